@@ -1,0 +1,79 @@
+# Quorvex: the commands a newcomer needs. `make run` starts the program, `make test` builds
+# and runs every test; both install missing Debian packages first.
+
+BUILD     ?= build
+ASAN_BUILD ?= build-asan
+FUZZ_BUILD ?= build-fuzz
+JOBS      ?= $(shell nproc 2>/dev/null || echo 2)
+CMAKE_FLAGS ?=
+RANGE_FILE := $(BUILD)/Ostrand.dat
+
+PACKAGES := g++ make cmake ninja-build pkg-config qt6-base-dev qt6-qpa-plugins libgl-dev \
+  libgtest-dev libgmock-dev libbenchmark-dev netbase tor-geoipdb \
+  xvfb openbox trayer xdotool xclip xsel x11-utils x11-apps imagemagick fonts-dejavu-core \
+  iproute2 util-linux procps psmisc whois geoip-bin geoip-database libgeoip-dev hyperfine \
+  clang libclang-rt-14-dev
+
+.PHONY: all deps configure build test test-only run bench asan asan-test e2e soak fuzz clean
+
+all: build
+
+deps:
+	@missing=$$(for p in $(PACKAGES); do \
+	    dpkg-query -W -f='$${Status}\n' $$p 2>/dev/null | grep -q '^install ok installed' || echo $$p; \
+	  done); \
+	if [ -z "$$missing" ]; then echo "deps: all packages present"; \
+	elif [ "$$(id -u)" = 0 ]; then \
+	  echo "deps: installing $$missing"; \
+	  export DEBIAN_FRONTEND=noninteractive; \
+	  apt-get update -qq && apt-get install -y -qq --no-install-recommends $$missing; \
+	else \
+	  echo "deps: missing packages; run as root:"; \
+	  echo "  sudo apt-get update && sudo apt-get install -y --no-install-recommends $$missing"; \
+	  exit 1; \
+	fi
+
+$(BUILD)/build.ninja:
+	cmake -S . -B $(BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo $(CMAKE_FLAGS)
+
+configure: $(BUILD)/build.ninja
+
+build: deps configure
+	cmake --build $(BUILD) -j $(JOBS)
+
+$(RANGE_FILE): | build
+	$(BUILD)/tools/ostrand-build/ostrand-build /usr/share/tor/geoip $(RANGE_FILE)
+
+test: build
+	$(MAKE) test-only
+
+test-only:
+	ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS)
+
+# The tray program reads Ostrand.dat from its working directory.
+run: build $(RANGE_FILE)
+	cd $(BUILD) && ./app/quorvex
+
+bench: build $(RANGE_FILE)
+	bench/run-all.sh $(BUILD)
+
+# Every test again, built with AddressSanitizer and UndefinedBehaviorSanitizer.
+asan: deps
+	cmake -S . -B $(ASAN_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=Debug -DQUORVEX_SANITIZE=ON -DQUORVEX_BUILD_BENCH=OFF
+	cmake --build $(ASAN_BUILD) -j $(JOBS)
+	ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1 \
+	  ctest --test-dir $(ASAN_BUILD) --output-on-failure -j $(JOBS) -LE e2e
+
+e2e: build $(RANGE_FILE)
+	ctest --test-dir $(BUILD) --output-on-failure -L e2e
+
+soak: build
+	ctest --test-dir $(BUILD) --output-on-failure -L soak
+
+# libFuzzer targets, built with clang.
+fuzz: deps
+	CXX=clang++ cmake -S . -B $(FUZZ_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUORVEX_FUZZ=ON -DQUORVEX_BUILD_BENCH=OFF -DQUORVEX_SANITIZE=ON
+	cmake --build $(FUZZ_BUILD) -j $(JOBS) --target fuzz-all
+
+clean:
+	rm -rf $(BUILD) $(ASAN_BUILD) $(FUZZ_BUILD)
