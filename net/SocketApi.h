@@ -62,3 +62,8 @@ hostent* WSocket_gethostbyname(const char* Name);
 servent* WSocket_getservbyname(const char* Name, const char* Proto);
 // Falls back to 6 for "tcp" and 17 for "udp" when the protocol database lacks them.
 protoent* WSocket_getprotobyname(const char* Name);
+
+// Tests only: replaces the protocol database lookup behind WSocket_getprotobyname (a null
+// Lookup restores the database), so that the fallback for a missing database can be reached.
+using TProtocolLookup = protoent* (*)(const char* Name);
+void SetProtocolLookupForTest(TProtocolLookup Lookup);

@@ -15,6 +15,7 @@ int MapNativeError(int Errno);
 // As MapNativeError, for a non-blocking connect: EINPROGRESS also means "would block" (10035).
 int MapConnectError(int Errno);
 // Resolver codes (h_errno of gethostbyname, or an EAI_* of getaddrinfo) -> 11001..11004.
+// MapAddrInfoError reads errno for EAI_SYSTEM: call it straight after getaddrinfo returns.
 int MapResolverError(int HErrno);
 int MapAddrInfoError(int EaiCode);
 
