@@ -40,6 +40,17 @@ bool HasNul(const std::string& Text)
     return Text.find('\0') != std::string::npos;
 }
 
+// An exception's text is read up to its first NUL, which would drop the rest of the
+// message; a NUL inside a quoted name is shown as '?'.
+std::string ForMessage(std::string Text)
+{
+    for (char& C : Text) {
+        if (C == '\0')
+            C = '?';
+    }
+    return Text;
+}
+
 std::string LastErrorText()
 {
     return std::to_string(WSocket_WSAGetLastError());
@@ -109,13 +120,13 @@ hostent* WSocketGetHostByName(const std::string& Name)
 std::uint32_t WSocketResolveHost(const std::string& Text)
 {
     if (Text.empty() || Text.size() > kMaxHostNameLength)
-        throw ESocketException("WSocketResolveHost: '" + Text + "' Invalid Hostname.");
+        throw ESocketException("WSocketResolveHost: '" + ForMessage(Text) + "' Invalid Hostname.");
     const std::string T = Trim(Text);
 
     if (IsDottedAddress(Text)) {
         const std::uint32_t Addr = WSocket_inet_addr(T.c_str());
         if (Addr == INADDR_NONE && T != "255.255.255.255")
-            throw ESocketException("WSocketResolveHost: '" + Text + "' Invalid IP address.");
+            throw ESocketException("WSocketResolveHost: '" + ForMessage(Text) + "' Invalid IP address.");
         return Addr;
     }
 
@@ -125,13 +136,13 @@ std::uint32_t WSocketResolveHost(const std::string& Text)
     else
         Entry = WSocket_gethostbyname(T.c_str());
     if (!Entry) {
-        throw ESocketException("WSocketResolveHost: Cannot convert host address '" + Text +
+        throw ESocketException("WSocketResolveHost: Cannot convert host address '" + ForMessage(Text) +
             "', Error #" + LastErrorText());
     }
     if (Entry->h_length != 4 || !Entry->h_addr_list || !Entry->h_addr_list[0]) {
         // A name that exists but has no IPv4 address.
         WSocket_WSASetLastError(kNoData);
-        throw ESocketException("WSocketResolveHost: Cannot convert host address '" + Text +
+        throw ESocketException("WSocketResolveHost: Cannot convert host address '" + ForMessage(Text) +
             "', Error #" + LastErrorText());
     }
     std::uint32_t Addr = 0;
@@ -157,7 +168,7 @@ std::uint16_t WSocketResolvePort(const std::string& PortText, const std::string&
     else
         Entry = WSocket_getservbyname(Port.c_str(), Proto.empty() ? nullptr : Proto.c_str());
     if (!Entry) {
-        throw ESocketException("WSocketResolvePort: Cannot convert port '" + PortText +
+        throw ESocketException("WSocketResolvePort: Cannot convert port '" + ForMessage(PortText) +
             "', Error #" + LastErrorText());
     }
     return ntohs(static_cast<std::uint16_t>(Entry->s_port));
@@ -180,7 +191,7 @@ int WSocketResolveProto(const std::string& Text)
     else
         Entry = WSocket_getprotobyname(T.c_str());
     if (!Entry) {
-        throw ESocketException("WSocketResolveProto: Cannot convert protocol '" + T +
+        throw ESocketException("WSocketResolveProto: Cannot convert protocol '" + ForMessage(T) +
             "', Error #" + LastErrorText());
     }
     return Entry->p_proto;
