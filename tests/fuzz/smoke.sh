@@ -1,0 +1,49 @@
+#!/usr/bin/env bash
+# Runs every libFuzzer target for SECONDS seconds each; fails on the first crash, leak,
+# sanitizer report or timeout. Build the targets first (`make fuzz`).
+#   tests/fuzz/smoke.sh SECONDS [BUILD_DIR]     (BUILD_DIR defaults to build-fuzz)
+set -euo pipefail
+
+seconds=${1:?usage: smoke.sh SECONDS [BUILD_DIR]}
+build=${2:-build-fuzz}
+bin="$build/tests/fuzz"
+artifacts="$build/fuzz-artifacts"
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+
+# A few seeds per target, so that the first seconds already reach the interesting paths.
+seed() { # target name text
+  mkdir -p "$work/$1"
+  printf '%b' "$3" >"$work/$1/$2"
+}
+seed fuzz-clean-address url 'https://host.example:8080/a/b?c=d'
+seed fuzz-clean-address mail 'Help Desk <user@mail.example.org>'
+seed fuzz-clean-address dotted '  192.0.2.1  '
+seed fuzz-dotted-address plain '1.2.3.4'
+seed fuzz-dotted-address padded '  001.02.3.255  '
+seed fuzz-ip-to-number plain '192.0.2.1'
+seed fuzz-ip-to-number odd ' 10.0.0.256x'
+seed fuzz-range-file two '\x00\x00\x00\x00\x01\x0a\x00\x00\x00\x02'
+seed fuzz-range-file tail '\x00\x00\x00\x00\x01\x0a\x00'
+
+mkdir -p "$artifacts"
+status=0
+for target in fuzz-clean-address fuzz-dotted-address fuzz-ip-to-number fuzz-range-file; do
+  if [ ! -x "$bin/$target" ]; then
+    echo "smoke: $bin/$target not built" >&2
+    status=1
+    continue
+  fi
+  log="$work/$target.log"
+  echo "smoke: $target for ${seconds}s"
+  if "$bin/$target" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 \
+      -print_final_stats=1 -artifact_prefix="$artifacts/$target-" "$work/$target" >"$log" 2>&1; then
+    grep -E '^stat::number_of_executed_units|^stat::peak_rss_mb' "$log" | sed "s/^/  /"
+  else
+    echo "smoke: $target FAILED" >&2
+    tail -n 40 "$log" >&2
+    echo "smoke: failing input kept under $artifacts/" >&2
+    status=1
+  fi
+done
+exit $status
