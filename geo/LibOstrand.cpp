@@ -27,12 +27,12 @@ constexpr std::uint32_t kMaxDecimal = 0x7FFFFFFF;
 // on values above 0x7FFFFFFF, as the octets and bare numbers allow no more.
 bool ParseDecimal(std::string_view Digits, std::uint32_t& Value) {
   if (Digits.empty()) return false;
-  std::uint32_t V = 0;
+  std::uint64_t V = 0;
   for (char C : Digits) {
-    V = V * 10 + static_cast<std::uint32_t>(C - '0');
+    V = V * 10 + static_cast<std::uint64_t>(C - '0');
     if (V > kMaxDecimal) return false;  // checked per digit, so V never wraps
   }
-  Value = V;
+  Value = static_cast<std::uint32_t>(V);
   return true;
 }
 
