@@ -1,0 +1,58 @@
+#!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
+# Per-query cost over loopback: the same N (200) queries of the same address to the same local
+# WHOIS server, by Debian's whois client (-h/-p) and by quorvex-query, wall time of each.
+# quorvex-query runs unmodified: inside a private namespace whose hosts file sends
+# whois.arin.net to 127.0.0.2, where whoisd answers on port 43.
+# usage: whois-vs-query.sh BUILD_DIR      env: N=200 ADDR=8.8.8.8
+set -u
+SRC=$(cd "$(dirname "$0")/../.." && pwd)
+BUILD=$(cd "${1:-build}" && pwd)
+N=${N:-200}
+ADDR=${ADDR:-8.8.8.8}
+. "$SRC/tests/e2e/netns.sh"
+QQ=$BUILD/app/quorvex-query
+WHOISD=$BUILD/tests/support/whoisd
+[ -x "$QQ" ] || ns_skip "$QQ not built"
+[ -x "$WHOISD" ] || ns_skip "$WHOISD not built"
+command -v whois >/dev/null || ns_skip "the whois client is not installed (package whois)"
+ns_require_root
+ns_enter "$0" "$@"
+
+WORK=$(mktemp -d /tmp/quorvex-bench.XXXXXX)
+trap 'ns_down; rm -rf "$WORK"' EXIT
+ns_up "$WORK" "$WHOISD" || exit 1
+# The range file makes the query the real one: location line, registry choice.
+[ -f "$BUILD/Ostrand.dat" ] && cp "$BUILD/Ostrand.dat" "$WORK/"
+cd "$WORK" || exit 1
+
+now() { date +%s.%N; }
+elapsed() { awk -v a="$1" -v b="$2" 'BEGIN { printf "%.3f", b - a }'; }
+# calc EXPR: floating-point arithmetic without bc.
+calc() { awk "BEGIN { printf \"%.4f\", $1 }"; }
+
+# Warm both up once and check that they reach the server.
+whois -h 127.0.0.2 -p 43 "$ADDR" | grep -q 'answered by whois.arin.net' || { echo "whois client got no reply"; exit 1; }
+"$QQ" "$ADDR" >"$WORK/one.txt" || { echo "quorvex-query failed:"; cat "$WORK/one.txt"; exit 1; }
+grep -q 'answered by whois.arin.net' "$WORK/one.txt" || { echo "quorvex-query asked the wrong server:"; cat "$WORK/one.txt"; exit 1; }
+
+before=$(ns_queries)
+t0=$(now)
+for ((i = 0; i < N; i++)); do whois -h 127.0.0.2 -p 43 "$ADDR" >/dev/null || exit 1; done
+t1=$(now)
+for ((i = 0; i < N; i++)); do "$QQ" "$ADDR" >/dev/null || exit 1; done
+t2=$(now)
+args=(); for ((i = 0; i < N; i++)); do args+=("$ADDR"); done
+"$QQ" "${args[@]}" >"$WORK/all.txt" || exit 1
+t3=$(now)
+served=$(( $(ns_queries) - before ))
+[ "$(grep -c '^Done\.$' "$WORK/all.txt")" = "$N" ] || { echo "quorvex-query in one run did not finish $N queries"; exit 1; }
+[ "$served" = $((3 * N)) ] || { echo "server saw $served queries, expected $((3 * N))"; exit 1; }
+
+w=$(elapsed "$t0" "$t1"); q=$(elapsed "$t1" "$t2"); q1=$(elapsed "$t2" "$t3")
+printf 'per-query cost, %d queries of %s to one loopback server (wall time):\n' "$N" "$ADDR"
+printf '  whois -h -p, one process per query:    %7.3f s  (%6.2f ms/query)\n' "$w" "$(calc "$w*1000/$N")"
+printf '  quorvex-query, one process per query: %7.3f s  (%6.2f ms/query)\n' "$q" "$(calc "$q*1000/$N")"
+printf '  quorvex-query, all in one process:    %7.3f s  (%6.2f ms/query)\n' "$q1" "$(calc "$q1*1000/$N")"
+printf '  ratio quorvex-query / whois: %.2f per process, %.2f in one process (below 1 is faster)\n' \
+  "$(calc "$q/$w")" "$(calc "$q1/$w")"
