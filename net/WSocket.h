@@ -275,6 +275,11 @@ private:
     std::uint32_t m_EventMask = 0;
     std::uint16_t m_CurrentEvent = 0;
     bool m_Destroying = false;
+    // Our own shutdown of the sending side, which tells EPIPE apart from "not connected".
+    bool m_SendShut = false;
+    // Counts raises; an operation that calls a raising step while OnError is assigned
+    // compares it to know that the step failed and it must stop.
+    std::uint64_t m_RaiseCount = 0;
 
     TSocketState m_State = wsClosed;
     std::int32_t m_LastError = 0;

@@ -1,0 +1,263 @@
+// SPDX-License-Identifier: MIT
+// DnsLookup / CancelHostLookup: synchronous dotted addresses, one pending lookup per socket,
+// cancellation, stale and late completions. A scripted resolver stands in for the system's
+// so that timing is under the test's control and no query leaves the machine.
+#include <gtest/gtest.h>
+
+#include <arpa/inet.h>
+
+#include <condition_variable>
+#include <map>
+#include <mutex>
+
+#include <QCoreApplication>
+
+#include "WSocketTestSupport.h"
+#include "net/WSocketLookup.h"
+
+namespace {
+
+// Answers from a table; holds every answer until Release() when gated.
+class TScriptedResolver {
+public:
+    explicit TScriptedResolver(bool Gated) : m_Open(!Gated)
+    {
+        SetHostResolverForTest([this](const std::string& Name, std::vector<std::uint32_t>& Out) {
+            std::unique_lock Lock(m_Lock);
+            m_Cond.wait(Lock, [this] { return m_Open; });
+            const auto It = m_Answers.find(Name);
+            if (It == m_Answers.end())
+                return 11001;
+            for (const auto& A : It->second)
+                Out.push_back(inet_addr(A.c_str()));
+            return 0;
+        });
+    }
+    ~TScriptedResolver()
+    {
+        Release();
+        // Workers still running would call into this object.
+        WaitUntil([] { return RunningHostLookups() == 0; });
+        SetHostResolverForTest({});
+    }
+    void Answer(const std::string& Name, std::vector<std::string> Addresses)
+    {
+        std::lock_guard Guard(m_Lock);
+        m_Answers[Name] = std::move(Addresses);
+    }
+    void Release()
+    {
+        {
+            std::lock_guard Guard(m_Lock);
+            m_Open = true;
+        }
+        m_Cond.notify_all();
+    }
+
+private:
+    std::mutex m_Lock;
+    std::condition_variable m_Cond;
+    bool m_Open;
+    std::map<std::string, std::vector<std::string>> m_Answers;
+};
+
+// Lets every posted completion reach its socket.
+void SettleLookups()
+{
+    ASSERT_TRUE(WaitUntil([] { return RunningHostLookups() == 0; }));
+    QCoreApplication::processEvents();
+    QCoreApplication::processEvents();
+}
+
+TEST(WSocketLookup, DottedAddressCompletesBeforeDnsLookupReturns)
+{
+    struct TRow {
+        const char* Name;
+        const char* Result;
+    };
+    for (const TRow& R : {TRow{"10.0.0.1", "10.0.0.1"}, TRow{"010.0.0.1", "8.0.0.1"}}) {
+        SCOPED_TRACE(R.Name);
+        TWSocket S;
+        std::vector<std::string> Seen;
+        S.OnDnsLookupDone = [&](TCustomWSocket* Sender, std::uint16_t E) {
+            Seen.push_back(std::to_string(E) + " " + Sender->DnsResult());
+        };
+        S.DnsLookup(R.Name);
+        ASSERT_EQ(1u, Seen.size());
+        EXPECT_EQ(std::string("0 ") + R.Result, Seen[0]);
+        EXPECT_EQ(std::vector<std::string>{R.Result}, S.DnsResultList());
+    }
+}
+
+TEST(WSocketLookup, EmptyNameRaisesOrReportsThroughOnError)
+{
+    TWSocket S;
+    TEventLog Log;
+    Log.Attach(S);
+    try {
+        S.DnsLookup("");
+        FAIL();
+    } catch (const ESocketException& E) {
+        EXPECT_STREQ("DNS lookup: invalid host name.", E.what());
+    }
+    EXPECT_TRUE(Log.Events.empty());
+    int Errors = 0;
+    S.OnError = [&](TCustomWSocket*) { ++Errors; };
+    S.DnsLookup("");
+    EXPECT_EQ(1, Errors);
+    EXPECT_EQ("Dns10022", Log.Joined());
+}
+
+TEST(WSocketLookup, NameResolvesLaterWithEveryAddressInOrder)
+{
+    TScriptedResolver Resolver(false);
+    Resolver.Answer("whois.example", {"192.0.2.7", "192.0.2.8"});
+    TWSocket S;
+    TEventLog Log;
+    Log.Attach(S);
+    S.DnsLookup("whois.example");
+    EXPECT_TRUE(Log.Events.empty()); // never inside the call
+    SettleLookups();
+    EXPECT_EQ("Dns0", Log.Joined());
+    EXPECT_EQ("192.0.2.7", S.DnsResult());
+    EXPECT_EQ((std::vector<std::string>{"192.0.2.7", "192.0.2.8"}), S.DnsResultList());
+}
+
+TEST(WSocketLookup, UnknownNameFailsWithResolverCodeAndEmptyResult)
+{
+    TScriptedResolver Resolver(false);
+    TWSocket S;
+    S.DnsLookup("10.0.0.1"); // leaves a result that the next lookup must clear
+    TEventLog Log;
+    Log.Attach(S);
+    S.DnsLookup("no-such-host.example");
+    SettleLookups();
+    EXPECT_EQ("Dns11001", Log.Joined());
+    EXPECT_TRUE(S.DnsResult().empty());
+    EXPECT_TRUE(S.DnsResultList().empty());
+}
+
+TEST(WSocketLookup, AllOnesAddressGoesToTheResolver)
+{
+    TScriptedResolver Resolver(false);
+    Resolver.Answer("255.255.255.255", {"255.255.255.255"});
+    TWSocket S;
+    TEventLog Log;
+    Log.Attach(S);
+    S.DnsLookup("255.255.255.255");
+    EXPECT_TRUE(Log.Events.empty());
+    SettleLookups();
+    EXPECT_EQ("Dns0", Log.Joined());
+}
+
+TEST(WSocketLookup, SecondLookupReplacesFirstSilently)
+{
+    TScriptedResolver Resolver(true);
+    Resolver.Answer("first.example", {"192.0.2.1"});
+    Resolver.Answer("second.example", {"192.0.2.2"});
+    TWSocket S;
+    TEventLog Log;
+    Log.Attach(S);
+    S.DnsLookup("first.example");
+    S.DnsLookup("second.example");
+    Resolver.Release();
+    SettleLookups();
+    EXPECT_EQ("Dns0", Log.Joined());
+    EXPECT_EQ("192.0.2.2", S.DnsResult());
+}
+
+TEST(WSocketLookup, AbortCancelsWith10004AndIgnoresTheLateCompletion)
+{
+    TScriptedResolver Resolver(true);
+    Resolver.Answer("slow.example", {"192.0.2.9"});
+    TWSocket S;
+    TEventLog Log;
+    Log.Attach(S);
+    S.DnsLookup("slow.example");
+    S.Abort();
+    EXPECT_EQ("Dns10004", Log.Joined());
+    Resolver.Release();
+    SettleLookups();
+    EXPECT_EQ("Dns10004", Log.Joined());
+    EXPECT_TRUE(S.DnsResult().empty());
+    // A later lookup is not confused by the completion that was put aside.
+    S.DnsLookup("10.1.1.1");
+    EXPECT_EQ("Dns10004 Dns0", Log.Joined());
+    SettleLookups();
+    EXPECT_EQ("Dns10004 Dns0", Log.Joined());
+}
+
+TEST(WSocketLookup, CloseLeavesPendingLookupAlone)
+{
+    TScriptedResolver Resolver(true);
+    Resolver.Answer("later.example", {"192.0.2.3"});
+    TWSocket S;
+    TEventLog Log;
+    Log.Attach(S);
+    S.DnsLookup("later.example");
+    S.Close();
+    Resolver.Release();
+    SettleLookups();
+    EXPECT_EQ("Dns0", Log.Joined());
+}
+
+TEST(WSocketLookup, SocketDestroyedDuringLookupIsNeverTouched)
+{
+    TScriptedResolver Resolver(true);
+    Resolver.Answer("gone.example", {"192.0.2.4"});
+    int Fired = 0;
+    {
+        auto S = std::make_unique<TWSocket>();
+        S->OnDnsLookupDone = [&](TCustomWSocket*, std::uint16_t) { ++Fired; };
+        S->DnsLookup("gone.example");
+        S.reset(); // no OnDnsLookupDone while being destroyed
+    }
+    // Another socket takes the same memory, perhaps; the late completion must not reach it.
+    TWSocket Other;
+    Other.OnDnsLookupDone = [&](TCustomWSocket*, std::uint16_t) { ++Fired; };
+    Resolver.Release();
+    SettleLookups();
+    EXPECT_EQ(0, Fired);
+}
+
+TEST(WSocketLookup, SystemResolverFindsLocalhost)
+{
+    TWSocket S;
+    std::uint16_t Code = 0xFFFF;
+    S.OnDnsLookupDone = [&](TCustomWSocket*, std::uint16_t E) { Code = E; };
+    S.DnsLookup("localhost");
+    ASSERT_TRUE(WaitUntil([&] { return Code != 0xFFFF; }));
+    EXPECT_EQ(0, Code);
+    EXPECT_EQ("127.0.0.1", S.DnsResult());
+}
+
+TEST(WSocketLookup, ConnectFromLookupDoneHandler)
+{
+    TTestServer Server([&](int Fd) { TTestServer::SendAll(Fd, "hi"); });
+    TScriptedResolver Resolver(false);
+    Resolver.Answer("server.example", {"127.0.0.1"});
+    TWSocket S;
+    std::string Got;
+    S.OnDnsLookupDone = [&](TCustomWSocket* Sender, std::uint16_t) {
+        Sender->SetAddr(Sender->DnsResult());
+        Sender->SetPort(Server.Port());
+        Sender->Connect();
+    };
+    S.OnDataAvailable = [&](TCustomWSocket* Sender, std::uint16_t) {
+        char Buf[16];
+        const auto N = Sender->Receive(Buf, sizeof Buf);
+        if (N > 0)
+            Got.append(Buf, static_cast<std::size_t>(N));
+    };
+    S.DnsLookup("server.example");
+    ASSERT_TRUE(WaitUntil([&] { return Got == "hi" && S.State() == wsClosed; }));
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    QCoreApplication App(argc, argv);
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
