@@ -20,7 +20,7 @@ ns_require_root
 ns_enter "$0" "$@"
 
 WORK=$(mktemp -d /tmp/quorvex-bench.XXXXXX)
-trap 'ns_down; rm -rf "$WORK"' EXIT
+trap 'ns_cleanup "$WORK"' EXIT
 ns_up "$WORK" "$WHOISD" || exit 1
 # The range file makes the query the real one: location line, registry choice.
 [ -f "$BUILD/Ostrand.dat" ] && cp "$BUILD/Ostrand.dat" "$WORK/"

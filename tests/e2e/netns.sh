@@ -9,6 +9,7 @@
 #   ns_enter "$0" "$@"              re-run the calling script inside unshare -m -n (once)
 #   ns_up DIR WHOISD [whoisd options]  loopback up, hosts file, servers; log in DIR/whoisd.log
 #   ns_down                         stop the servers
+#   ns_cleanup DIR                  stop them, undo the mounts, remove DIR
 # Exported: NS_TEST_HOST (resolves to 127.0.0.9), NS_QUERY_LOG (one line per query served).
 
 NS_TEST_HOST=host.quorvex.test
@@ -69,6 +70,15 @@ ns_down() {
   for p in "${NS_PIDS[@]}"; do kill "$p" 2>/dev/null; done
   for p in "${NS_PIDS[@]}"; do wait "$p" 2>/dev/null; done
   NS_PIDS=()
+}
+
+# ns_cleanup DIR: stop the servers, drop the bind mounts (ns_up may have stacked several),
+# remove DIR.
+ns_cleanup() {
+  ns_down
+  while umount /etc/hosts 2>/dev/null; do :; done
+  while umount /etc/resolv.conf 2>/dev/null; do :; done
+  rm -rf "$1"
 }
 
 # ns_queries: the number of queries the servers have received so far.

@@ -1,0 +1,192 @@
+#!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
+# The tray program end to end, used as a person would: Xvfb with openbox and trayer, inside a
+# private mount and network namespace whose hosts file sends the registries' WHOIS server
+# names to whoisd on 127.0.0.2..5:43. Clicks and keys by xdotool, the clipboard and the pane's
+# text by xclip, screenshots by ImageMagick. The program is unmodified and observed only from
+# outside (X window tree, clipboard, pictures, the servers' query log).
+# usage: tray-e2e.sh QUORVEX WHOISD RANGE_FILE_OR_OSTRAND_BUILD OUTDIR
+# Exit 0 all checks passed, 1 a check failed, 77 this machine can't run it (says why).
+set -u
+HERE=$(cd "$(dirname "$0")" && pwd)
+. "$HERE/netns.sh"
+. "$HERE/desktop.sh"
+APP=$(realpath "${1:?quorvex}"); WHOISD=$(realpath "${2:?whoisd}"); RANGE=$(realpath "${3:?range}")
+OUT=$(realpath -m "${4:?outdir}")
+[ -x "$APP" ] || ns_skip "$APP not built"
+ns_require_root
+desk_require
+ns_enter "$0" "$@"
+
+mkdir -p "$OUT"; rm -f "$OUT"/*.png
+WORK=$(mktemp -d /tmp/quorvex-e2e.XXXXXX)
+PASSN=0; FAIL=0; APID=
+ok()  { echo "PASS: $*"; PASSN=$((PASSN + 1)); }
+bad() { echo "FAIL: $*"; FAIL=$((FAIL + 1)); }
+check() { local what=$1; shift; if "$@"; then ok "$what"; else bad "$what"; fi; }
+cleanup() {
+  [ -n "$APID" ] && kill "$APID" 2>/dev/null
+  desk_down; ns_cleanup "$WORK"
+}
+trap cleanup EXIT
+
+ns_up "$WORK" "$WHOISD" || exit 1
+desk_up "$OUT" :97 || exit 1
+# The program reads Ostrand.dat from its working directory.
+if [ -x "$RANGE" ]; then "$RANGE" /usr/share/tor/geoip "$WORK/Ostrand.dat" >/dev/null 2>&1
+else cp "$RANGE" "$WORK/Ostrand.dat"; fi
+[ -s "$WORK/Ostrand.dat" ] || ns_skip "no range file ($RANGE)"
+
+# The pane's text, read back as a person would: click into it, select all, copy.
+read_pane() {
+  local dlg=$1
+  xdotool mousemove --window "$dlg" 200 150 click 1
+  sleep 0.2
+  printf '' | xclip -selection clipboard -i >/dev/null
+  xdotool key ctrl+a ctrl+c
+  wait_for 5 sh -c '[ -n "$(xclip -selection clipboard -o 2>/dev/null)" ]'
+  xclip -selection clipboard -o 2>/dev/null | tr -d '\r'
+}
+query_window() { xdotool search --all --onlyvisible --pid "$APID" --name '^Quorvex$' 2>/dev/null | head -1; }
+menu_window() {
+  local w
+  for w in $(visible_windows "$APID"); do
+    [ "$w" = "$ICON" ] && continue
+    [ "$(xprop -id "$w" _NET_WM_WINDOW_TYPE 2>/dev/null | grep -c 'POPUP_MENU\|DROPDOWN_MENU')" -gt 0 ] && { echo "$w"; return 0; }
+  done
+  return 1
+}
+click_icon() { xdotool mousemove --window "$ICON" 11 11 click "$@"; }
+crop_tray() { convert "$OUT/$1.png" -crop "$2" +repage "$OUT/$1.png"; }
+
+# 1. Start: only the icon, docked in the tray, no window of the program visible.
+cd "$WORK" || exit 1
+"$APP" >"$OUT/app.log" 2>&1 &
+APID=$!
+T0=$(date +%s%N)
+wait_for 15 sh -c "xdotool search --all --onlyvisible --pid $APID '' | grep -q ." || { bad "no icon window appeared"; exit 1; }
+ICON=$(visible_windows "$APID" | head -1)
+echo "icon shown after $(( ($(date +%s%N) - T0) / 1000000 )) ms: window $ICON $(win_size "$ICON")"
+sleep 0.5
+check "after start exactly one visible window, the tray icon" [ "$(visible_windows "$APID" | wc -l)" = 1 ]
+size=$(win_size "$ICON"); w=${size%x*}; h=${size#*x}
+check "the icon is tray-sized ($size)" [ "$w" -le 32 ] && [ "$h" -le 32 ]
+tray=$(xdotool search --onlyvisible --class trayer | head -1)
+check "the icon is docked in the tray" sh -c "xwininfo -children -id $tray | grep -q $(printf '0x%x' "$ICON")"
+shot tray_full; convert "$OUT/tray_full.png" -crop 160x26+864+0 +repage -scale 300% "$OUT/tray.png"; rm -f "$OUT/tray_full.png"
+
+# 2. Tool tip: hover; a tool-tip window of the program appears, its picture is kept.
+xdotool mousemove 500 500; sleep 0.2
+xdotool mousemove --window "$ICON" 10 10; sleep 0.1; xdotool mousemove --window "$ICON" 11 11
+if wait_for 5 sh -c "[ \$(xdotool search --all --onlyvisible --pid $APID '' | wc -l) -ge 2 ]"; then
+  TIP=$(visible_windows "$APID" | grep -v "^$ICON\$" | head -1)
+  sleep 0.3; shot tooltip "$TIP"
+  check "tool tip window shows (size $(win_size "$TIP"))" true
+  TIPNAME=$(xprop -id "$TIP" WM_NAME _NET_WM_NAME 2>/dev/null | tr '\n' ' ')
+  echo "tool tip window names: $TIPNAME"
+else
+  bad "no tool tip on hover"
+fi
+xdotool mousemove 500 500; sleep 0.5
+
+# 3. Left click with a URL on the clipboard: the window opens with the cleaned address, all
+#    of it selected (copying the selection gives exactly the cleaned address).
+printf 'http://%s/some/page.html?x=1' "$NS_TEST_HOST" | xclip -selection clipboard -i >/dev/null
+click_icon 1
+wait_for 5 sh -c "xdotool search --all --onlyvisible --pid $APID --name '^Quorvex\$' | grep -q ." || bad "query window did not open"
+DLG=$(query_window)
+if [ -n "$DLG" ]; then
+  sleep 0.3
+  check "the query window has the keyboard focus" [ "$(xdotool getwindowfocus)" = "$DLG" ]
+  printf '' | xclip -selection clipboard -i >/dev/null
+  xdotool key ctrl+c
+  wait_for 3 sh -c '[ -n "$(xclip -selection clipboard -o 2>/dev/null)" ]'
+  check "address box holds the cleaned address, all selected" [ "$(xclip -selection clipboard -o 2>/dev/null)" = "$NS_TEST_HOST" ]
+
+  # 4. Enter runs the query; the pane shows the header lines, the reply and "Done.".
+  before=$(ns_queries)
+  xdotool key Return
+  wait_for 20 sh -c "[ \$(wc -l < '$NS_QUERY_LOG') -gt $before ]" || bad "no query reached a server"
+  check "the query went to ARIN's server with the resolved address" \
+    grep -q '^whois.arin.net 127.0.0.9$' "$NS_QUERY_LOG"
+  sleep 0.5
+  PANE=$(read_pane "$DLG")
+  echo "$PANE" >"$OUT/pane-host.txt"
+  check "pane: Resolving line" grep -qx "Resolving $NS_TEST_HOST.." "$OUT/pane-host.txt"
+  check "pane: registry line" grep -qx 'Address is Global, querying ARIN..' "$OUT/pane-host.txt"
+  check "pane: the server's reply" grep -qx 'descr:          answered by whois.arin.net' "$OUT/pane-host.txt"
+  check "pane ends with an empty line and Done." sh -c "tail -n 2 '$OUT/pane-host.txt' | tr '\n' '|' | grep -qx '|Done.|\?'"
+
+  # A European address: the location line, RIPE, and RIPE's server answers.
+  xdotool mousemove --window "$DLG" 100 475 click 1; sleep 0.2
+  xdotool key ctrl+a; xdotool type --delay 10 '193.0.6.139'; xdotool key Return
+  wait_for 20 grep -q '^whois.ripe.net 193.0.6.139$' "$NS_QUERY_LOG" || bad "no query reached RIPE's server"
+  sleep 0.5
+  PANE=$(read_pane "$DLG")
+  echo "$PANE" >"$OUT/pane-ripe.txt"
+  check "pane: location line" grep -q '^193.0.6.139 is based in ' "$OUT/pane-ripe.txt"
+  check "pane: European, RIPE" grep -qx 'Address is European, querying RIPE..' "$OUT/pane-ripe.txt"
+  check "pane: RIPE's server answered" grep -qx 'source:         whois.ripe.net' "$OUT/pane-ripe.txt"
+  check "pane: Done." sh -c "tail -n 1 '$OUT/pane-ripe.txt' | grep -qx 'Done.'"
+  xdotool mousemove --window "$DLG" 380 480; sleep 0.4
+  shot query-window "$DLG"
+
+  # Escape closes the window; the program goes on with its icon.
+  xdotool mousemove --window "$DLG" 100 475 click 1; sleep 0.2
+  xdotool key Escape
+  wait_for 5 sh -c "! xdotool search --all --onlyvisible --pid $APID --name '^Quorvex\$' | grep -q ." \
+    && ok "Escape closes the query window" || bad "Escape did not close the query window"
+fi
+
+# 5. Right click: the menu at the cursor; Escape closes it.
+click_icon 3
+if wait_for 5 menu_window; then
+  MENU=$(menu_window)
+  ok "right click shows the menu ($(win_size "$MENU"))"
+  sleep 0.4
+  read mx my < <(win_pos "$MENU"); msz=$(win_size "$MENU")
+  shot menu_full
+  convert "$OUT/menu_full.png" -crop "$(( ${msz%x*} + 40 ))x$(( ${msz#*x} + 40 ))+$(( mx - 20 > 0 ? mx - 20 : 0 ))+0" +repage "$OUT/menu.png"
+  rm -f "$OUT/menu_full.png"
+  xdotool key Escape
+  no_menu() { ! menu_window; }
+  wait_for 5 no_menu && ok "Escape closes the menu" || bad "menu stays open"
+else
+  bad "right click shows no menu"
+fi
+
+# 6. "&About" (its mnemonic): the picture, centred, borderless, 249 x 125; a click hides it,
+#    a click on the gray frame does not.
+click_icon 3
+wait_for 5 menu_window && xdotool key a
+about() { xdotool search --all --onlyvisible --pid "$APID" '' 2>/dev/null | while read -r w; do [ "$(win_size "$w")" = 249x125 ] && echo "$w"; done | head -1; }
+has_about() { [ -n "$(about)" ]; }
+if wait_for 5 has_about; then
+  ABOUT=$(about)
+  ok "About shows a 249x125 window"
+  read ax ay < <(win_pos "$ABOUT")
+  check "About is centred on the screen (at $ax,$ay)" [ $((ax - (1024 - 249) / 2)) -le 1 ] && [ $((ax - (1024 - 249) / 2)) -ge -1 ] \
+    && [ $((ay - (768 - 125) / 2)) -le 1 ] && [ $((ay - (768 - 125) / 2)) -ge -1 ]
+  sleep 0.3; shot about "$ABOUT"
+  xdotool mousemove --window "$ABOUT" 0 0 click 1; sleep 0.5
+  check "a click on the frame keeps it" sh -c "xwininfo -id $ABOUT | grep -q 'IsViewable'"
+  xdotool mousemove --window "$ABOUT" 124 62 click 1
+  wait_for 5 sh -c "! xwininfo -id $ABOUT | grep -q 'IsViewable'" && ok "a click on the picture hides it" || bad "About stays after a click"
+else
+  bad "About did not show"
+fi
+
+# 7. "Exit": the last item (Up from the top wraps to it); the process ends, the icon goes.
+click_icon 3
+wait_for 5 menu_window && { xdotool key Up; sleep 0.1; xdotool key Return; }
+if wait_for 10 sh -c "! kill -0 $APID 2>/dev/null"; then
+  wait "$APID"; rc=$?; APID=
+  check "Exit ends the program with status 0 (rc=$rc)" [ "$rc" = 0 ]
+  check "the icon is gone from the tray" sh -c "! xwininfo -children -id $tray | grep -q $(printf '0x%x' "$ICON")"
+else
+  bad "the program is still running after Exit"
+fi
+
+echo "screenshots in $OUT: $(cd "$OUT" && ls ./*.png 2>/dev/null | xargs)"
+echo "$PASSN passed, $FAIL failed"
+[ "$FAIL" = 0 ]
