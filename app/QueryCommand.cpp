@@ -1,0 +1,268 @@
+// SPDX-License-Identifier: MIT
+// quorvex-query ADDRESS...: the query window's own flow without a desktop. Each address is
+// typed into the hidden window's address box and "Go!" is clicked, exactly as a person
+// would; the pane's text is printed when the query ends. The window never shows; Qt runs on
+// the offscreen platform unless the user chose one.
+#include "geo/LibOstrand.h"
+#include "whois/ErrorBox.h"
+#include "whois/Query.h"
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QComboBox>
+#include <QEvent>
+#include <QMessageBox>
+#include <QPointer>
+#include <QPushButton>
+#include <QTimer>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <exception>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include <unistd.h>
+
+#ifndef QUORVEX_VERSION
+#define QUORVEX_VERSION "unknown"
+#endif
+
+namespace {
+
+constexpr int kDefaultTimeoutSeconds = 90;
+// QTimer takes milliseconds as an int.
+constexpr long kMaxTimeoutSeconds = 2147483;
+
+enum TExit { ExitOk = 0, ExitFailed = 1, ExitUsage = 2 };
+
+const char* const kUsage =
+    "usage: quorvex-query [--timeout SECONDS] ADDRESS...\n"
+    "Asks the regional registry's WHOIS server who holds each ADDRESS (an IPv4 address, a\n"
+    "host name, a URL or an e-mail address) and prints what the Quorvex query window would\n"
+    "show, followed by a blank line. Ostrand.dat in the working directory names the country.\n"
+    "\n"
+    "  --timeout SECONDS  end a query whose connection is still open after SECONDS (default 90)\n"
+    "  --help             show this text\n"
+    "  --version          show the version\n"
+    "  --                 the remaining arguments are addresses\n"
+    "\n"
+    "The registries' servers are whois.arin.net, whois.ripe.net, whois.apnic.net and\n"
+    "whois.lacnic.net, port 43, found through the system's resolver (so /etc/hosts can send\n"
+    "them elsewhere, as the tests do in a private namespace).\n"
+    "On a terminal, control characters of a reply other than tab and line ends are shown as '?'.\n"
+    "\n"
+    "Exit status: 0 when every query got a reply and reached \"Done.\", 1 when any failed (the\n"
+    "address cleaned to nothing, no such host, could not resolve, refused, no reply, time-out,\n"
+    "an error), 2 for bad usage.\n";
+
+struct TOptions {
+  int TimeoutSeconds = kDefaultTimeoutSeconds;
+  std::vector<std::string> Addresses;
+};
+
+// Parses the command line; returns -1 to go on, otherwise the exit status.
+int ParseArguments(int Argc, char** Argv, TOptions& Options) {
+  bool OptionsDone = false;
+  for (int I = 1; I < Argc; ++I) {
+    const std::string_view A = Argv[I];
+    if (OptionsDone || A.empty() || A[0] != '-' || A == "-") {
+      Options.Addresses.emplace_back(A);
+    } else if (A == "--") {
+      OptionsDone = true;
+    } else if (A == "--help" || A == "-h") {
+      std::fputs(kUsage, stdout);
+      return ExitOk;
+    } else if (A == "--version") {
+      std::printf("quorvex-query %s\n", QUORVEX_VERSION);
+      return ExitOk;
+    } else if (A == "--timeout" || A.starts_with("--timeout=")) {
+      std::string Value;
+      if (A == "--timeout") {
+        if (I + 1 >= Argc) {
+          std::fputs("quorvex-query: --timeout needs a number of seconds\n", stderr);
+          return ExitUsage;
+        }
+        Value = Argv[++I];
+      } else {
+        Value = std::string(A.substr(std::strlen("--timeout=")));
+      }
+      char* End = nullptr;
+      errno = 0;
+      const long Seconds = std::strtol(Value.c_str(), &End, 10);
+      if (Value.empty() || *End != '\0' || errno != 0 || Seconds < 1 || Seconds > kMaxTimeoutSeconds) {
+        std::fprintf(stderr, "quorvex-query: --timeout wants whole seconds from 1 to %ld, not \"%s\"\n",
+                     kMaxTimeoutSeconds, Value.c_str());
+        return ExitUsage;
+      }
+      Options.TimeoutSeconds = static_cast<int>(Seconds);
+    } else {
+      std::fprintf(stderr, "quorvex-query: unknown option %s\n%s", std::string(A).c_str(), kUsage);
+      return ExitUsage;
+    }
+  }
+  if (Options.Addresses.empty()) {
+    std::fputs(kUsage, stderr);
+    return ExitUsage;
+  }
+  return -1;
+}
+
+// What went wrong in the query that runs now, told by the flow's error boxes and by
+// exceptions that would reach the tray program's top-level handler.
+struct TQueryTrouble {
+  bool Failed = false;
+  bool TimedOut = false;
+};
+TQueryTrouble Trouble;
+
+void ReportError(const std::string& Message) {
+  std::fprintf(stderr, "quorvex-query: %s\n", WithFullStop(Message).c_str());
+  Trouble.Failed = true;
+}
+
+// Exceptions that escape a handler are reported and the loop goes on, as in the tray program.
+class TCommandApplication : public QApplication {
+ public:
+  using QApplication::QApplication;
+  bool notify(QObject* Receiver, QEvent* Event) override {
+    try {
+      return QApplication::notify(Receiver, Event);
+    } catch (const std::exception& E) {
+      ReportError(E.what());
+    } catch (...) {
+      ReportError("Unknown error");
+    }
+    return false;
+  }
+};
+
+// Nobody can press a button here: an error box of the flow is written to stderr and
+// dismissed as soon as it shows, which lets the flow go on as after a click.
+class TMessageBoxAnswerer : public QObject {
+ public:
+  using QObject::QObject;
+
+ protected:
+  bool eventFilter(QObject* Watched, QEvent* Event) override {
+    if (Event->type() == QEvent::Show) {
+      if (auto* Box = qobject_cast<QMessageBox*>(Watched)) {
+        std::string Text = Box->text().toStdString();
+        for (std::size_t P; (P = Text.find("\r\n")) != std::string::npos;) Text.replace(P, 2, " ");
+        ReportError(Text);
+        QPointer<QMessageBox> Guard(Box);
+        QTimer::singleShot(0, Box, [Guard] {
+          if (Guard) Guard->done(0);
+        });
+      }
+    }
+    return QObject::eventFilter(Watched, Event);
+  }
+};
+
+constexpr std::string_view kDoneTail = "\r\n\r\nDone.";
+constexpr std::string_view kRegistryMark = ", querying ";
+
+// True when the pane holds a finished query with something from the server between the
+// header lines and "Done.".
+bool GotReply(const std::string& Pane) {
+  if (Pane.size() < kDoneTail.size() || Pane.compare(Pane.size() - kDoneTail.size(), kDoneTail.size(), kDoneTail) != 0)
+    return false;
+  const std::size_t Mark = Pane.find(kRegistryMark);
+  if (Mark == std::string::npos) return false;
+  std::size_t P = Pane.find("\r\n", Mark);
+  if (P == std::string::npos) return false;
+  const std::size_t End = Pane.size() - kDoneTail.size();
+  for (P += 2; P < End; ++P)
+    if (static_cast<unsigned char>(Pane[P]) > 32) return true;
+  return false;
+}
+
+// The pane's text for a terminal or a pipe: CR LF becomes the line end. On a terminal a
+// hostile reply must not drive it (escape sequences, lone CRs overwriting lines), so other
+// control characters become '?'; into a pipe the bytes go unchanged.
+std::string ForOutput(const std::string& Pane, bool Terminal) {
+  std::string Out;
+  Out.reserve(Pane.size() + 2);
+  for (std::size_t I = 0; I < Pane.size(); ++I) {
+    const unsigned char C = static_cast<unsigned char>(Pane[I]);
+    if (C == '\r' && I + 1 < Pane.size() && Pane[I + 1] == '\n') continue;
+    if (Terminal && (C < 32 || C == 127) && C != '\n' && C != '\t')
+      Out += '?';
+    else
+      Out += static_cast<char>(C);
+  }
+  if (!Out.empty() && Out.back() != '\n') Out += '\n';
+  Out += '\n';
+  return Out;
+}
+
+// Qt's own chatter is no concern of a terminal user; its warnings go to stderr like ours,
+// except the offscreen platform's complaint about a missing XDG_RUNTIME_DIR.
+void QuietMessages(QtMsgType Type, const QMessageLogContext&, const QString& Message) {
+  if (Type == QtDebugMsg || Type == QtInfoMsg) return;
+  if (Message.startsWith(QLatin1String("QStandardPaths: "))) return;
+  std::fprintf(stderr, "quorvex-query: %s\n", Message.toLocal8Bit().constData());
+}
+
+}  // namespace
+
+int main(int Argc, char** Argv) {
+  TOptions Options;
+  if (const int Status = ParseArguments(Argc, Argv, Options); Status >= 0) return Status;
+
+  // The window is never shown, so no display is needed unless the user asks for one.
+  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+
+  qInstallMessageHandler(QuietMessages);
+  // As in the tray program: the range table before the application and its windows.
+  LibOstrandStartup();
+  int Status = ExitOk;
+  {
+    TCommandApplication App(Argc, Argv);
+    App.setApplicationName("Quorvex");
+    App.setApplicationDisplayName("Quorvex");
+    App.setQuitOnLastWindowClosed(false);
+    // The tray program's error box, as a line on stderr.
+    ApplicationErrorSink = [](const std::string& Message) { ReportError(Message); };
+    TMessageBoxAnswerer Answerer;
+    App.installEventFilter(&Answerer);
+
+    TQueryForm Form;
+    QueryForm = &Form;
+    Form.WHOIStimer->setInterval(Options.TimeoutSeconds * 1000);
+    QObject::connect(Form.WHOIStimer, &QTimer::timeout, [] { Trouble.TimedOut = true; });
+
+    const bool Terminal = ::isatty(STDOUT_FILENO) == 1;
+    for (const std::string& Address : Options.Addresses) {
+      Trouble = {};
+      Form.Address->setEditText(TQueryForm::FromEightBit(Address));
+      try {
+        Form.bGo->click();
+      } catch (const std::exception& E) {
+        ReportError(E.what());
+      } catch (...) {
+        ReportError("Unknown error");
+      }
+      // The query runs until the flow enables "Go!" again. After an error that left the
+      // flow with no connection and no timer, nothing would; that query is over.
+      while (Form.QueryRunning() || !Form.bGo->isEnabled()) {
+        if (Trouble.Failed && Form.WHOIS->State() == wsClosed && !Form.WHOIStimer->isActive()) {
+          Form.bGo->setEnabled(true);
+          break;
+        }
+        App.processEvents(QEventLoop::WaitForMoreEvents | QEventLoop::AllEvents);
+      }
+      const std::string Pane = Form.ResponseText();
+      const std::string Text = ForOutput(Pane, Terminal);
+      std::fwrite(Text.data(), 1, Text.size(), stdout);
+      std::fflush(stdout);
+      if (Trouble.Failed || Trouble.TimedOut || !GotReply(Pane)) Status = ExitFailed;
+    }
+    QueryForm = nullptr;
+  }
+  LibOstrandShutdown();
+  return Status;
+}
