@@ -1,0 +1,108 @@
+// SPDX-License-Identifier: MIT
+// The notification shell: the record a tray icon sends with every call, the small adapter
+// interface (add, modify, delete an icon), its implementation over QSystemTrayIcon and a
+// recording one for tests. GUI thread only.
+#pragma once
+
+#include <QIcon>
+#include <QObject>
+
+#include <array>
+#include <cstdint>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+class QSystemTrayIcon;
+class TTrayWindow;
+
+constexpr std::uint32_t NIM_ADD = 0;
+constexpr std::uint32_t NIM_MODIFY = 1;
+constexpr std::uint32_t NIM_DELETE = 2;
+
+// Flags: which members of the record the shell reads.
+constexpr std::uint32_t NIF_MESSAGE = 1;
+constexpr std::uint32_t NIF_ICON = 2;
+constexpr std::uint32_t NIF_TIP = 4;
+
+// The first, 88-byte form of the shell's record. The icon handle is the image itself; a
+// null QIcon stands for handle 0.
+struct TNotifyIconData {
+  std::uint32_t cbSize = 0;
+  TTrayWindow* Wnd = nullptr;
+  std::uint32_t uID = 0;
+  std::uint32_t uFlags = 0;
+  std::uint32_t uCallbackMessage = 0;
+  QIcon hIcon;
+  std::array<char, 64> szTip{};
+
+  // szTip up to its NUL byte.
+  std::string Tip() const;
+};
+
+class TNotifyShell {
+ public:
+  virtual ~TNotifyShell();
+  virtual bool Add(const TNotifyIconData& Data) = 0;
+  virtual bool Modify(const TNotifyIconData& Data) = 0;
+  virtual bool Delete(const TNotifyIconData& Data) = 0;
+};
+
+// Dispatches NIM_ADD, NIM_MODIFY or NIM_DELETE; any other message fails.
+bool ShellNotifyIcon(TNotifyShell& Shell, std::uint32_t Message, const TNotifyIconData& Data);
+
+// The shell new tray icons use when given none: the Qt one unless a test set another.
+TNotifyShell& DefaultNotifyShell();
+// nullptr restores the Qt shell. The shell must outlive every icon created meanwhile.
+void SetDefaultNotifyShell(TNotifyShell* Shell);
+
+// One QSystemTrayIcon per window. Its activations are posted to the window as the record's
+// callback message with the mouse message in LParam: Trigger -> WM_LBUTTONUP, DoubleClick ->
+// WM_LBUTTONDBLCLK, Context -> WM_RBUTTONUP, MiddleClick -> WM_MBUTTONUP. No context menu is
+// set on the QSystemTrayIcon: the component shows its own menu at the cursor. Posting rather
+// than calling keeps a modal loop started by a click out of QSystemTrayIcon's signal.
+class TQtNotifyShell : public TNotifyShell {
+ public:
+  TQtNotifyShell();
+  ~TQtNotifyShell() override;
+  bool Add(const TNotifyIconData& Data) override;
+  bool Modify(const TNotifyIconData& Data) override;
+  bool Delete(const TNotifyIconData& Data) override;
+
+  // The Qt icon shown for a window, or nullptr; for tests and diagnostics.
+  QSystemTrayIcon* IconOf(const TTrayWindow* Wnd) const;
+
+ private:
+  struct TEntry;
+  void Apply(TEntry& Entry, const TNotifyIconData& Data);
+  std::map<const TTrayWindow*, std::unique_ptr<TEntry>> m_Icons;
+};
+
+// Records every call and keeps the icons a real shell would show. Fail makes every call
+// report failure (and change nothing).
+class TRecordingShell : public TNotifyShell {
+ public:
+  struct TCall {
+    std::uint32_t Message;
+    TNotifyIconData Data;
+  };
+
+  bool Add(const TNotifyIconData& Data) override;
+  bool Modify(const TNotifyIconData& Data) override;
+  bool Delete(const TNotifyIconData& Data) override;
+
+  // The icon as shown for a window (members merged as their flags said), or nullptr.
+  const TNotifyIconData* Shown(const TTrayWindow* Wnd) const;
+  // Posts the callback message of the window's shown icon with Mouse in LParam, as the
+  // real shell does on a mouse action; false if no icon or no callback message is shown.
+  bool Mouse(const TTrayWindow* Wnd, std::uint32_t Mouse);
+  // Forgets every shown icon, as a restarted desktop shell does.
+  void Restart() { m_Shown.clear(); }
+
+  std::vector<TCall> Calls;
+  bool Fail = false;
+
+ private:
+  std::map<const TTrayWindow*, TNotifyIconData> m_Shown;
+};
