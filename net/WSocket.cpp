@@ -43,6 +43,21 @@ bool IsConnectOutcome(int Code)
     return Code == 10060 || Code == 10061 || Code == 10065;
 }
 
+// The protocol database does not change while the program runs, and reading it on every
+// Connect (ResetToDefaults forgets the resolved number) cost more than the rest of a short
+// session. Successful answers only; owner thread only, like every socket call.
+int ResolveProtoCached(const std::string& Proto)
+{
+    static std::string CachedText;
+    static int CachedNumber = -1;
+    if (CachedNumber >= 0 && Proto == CachedText)
+        return CachedNumber;
+    const int Number = WSocketResolveProto(Proto);
+    CachedText = Proto;
+    CachedNumber = Number;
+    return Number;
+}
+
 std::uint16_t LowWord(std::intptr_t V)
 {
     return static_cast<std::uint16_t>(static_cast<std::uintptr_t>(V) & 0xFFFF);
@@ -130,13 +145,16 @@ void TCustomWSocket::ReceiveWindowMessage(std::uint32_t Msg, std::uintptr_t WPar
         if (m_Paused)
             return; // Resume watches again
         DispatchSocketMessage(Msg, WParam, LParam);
-        if ((LowWord(LParam) & FD_READ_BIT) && Session == m_Session && !m_Paused)
-            m_Watcher->ReadHandled();
         return;
     }
     if (Msg == MsgHostLookupDone)
         m_LookupBuffer = std::move(Lookup);
     DispatchSocketMessage(Msg, WParam, LParam);
+}
+
+void TCustomWSocket::DeliverSocketEvent(std::uintptr_t WParam, std::intptr_t LParam)
+{
+    ReceiveWindowMessage(MsgSocketEvent, WParam, LParam, m_Session, {});
 }
 
 void TCustomWSocket::DispatchSocketMessage(std::uint32_t Msg, std::uintptr_t WParam, std::intptr_t LParam)
@@ -573,7 +591,7 @@ void TCustomWSocket::Connect()
     }
     try {
         if (!m_ProtoResolved) {
-            m_ProtocolNumber = WSocketResolveProto(m_Proto);
+            m_ProtocolNumber = ResolveProtoCached(m_Proto);
             m_SocketType = m_ProtocolNumber == 6 ? 1 : m_ProtocolNumber == 17 ? 2 : 3;
             m_ProtoResolved = true;
         }
@@ -915,7 +933,10 @@ std::int32_t TCustomWSocket::DoRecv(void* Buffer, std::int32_t BufferSize, int F
         WSocket_WSASetLastError(kErrNotSocket);
         return -1;
     }
-    return WSocket_recv(m_HSocket, Buffer, BufferSize, Flags);
+    const std::int32_t N = WSocket_recv(m_HSocket, Buffer, BufferSize, Flags);
+    if (N == 0 && BufferSize > 0 && !(Flags & MSG_PEEK))
+        m_Watcher->EndOfStreamSeen();
+    return N;
 }
 
 std::int32_t TCustomWSocket::DoRecvFrom(void*, std::int32_t, sockaddr_in*, int)
@@ -1144,6 +1165,7 @@ void TCustomWSocket::Dup(TSocket)
 void TCustomWSocket::Pause()
 {
     m_Paused = true;
+    m_Watcher->Pause();
 }
 
 void TCustomWSocket::Resume()

@@ -237,6 +237,8 @@ private:
     // Entry from the hidden window: filters stale socket notifications, then dispatches.
     void ReceiveWindowMessage(std::uint32_t Msg, std::uintptr_t WParam, std::intptr_t LParam,
                               std::uint64_t Session, std::shared_ptr<TLookupCompletion> Lookup);
+    // Entry for the readiness watcher's notifications on the current handle.
+    void DeliverSocketEvent(std::uintptr_t WParam, std::intptr_t LParam);
     void HandleLookupCompletion(std::uintptr_t WParam, std::intptr_t LParam,
                                 const std::shared_ptr<TLookupCompletion>& Lookup);
     // Stops watching and closes the platform handle; the session's pending notifications die.

@@ -497,6 +497,38 @@ TEST(WSocketSession, ReconnectFromSessionClosedKeepsTheNewSession)
     EXPECT_EQ(InvalidSocket, S.HSocket());
 }
 
+TEST(WSocketSession, NestedEventLoopInsideDataHandlerDoesNotReenterIt)
+{
+    const std::string Payload = Pattern(200000);
+    TTestServer Server([&](int Fd) {
+        TTestServer::SendAll(Fd, Payload.substr(0, 1000));
+        TTestServer::ReadLine(Fd); // the rest once the client is inside its nested loop
+        TTestServer::SendAll(Fd, Payload.substr(1000));
+    });
+    TWSocket S;
+    int Depth = 0;
+    int MaxDepth = 0;
+    bool Nested = false;
+    std::string Got;
+    S.OnDataAvailable = [&](TCustomWSocket* Sender, std::uint16_t) {
+        MaxDepth = std::max(MaxDepth, ++Depth);
+        DrainInto(Sender, Got);
+        if (!Nested && !Got.empty()) {
+            // As a message box shown from the handler would.
+            Nested = true;
+            Sender->SendStr("more\n");
+            QTest::qWait(100);
+        }
+        --Depth;
+    };
+    S.SetAddr("127.0.0.1");
+    S.SetPort(Server.Port());
+    S.Connect();
+    ASSERT_TRUE(WaitUntil([&] { return S.State() == wsClosed; }));
+    EXPECT_EQ(1, MaxDepth);
+    EXPECT_TRUE(Got == Payload);
+}
+
 TEST(WSocketSession, SocketWithoutDataHandlerDiscardsDataAndCloses)
 {
     TTestServer Server([&](int Fd) { TTestServer::SendAll(Fd, Pattern(100000)); });
