@@ -42,7 +42,8 @@ constexpr int kReceiveBlock = 4096;
 // The widget is fed from the event loop in slices, so that a reply of megabytes neither
 // delays the query nor freezes the window while the text document takes it in.
 constexpr std::size_t kFlushSlice = 256 * 1024;
-constexpr int kFlushDelayMs = 30;
+constexpr int kStreamPauseMs = 15;
+constexpr int kStreamLatencyMs = 150;
 // Text layout of one line costs time in its length; a hostile reply of megabytes without a
 // line end would freeze the window. The display breaks such lines; the text keeps them.
 constexpr std::size_t kDisplayLineMax = 1024;
@@ -174,6 +175,31 @@ std::size_t SafeCut(std::string_view S, std::size_t Low, std::size_t Cut)
   for (int I = 0; I < 3 && Cut > Low + 1 && IsContinuation(static_cast<unsigned char>(S[Cut])); ++I) --Cut;
   if (Cut > Low + 1 && S[Cut - 1] == '\r' && S[Cut] == '\n') --Cut;
   return Cut;
+}
+
+// Appends Block to Out, cleaned: one pass equal to the three replacements in turn. Once
+// the NULs are gone, a LF that follows a CR stays as it is (CR LF -> CR CR LF -> CR LF) and
+// any other LF gains a CR. Runs without NUL or LF are copied whole.
+void AppendCleanBlock(std::string& Out, std::string_view Block)
+{
+  char Previous = '\0';
+  std::size_t I = 0;
+  const std::size_t N = Block.size();
+  while (I < N) {
+    std::size_t J = std::min(Block.find('\n', I), N);
+    J = std::min(Block.substr(0, J).find('\0', I), J);
+    if (J > I) {
+      Out.append(Block.data() + I, J - I);
+      Previous = Block[J - 1];
+    }
+    if (J == N) break;
+    if (Block[J] == '\n') {
+      if (Previous != '\r') Out += '\r';
+      Out += '\n';
+      Previous = '\n';
+    }
+    I = J + 1;
+  }
 }
 
 // Latin-1 fallbacks of the desktop fonts that the layout names.
@@ -461,7 +487,10 @@ void TQueryForm::DisplayWHOISdata(TCustomWSocket* /*Sender*/, std::uint16_t /*Er
     const std::size_t Got = static_cast<std::size_t>(N);
     const std::size_t Take = std::min(Got, ReplyCap - m_ReplyBytes);
     m_ReplyBytes += Take;
-    if (Take > 0) AddResponseLine(CleanReplyBlock(std::string_view(Buffer, Take)), 0);
+    if (Take > 0) {
+      AppendCleanBlock(m_Text, std::string_view(Buffer, Take));
+      ScheduleFlush(true);
+    }
     if (Take < Got) {
       // A reply this long is no WHOIS record; keep memory bounded and end the query.
       m_ReplyCut = true;
@@ -592,9 +621,18 @@ void TQueryForm::ResetPaneWidget()
   m_Column = 0;
 }
 
-void TQueryForm::ScheduleFlush()
+void TQueryForm::ScheduleFlush(bool Streaming)
 {
-  if (!m_FlushTimer.isActive()) m_FlushTimer.start(kFlushDelayMs);
+  // Progress lines show at once. Reply data shows when the stream pauses, and at the latest
+  // kStreamLatencyMs after it began to wait, so a fast reply is not slowed down by the text
+  // document and a slow one still shows as it comes.
+  if (!m_Pending.isValid()) m_Pending.start();
+  int Delay = 0;
+  if (Streaming) {
+    const qint64 Left = kStreamLatencyMs - m_Pending.elapsed();
+    Delay = static_cast<int>(std::clamp<qint64>(Left, 0, kStreamPauseMs));
+  }
+  if (!m_FlushTimer.isActive() || Delay < m_FlushTimer.remainingTime() || Streaming) m_FlushTimer.start(Delay);
 }
 
 void TQueryForm::FlushPane()
@@ -615,6 +653,7 @@ void TQueryForm::FlushPane()
       }
     }
   }
+  m_Pending.invalidate();
   if (End <= m_Shown) return;
   std::size_t Stop = End;
   if (Stop - m_Shown > kFlushSlice) Stop = SafeCut(Text, m_Shown, m_Shown + kFlushSlice);
@@ -647,17 +686,8 @@ void TQueryForm::FlushPane()
 
 std::string TQueryForm::CleanReplyBlock(std::string_view Block)
 {
-  // One pass equal to the three replacements in turn: after NULs are gone, a LF that
-  // follows a CR stays as it is (CR LF -> CR CR LF -> CR LF) and any other LF gains a CR.
   std::string Out;
-  Out.reserve(Block.size() + Block.size() / 8 + 1);
-  char Previous = '\0';
-  for (const char C : Block) {
-    if (C == '\0') continue;
-    if (C == '\n' && Previous != '\r') Out += '\r';
-    Out += C;
-    Previous = C;
-  }
+  AppendCleanBlock(Out, Block);
   return Out;
 }
 
@@ -674,19 +704,13 @@ std::string TQueryForm::CutHeader(const std::string& PaneText)
 
 std::size_t TQueryForm::CountLines(std::string_view PaneText)
 {
-  std::size_t Lines = 0;
-  bool OpenLine = false;
-  for (std::size_t I = 0; I < PaneText.size(); ++I) {
-    const char C = PaneText[I];
-    if (C == '\r' || C == '\n') {
-      if (C == '\r' && I + 1 < PaneText.size() && PaneText[I + 1] == '\n') ++I;
-      ++Lines;
-      OpenLine = false;
-    } else {
-      OpenLine = true;
-    }
-  }
-  return Lines + (OpenLine ? 1 : 0);
+  // Every LF ends a line, and so does every CR that no LF follows.
+  std::size_t Breaks = 0;
+  for (std::size_t P = PaneText.find('\n'); P != std::string_view::npos; P = PaneText.find('\n', P + 1)) ++Breaks;
+  for (std::size_t P = PaneText.find('\r'); P != std::string_view::npos; P = PaneText.find('\r', P + 1))
+    if (P + 1 == PaneText.size() || PaneText[P + 1] != '\n') ++Breaks;
+  const bool OpenLine = !PaneText.empty() && PaneText.back() != '\r' && PaneText.back() != '\n';
+  return Breaks + (OpenLine ? 1 : 0);
 }
 
 QString TQueryForm::FromEightBit(std::string_view Text)

@@ -16,6 +16,7 @@
 #include <vector>
 
 #include <QDialog>
+#include <QElapsedTimer>
 #include <QTimer>
 
 #include "net/WSocket.h"
@@ -111,7 +112,7 @@ class TQueryForm : public QDialog {
   // Idle again after a failure that no WHOISdone will follow.
   void ReturnToIdle();
   // The widget catches up with the model, a slice at a time.
-  void ScheduleFlush();
+  void ScheduleFlush(bool Streaming = false);
   void FlushPane();
   void ResetPaneWidget();
 
@@ -119,6 +120,7 @@ class TQueryForm : public QDialog {
   TWSocket m_Socket;
   QTimer m_Timer;
   QTimer m_FlushTimer;
+  QElapsedTimer m_Pending;     // since when the widget lags behind the text
 
   std::string QueryAddress;
   std::vector<std::string> ResponseHistory;
