@@ -25,9 +25,3 @@ class TQtEnvironment : public ::testing::Environment {
     ::testing::AddGlobalTestEnvironment(new TQtEnvironment);
 
 } // namespace
-
-void FlushEvents()
-{
-  QCoreApplication::sendPostedEvents();
-  QCoreApplication::processEvents();
-}

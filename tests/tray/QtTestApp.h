@@ -1,8 +1,9 @@
 // SPDX-License-Identifier: MIT
-// One QApplication for a whole test program (created before the first test, gone after the
-// last), and the wait-until helper GUI tests use instead of sleeps.
+// Helpers of GUI tests: the wait-until helper used instead of sleeps. QtTestApp.cpp gives a
+// test program one QApplication, created before the first test and gone after the last.
 #pragma once
 
+#include <QCoreApplication>
 #include <QTest>
 
 #include <functional>
@@ -14,4 +15,8 @@ inline bool WaitUntil(const std::function<bool()>& Condition, int TimeoutMs = 50
 }
 
 // Runs posted events once, so that posted messages are handled.
-void FlushEvents();
+inline void FlushEvents()
+{
+  QCoreApplication::sendPostedEvents();
+  QCoreApplication::processEvents();
+}

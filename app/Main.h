@@ -1,0 +1,82 @@
+// SPDX-License-Identifier: MIT
+// The main window: never shown at start, it owns the tray icon and its menu, doubles as the
+// borderless About picture, and opens the query window with the clipboard's text. Its
+// closing ends the program. One instance, MainForm; GUI thread only.
+#pragma once
+
+#include <QWidget>
+
+#include <memory>
+#include <string>
+#include <string_view>
+
+class QAction;
+class QMenu;
+class TImage;
+class TTrayIcon;
+namespace Ui {
+class TMainForm;
+}
+
+enum class TCloseAction { caNone, caHide, caFree, caMinimize };
+
+class TMainForm : public QWidget {
+  Q_OBJECT
+
+ public:
+  // Sets MainForm before FormCreate runs. The tray icon uses DefaultNotifyShell().
+  explicit TMainForm(QWidget* parent = nullptr);
+  ~TMainForm() override;
+  TMainForm(const TMainForm&) = delete;
+  TMainForm& operator=(const TMainForm&) = delete;
+
+  // Parts, in declaration order; all owned by the window.
+  TImage* Image1 = nullptr;
+  TTrayIcon* TrayIcon = nullptr;
+  QMenu* PopupMenu = nullptr;
+  QAction* QueryWHOIS1 = nullptr;
+  QAction* N1 = nullptr;
+  QAction* Exit1 = nullptr;
+  QAction* About1 = nullptr;
+
+  void FormCreate(QObject* Sender);
+  // Switches the tray icon off; Action is left as it comes.
+  void FormClose(QObject* Sender, TCloseAction& Action);
+  void HideForm(QObject* Sender);
+  void ShowSplashForm(QObject* Sender);
+  void ShowQueryForm(QObject* Sender);
+  void CloseApp(QObject* Sender);
+
+  std::string CleanAddress(std::string_view Text) const;
+
+  // The clipboard's text as the address box gets it: up to the first NUL, leading blanks
+  // and control characters skipped, at most ClipboardTextCap characters, as UTF-8, then
+  // through CleanAddress. Empty when the clipboard offers no text.
+  std::string ClipboardAddress() const;
+  // Only the first word of the text can become the address; a cap keeps megabytes of
+  // clipboard text from stalling the conversion and the clean-up.
+  static constexpr int ClipboardTextCap = 64 * 1024;
+
+  // True once the window has been closed, that is, the program is ending.
+  bool Closed() const { return m_Closed; }
+
+ public Q_SLOTS:
+  // The layout's bindings; the sender is whoever raised the signal.
+  void HideForm() { HideForm(sender()); }
+  void ShowSplashForm() { ShowSplashForm(sender()); }
+  void ShowQueryForm() { ShowQueryForm(sender()); }
+  void CloseApp() { CloseApp(sender()); }
+
+ protected:
+  void closeEvent(QCloseEvent* Event) override;
+
+ private:
+  std::unique_ptr<Ui::TMainForm> m_Ui;
+  bool m_Placed = false;
+  bool m_Closed = false;
+};
+
+extern TMainForm* MainForm;
+
+// Registers the embedded pictures and icons (":/assets/..."); safe to call again.
+void LoadAssets();
