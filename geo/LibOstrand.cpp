@@ -11,6 +11,10 @@
 #include <cstring>
 #include <new>
 
+#if defined(__x86_64__)
+#include <immintrin.h>
+#endif
+
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -22,7 +26,7 @@ namespace {
 
 constexpr std::size_t kRecordSize = 5;
 // A multiple of the record size, so that a block always ends on a record boundary.
-constexpr std::size_t kBlockSize = 13107 * kRecordSize;  // 65535 bytes
+constexpr std::size_t kBlockSize = 52428 * kRecordSize;  // 262140 bytes, well within L2
 constexpr std::uint32_t kMaxDecimal = 0x7FFFFFFF;
 
 // Decimal digits only (the caller has checked the characters); fails on the empty text and
@@ -82,32 +86,69 @@ std::size_t ReadBlock(int Fd, unsigned char* Buf, std::size_t Len) {
 
 // Decodes Count little-endian 5-byte records. Kept apart from the table so that the compiler
 // sees plain pointers that do not alias the vector's own members. On a little-endian host a
-// record is the low 5 bytes of an 8-byte load, stored as one 8-byte word (padding zero); the
-// caller leaves 3 readable bytes after the last record for that load.
-void DecodeRecords(const unsigned char* __restrict P, std::size_t Count, RangeEntry* __restrict Out) {
+// record is the low 5 bytes of a wider load, stored with zero padding; the caller leaves
+// kDecodeSlack readable bytes after the last record for those loads.
+constexpr std::size_t kDecodeSlack = 8;
+
+void DecodeScalar(const unsigned char* __restrict P, std::size_t Count, RangeEntry* __restrict Out) {
   if constexpr (std::endian::native == std::endian::little && sizeof(RangeEntry) == 8 &&
                 offsetof(RangeEntry, Country) == 4) {
-    auto One = [](const unsigned char* From, RangeEntry* To) {
+    for (std::size_t I = 0; I < Count; ++I, P += kRecordSize) {
       std::uint64_t Word;
-      std::memcpy(&Word, From, sizeof Word);
+      std::memcpy(&Word, P, sizeof Word);
       Word &= 0xFFFFFFFFFFull;
-      std::memcpy(static_cast<void*>(To), &Word, sizeof Word);
-    };
-    std::size_t I = 0;
-    // Four at a time: the independent loads and stores then overlap (twice the speed).
-    for (; I + 4 <= Count; I += 4, P += 4 * kRecordSize) {
-      One(P, Out + I);
-      One(P + kRecordSize, Out + I + 1);
-      One(P + 2 * kRecordSize, Out + I + 2);
-      One(P + 3 * kRecordSize, Out + I + 3);
+      std::memcpy(static_cast<void*>(Out + I), &Word, sizeof Word);
     }
-    for (; I < Count; ++I, P += kRecordSize) One(P, Out + I);
   } else {
     for (std::size_t I = 0; I < Count; ++I, P += kRecordSize) {
       Out[I].Start = static_cast<std::uint32_t>(P[0]) | static_cast<std::uint32_t>(P[1]) << 8 |
                      static_cast<std::uint32_t>(P[2]) << 16 | static_cast<std::uint32_t>(P[3]) << 24;
       Out[I].Country = P[4];
     }
+  }
+}
+
+#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
+#define QUORVEX_DECODE_AVX2 1
+// Four records per step: bytes 0..15 and 10..25 fill the two 128-bit lanes, one byte shuffle
+// spreads each lane's two records to 8 bytes and zeroes the padding. Reads 6 bytes past the
+// last record of each step.
+__attribute__((target("avx2"))) void DecodeAvx2(const unsigned char* __restrict P, std::size_t Count,
+                                                RangeEntry* __restrict Out) {
+  const __m256i Spread = _mm256_setr_epi8(0, 1, 2, 3, 4, -1, -1, -1, 5, 6, 7, 8, 9, -1, -1, -1,  //
+                                          0, 1, 2, 3, 4, -1, -1, -1, 5, 6, 7, 8, 9, -1, -1, -1);
+  std::size_t I = 0;
+  for (; I + 4 <= Count; I += 4, P += 4 * kRecordSize) {
+    const __m128i Lo = _mm_loadu_si128(reinterpret_cast<const __m128i*>(P));
+    const __m128i Hi = _mm_loadu_si128(reinterpret_cast<const __m128i*>(P + 2 * kRecordSize));
+    const __m256i Both = _mm256_inserti128_si256(_mm256_castsi128_si256(Lo), Hi, 1);
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(Out + I), _mm256_shuffle_epi8(Both, Spread));
+  }
+  DecodeScalar(P, Count - I, Out + I);
+}
+#endif
+
+void DecodeRecords(const unsigned char* P, std::size_t Count, RangeEntry* Out) {
+#ifdef QUORVEX_DECODE_AVX2
+  static_assert(sizeof(RangeEntry) == 8 && offsetof(RangeEntry, Country) == 4);
+  static const bool HasAvx2 = __builtin_cpu_supports("avx2");
+  if (HasAvx2) return DecodeAvx2(P, Count, Out);
+#endif
+  DecodeScalar(P, Count, Out);
+}
+
+// Appends Count decoded records to RangeTable (capacity reserved). Slices are decoded into a
+// buffer that stays in the first-level cache and copied on with wide moves; the table itself
+// is written once, and not zero-filled first with narrow stores.
+void AppendRecords(const unsigned char* P, std::size_t Count) {
+  constexpr std::size_t kSlice = 512;  // 4 KiB
+  alignas(64) RangeEntry Slice[kSlice];
+  while (Count > 0) {
+    const std::size_t N = std::min(kSlice, Count);
+    DecodeRecords(P, N, Slice);
+    RangeTable.insert(RangeTable.end(), Slice, Slice + N);
+    P += N * kRecordSize;
+    Count -= N;
   }
 }
 
@@ -127,26 +168,22 @@ void LoadOpenFile(const std::string& FileName) {
   if (Count > RangeTable.max_size()) throw std::bad_alloc();
   RangeTable.reserve(static_cast<std::size_t>(Count));
 
-  // Blocks are decoded into a buffer that stays in cache and appended from there, so the
-  // large table is written once, not zeroed first and then filled.
-  std::vector<unsigned char> Block(kBlockSize + 8);  // room for the last record's 8-byte load
-  std::vector<RangeEntry> Decoded(kBlockSize / kRecordSize);
+  // The block stays in cache; records go from it straight into the table.
+  std::vector<unsigned char> Block(kBlockSize + kDecodeSlack);
   try {
     std::size_t Left = static_cast<std::size_t>(Count);
     while (Left > 0) {
       const std::size_t Want = std::min(kBlockSize, Left * kRecordSize);
       const std::size_t Got = ReadBlock(File.Fd(), Block.data(), Want);
       const std::size_t Records = Got / kRecordSize;
-      DecodeRecords(Block.data(), Records, Decoded.data());
-      RangeTable.insert(RangeTable.end(), Decoded.begin(), Decoded.begin() + static_cast<std::ptrdiff_t>(Records));
+      AppendRecords(Block.data(), Records);
       Left -= Records;
       if (Got < Want) {
         // The file shrank while being read. A partial record keeps the bytes read so far,
         // as reading record by record would have left it.
         if (Got % kRecordSize != 0) {
           std::memset(Block.data() + Got, 0, kRecordSize - Got % kRecordSize);
-          DecodeRecords(Block.data() + Records * kRecordSize, 1, Decoded.data());
-          RangeTable.push_back(Decoded[0]);
+          AppendRecords(Block.data() + Records * kRecordSize, 1);
         }
         break;
       }
@@ -221,35 +258,69 @@ void LibOstrandShutdown() {
   RangeTable.shrink_to_fit();
 }
 
-CountryIndex FindCountryIndex(std::uint32_t N) {
-  if (N == 0 || RangeTable.empty()) return NoCountry;
-  const RangeEntry* Table = RangeTable.data();
+namespace {
+
+// A choice without a branch: the comparisons of a search over random addresses go either
+// way at random, so a branch would be mispredicted on every other probe.
+inline std::size_t Pick(bool Take, std::size_t A, std::size_t B) {
+  const std::size_t Mask = std::size_t{0} - static_cast<std::size_t>(Take);
+  return (A & Mask) | (B & ~Mask);
+}
+
+// The search proper. With Wide false every interval fits 32 bits and a draw is one multiply.
+template <bool Wide>
+CountryIndex Search(const RangeEntry* Table, std::size_t Count, std::uint32_t N) {
+  constexpr std::uint32_t kMul = 134775813u;
+  auto DrawIn = [](std::size_t K, std::uint32_t S) -> std::size_t {
+    if constexpr (Wide) return static_cast<std::size_t>(Draw(K, S));
+    else return static_cast<std::size_t>((static_cast<std::uint64_t>(K) * S) >> 32);
+  };
   std::size_t Low = 0;
-  std::size_t High = RangeTable.size();
+  std::size_t High = Count;
   // The first probe is drawn before the interval is tested, even for a single entry.
-  std::uint32_t Seed = RandSeed * 134775813u + 1;
-  std::size_t Probe = static_cast<std::size_t>(Draw(High, Seed));
+  std::uint32_t Seed = RandSeed * kMul + 1;
+  std::size_t Probe = DrawIn(High, Seed);
+  // The seed sequence does not depend on the table, so the places the next probes can land
+  // are known before the comparisons settle: two one level ahead, four two levels ahead.
+  // Fetching the four while this probe is compared hides most of the cache misses that
+  // random probes of a large table would otherwise wait for in turn.
+  std::uint32_t Seed1 = Seed * kMul + 1;
+  std::size_t Up = Probe + DrawIn(High - Probe, Seed1);
+  std::size_t Down = Low + DrawIn(Probe - Low, Seed1);
+  __builtin_prefetch(Table + Up);
+  __builtin_prefetch(Table + Down);
   for (;;) {
-    // The seed sequence does not depend on the table, so the two places the next probe can
-    // land are known before this comparison settles. Fetching both hides most of the cache
-    // misses that random probes of a large table would otherwise wait for in turn.
-    const std::uint32_t NextSeed = Seed * 134775813u + 1;
-    const std::size_t Up = Probe + static_cast<std::size_t>(Draw(High - Probe, NextSeed));
-    const std::size_t Down = Low + static_cast<std::size_t>(Draw(Probe - Low, NextSeed));
-    __builtin_prefetch(Table + Up);
-    __builtin_prefetch(Table + Down);
-    if (N >= Table[Probe].Start) {
-      Low = Probe;
-      Probe = Up;
-    } else {
-      High = Probe;
-      Probe = Down;
-    }
+    const std::uint32_t Seed2 = Seed1 * kMul + 1;
+    // After going up, Up is probed in [Probe, High); after going down, Down in [Low, Probe).
+    const std::size_t UpUp = Up + DrawIn(High - Up, Seed2);
+    const std::size_t UpDown = Probe + DrawIn(Up - Probe, Seed2);
+    const std::size_t DownUp = Down + DrawIn(Probe - Down, Seed2);
+    const std::size_t DownDown = Low + DrawIn(Down - Low, Seed2);
+    __builtin_prefetch(Table + UpUp);
+    __builtin_prefetch(Table + UpDown);
+    __builtin_prefetch(Table + DownUp);
+    __builtin_prefetch(Table + DownDown);
+    const bool Above = N >= Table[Probe].Start;
+    Low = Pick(Above, Probe, Low);
+    High = Pick(Above, High, Probe);
+    Probe = Pick(Above, Up, Down);
+    Up = Pick(Above, UpUp, DownUp);
+    Down = Pick(Above, UpDown, DownDown);
     if (High - Low <= 1) break;
-    Seed = NextSeed;
+    Seed = Seed1;
+    Seed1 = Seed2;
   }
   RandSeed = Seed;
   return Table[Low].Country;
+}
+
+}  // namespace
+
+CountryIndex FindCountryIndex(std::uint32_t N) {
+  if (N == 0 || RangeTable.empty()) return NoCountry;
+  const std::size_t Count = RangeTable.size();
+  return Count <= 0xFFFFFFFFu ? Search<false>(RangeTable.data(), Count, N)
+                              : Search<true>(RangeTable.data(), Count, N);
 }
 
 CountryIndex IpToCountry(std::string_view Text) { return FindCountryIndex(IpToNumber(Text)); }
