@@ -116,6 +116,11 @@ TEST_F(RangeFileTest, FifoIsNoRangeFileAndDoesNotStallTheLoad) {
 
 // Out of descriptors, the open fails for root as well as for anybody else.
 TEST_F(RangeFileTest, OpenFailureIsWrappedAndLeavesTheTableEmpty) {
+#if defined(__SANITIZE_ADDRESS__)
+  // The sanitizers' runtime opens files of its own while it checks the call, and fails
+  // when the descriptor limit leaves it none.
+  GTEST_SKIP() << "the descriptor limit starves the sanitizer runtime";
+#endif
   const std::string Name = Dir.Write("range.dat", Record(1, 1));
   const int LowestFree = ::dup(0);
   ASSERT_GE(LowestFree, 0);
