@@ -524,6 +524,10 @@ void TQueryForm::WHOISdone(TCustomWSocket* /*Sender*/, std::uint16_t /*ErrCode*/
     if (!Known) {
       const QString Typed = Address->currentText();
       Address->insertItem(0, Typed);
+      // The new item becomes the current one: Qt's editable combo box reports "activated"
+      // when the focus leaves a text that matches another item, which would recall the
+      // stored reply over the pane the moment the user clicks into it.
+      Address->setCurrentIndex(0);
       if (Address->currentText() != Typed) Address->setEditText(Typed);
       ResponseHistory.push_back(CutHeader(m_Text));
     }

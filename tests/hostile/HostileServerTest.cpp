@@ -5,7 +5,9 @@
 #include "tests/hostile/QueryHarness.h"
 #include "tests/support/WhoisServer.h"
 
+#include <QCoreApplication>
 #include <QComboBox>
+#include <QPlainTextEdit>
 #include <QPushButton>
 
 #include <gtest/gtest.h>
@@ -124,6 +126,34 @@ TEST(HostileServerCap, EndlessSenderIsCutAtTheCap) {
   EXPECT_FALSE(Contains(H.Pane(), "Connection timeout")) << "the cap, not the timer, ended it";
   EXPECT_TRUE(WaitUntil([&] { return Server.Finished() == 1; }, 5000)) << "server still sending";
   EXPECT_LT(Server.BytesSent(), std::uint64_t{64} << 20);
+}
+
+}  // namespace
+
+namespace {
+
+// Qt's editable combo box reports "activated" when its text matches a list item that is not
+// the current one and the focus leaves it. After a query the new item must therefore be the
+// current one, or a click into the pane to copy the reply swaps the pane for the stored
+// reply, without its header lines and "Done.".
+TEST(QueryWindowFocus, PaneKeepsItsTextWhenFocusLeavesTheAddressBox) {
+  TServerOptions Options;
+  Options.Reply = "% test server\r\nquery: %q\r\nline 3\r\nline 4\r\nline 5\r\n";
+  TWhoisServer Server(Options);
+  TQueryHarness H;
+  H.PointAt(Server.Port());
+  H.Form().show();
+  for (const char* Address : {"192.0.2.1", "192.0.2.2"}) {
+    H.Form().Address->setFocus();
+    ASSERT_TRUE(H.Query(Address));
+    const std::string Pane = H.Pane();
+    ASSERT_TRUE(EndsWith(Pane, kDone)) << Pane;
+    H.Form().Response->setFocus();
+    WaitUntil([&] { return H.Form().Response->hasFocus(); }, 2000);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(H.Pane(), Pane) << "after the query of " << Address;
+  }
+  H.Form().hide();
 }
 
 }  // namespace
