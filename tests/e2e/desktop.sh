@@ -32,10 +32,17 @@ desk_up() {
   openbox >"$OUT/openbox.log" 2>&1 &
   DESK_PIDS+=($!)
   wait_for 10 sh -c 'xprop -root _NET_SUPPORTING_WM_CHECK | grep -q "window id"' || { echo "openbox did not start"; return 1; }
-  trayer --edge top --align right --widthtype request --height 24 --tint 0x808080 \
-    --transparent true --alpha 0 >"$OUT/trayer.log" 2>&1 &
-  DESK_PIDS+=($!)
-  wait_for 10 xdotool search --onlyvisible --class trayer || { echo "trayer did not start"; return 1; }
+  # trayer now and then gives up when it starts while the window manager is still settling;
+  # a second start has always worked.
+  local try
+  for try in 1 2 3; do
+    trayer --edge top --align right --widthtype request --height 24 --tint 0x808080 \
+      --transparent true --alpha 0 >>"$OUT/trayer.log" 2>&1 &
+    local tp=$!
+    if wait_for 10 xdotool search --onlyvisible --class trayer; then DESK_PIDS+=($tp); return 0; fi
+    kill "$tp" 2>/dev/null; wait "$tp" 2>/dev/null
+  done
+  echo "trayer did not start"; return 1
 }
 
 desk_down() {
