@@ -50,7 +50,7 @@ echo "tray program start-up to icon shown: median ${sorted[$((RUNS / 2))]} ms (r
 sleep 2
 idle=$(rss_kb "$APID")
 ICON=$(icon_of "$APID")
-printf '' | xclip -selection clipboard -i >/dev/null
+printf '' | xclip -selection clipboard -i >/dev/null 2>&1
 xdotool mousemove --window "$ICON" 11 11 click 1
 wait_for 10 sh -c "xdotool search --all --onlyvisible --pid $APID --name '^Quorvex\$' | grep -q ." || { echo "query window did not open"; exit 1; }
 sleep 0.3

@@ -44,7 +44,7 @@ read_pane() {
   local dlg=$1
   xdotool mousemove --window "$dlg" 200 150 click 1
   sleep 0.2
-  printf '' | xclip -selection clipboard -i >/dev/null
+  printf '' | xclip -selection clipboard -i >/dev/null 2>&1
   xdotool key ctrl+a ctrl+c
   wait_for 5 sh -c '[ -n "$(xclip -selection clipboard -o 2>/dev/null)" ]'
   xclip -selection clipboard -o 2>/dev/null | tr -d '\r'
@@ -106,14 +106,14 @@ xdotool mousemove 500 500; sleep 0.5
 
 # 3. Left click with a URL on the clipboard: the window opens with the cleaned address, all
 #    of it selected (copying the selection gives exactly the cleaned address).
-printf 'http://%s/some/page.html?x=1' "$NS_TEST_HOST" | xclip -selection clipboard -i >/dev/null
+printf 'http://%s/some/page.html?x=1' "$NS_TEST_HOST" | xclip -selection clipboard -i >/dev/null 2>&1
 click_icon 1
 wait_for 5 sh -c "xdotool search --all --onlyvisible --pid $APID --name '^Quorvex\$' | grep -q ." || bad "query window did not open"
 DLG=$(query_window)
 if [ -n "$DLG" ]; then
   sleep 0.3
   check "the query window has the keyboard focus" [ "$(xdotool getwindowfocus)" = "$DLG" ]
-  printf '' | xclip -selection clipboard -i >/dev/null
+  printf '' | xclip -selection clipboard -i >/dev/null 2>&1
   xdotool key ctrl+c
   wait_for 3 sh -c '[ -n "$(xclip -selection clipboard -o 2>/dev/null)" ]'
   check "address box holds the cleaned address, all selected" [ "$(xclip -selection clipboard -o 2>/dev/null)" = "$NS_TEST_HOST" ]
