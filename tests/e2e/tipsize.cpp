@@ -22,6 +22,7 @@ int main(int argc, char** argv) {
     for (QWidget* W : QApplication::topLevelWidgets()) {
       if (W->isVisible() && W->inherits("QTipLabel")) {
         std::printf("%dx%d\n", W->width(), W->height());
+        std::fflush(stdout);
         Status = 0;
       }
     }

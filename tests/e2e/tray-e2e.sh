@@ -19,6 +19,8 @@ OUT=$(realpath -m "${4:?outdir}"); TIPSIZE=${5:+$(realpath "$5")}
 ns_require_root
 desk_require
 ns_enter "$0" "$@"
+# For sanitizer builds: leaks inside system libraries are not ours to report.
+export LSAN_OPTIONS="suppressions=$HERE/lsan.supp${LSAN_OPTIONS:+:$LSAN_OPTIONS}"
 
 mkdir -p "$OUT"; rm -f "$OUT"/*.png
 WORK=$(mktemp -d /tmp/quorvex-e2e.XXXXXX)
