@@ -22,7 +22,7 @@ WORK=$(mktemp -d /tmp/quorvex-tray-bench.XXXXXX)
 APID=
 trap '[ -n "$APID" ] && kill "$APID" 2>/dev/null; desk_down; ns_cleanup "$WORK"' EXIT
 ns_up "$WORK" "$WHOISD" || exit 1
-desk_up "$WORK" :96 || exit 1
+desk_up "$WORK" || exit 1
 [ -f "$BUILD/Ostrand.dat" ] && cp "$BUILD/Ostrand.dat" "$WORK/"
 cd "$WORK" || exit 1
 

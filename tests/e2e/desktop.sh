@@ -2,7 +2,8 @@
 # Shell helpers for a headless desktop with a tray: Xvfb, openbox and trayer (an XEmbed tray
 # host), plus the small tools a test needs to act and look as a person would.
 #   desk_require                 exit 77 (ctest: skipped) when a tool is missing
-#   desk_up OUTDIR [DISPLAY]     start the X server, window manager and tray host
+#   desk_up OUTDIR [DISPLAY]     start the X server (on a free display unless one is named),
+#                                window manager and tray host
 #   desk_down                    stop them
 #   shot NAME [WINDOW]           screenshot (root or one window) into $OUT/NAME.png
 #   visible_windows PID          ids of the visible windows of a process
@@ -20,14 +21,25 @@ desk_require() {
 
 desk_up() {
   OUT=$1
-  local disp=${2:-:97}
-  export DISPLAY=$disp QT_QPA_PLATFORM=xcb XDG_RUNTIME_DIR=$OUT/xdg
+  local disp=${2:-}
+  export QT_QPA_PLATFORM=xcb XDG_RUNTIME_DIR=$OUT/xdg
   # With a session bus Qt may pick the StatusNotifier tray protocol, which has no X window.
   unset DBUS_SESSION_BUS_ADDRESS
   mkdir -p "$XDG_RUNTIME_DIR" && chmod 700 "$XDG_RUNTIME_DIR"
-  rm -f "/tmp/.X${disp#:}-lock" "/tmp/.X11-unix/X${disp#:}" 2>/dev/null
-  Xvfb "$disp" -screen 0 1024x768x24 -nolisten tcp >"$OUT/xvfb.log" 2>&1 &
+  if [ -n "$disp" ]; then
+    rm -f "/tmp/.X${disp#:}-lock" "/tmp/.X11-unix/X${disp#:}" 2>/dev/null
+    Xvfb "$disp" -screen 0 1024x768x24 -nolisten tcp >"$OUT/xvfb.log" 2>&1 &
+  else
+    # Xvfb picks a free display and writes its number, so several runs can share a machine.
+    rm -f "$OUT/display"
+    Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$OUT/display" >"$OUT/xvfb.log" 2>&1 &
+  fi
   DESK_PIDS+=($!)
+  if [ -z "$disp" ]; then
+    wait_for 10 test -s "$OUT/display" || { echo "Xvfb did not start"; cat "$OUT/xvfb.log"; return 1; }
+    disp=:$(head -1 "$OUT/display")
+  fi
+  export DISPLAY=$disp
   wait_for 10 xdpyinfo || { echo "Xvfb did not start"; cat "$OUT/xvfb.log"; return 1; }
   openbox >"$OUT/openbox.log" 2>&1 &
   DESK_PIDS+=($!)

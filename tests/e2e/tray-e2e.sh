@@ -35,7 +35,7 @@ cleanup() {
 trap cleanup EXIT
 
 ns_up "$WORK" "$WHOISD" || exit 1
-desk_up "$OUT" :97 || exit 1
+desk_up "$OUT" || exit 1
 # The program reads Ostrand.dat from its working directory.
 if [ -x "$RANGE" ]; then "$RANGE" /usr/share/tor/geoip "$WORK/Ostrand.dat" >/dev/null 2>&1
 else cp "$RANGE" "$WORK/Ostrand.dat"; fi
