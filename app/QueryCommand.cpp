@@ -253,9 +253,9 @@ int main(int Argc, char** Argv) {
 
     // --follow starts from the server the flow chose; note it as the flow asks for it.
     std::pair<std::string, std::string> FirstServer;
+    const TQueryForm::TServerLookup Chosen =
+        TQueryForm::WhoisServerFor ? TQueryForm::WhoisServerFor : &TQueryForm::DefaultWhoisServer;
     if (Options.Follow) {
-      const TQueryForm::TServerLookup Chosen =
-          TQueryForm::WhoisServerFor ? TQueryForm::WhoisServerFor : &TQueryForm::DefaultWhoisServer;
       TQueryForm::WhoisServerFor = [Chosen, &FirstServer](const std::string& Registry) {
         FirstServer = Chosen(Registry);
         return FirstServer;
@@ -308,6 +308,7 @@ int main(int Argc, char** Argv) {
       if (Followed.Failed) ReferralFailed = true;
     }
     QueryForm = nullptr;
+    TQueryForm::WhoisServerFor = Chosen;
     if (Status == ExitOk && ReferralFailed) Status = ExitReferralFailed;
   }
   LibOstrandShutdown();
