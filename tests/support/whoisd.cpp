@@ -128,39 +128,6 @@ std::string RipeStub(int Octet) {
   });
 }
 
-std::string ApnicStub(int Octet) {
-  const std::string Net = std::to_string(Octet);
-  return Crlf({
-      "% [whois.apnic.net test double]",
-      "",
-      "inetnum:        " + Net + ".0.0.0 - " + Net + ".255.255.255",
-      "netname:        IANA-NETBLOCK-" + Net,
-      "descr:          This network range is not allocated to APNIC.",
-      "descr:          Ask the registry that IANA names for it.",
-      "country:        AU",
-      "status:         ALLOCATED PORTABLE",
-      "source:         APNIC",
-      "",
-  });
-}
-
-std::string LacnicStub() {
-  return Crlf({"% LACNIC whois test double", "", "% This address is not administered by LACNIC.", ""});
-}
-
-std::string AfrinicStub(int Octet) {
-  const std::string Net = std::to_string(Octet);
-  return Crlf({
-      "% AFRINIC whois test double",
-      "",
-      "inetnum:        " + Net + ".0.0.0 - " + Net + ".255.255.255",
-      "netname:        NON-AFRINIC-MANAGED-ADDRESS-BLOCK",
-      "descr:          Address block not managed by AFRINIC",
-      "source:         AFRINIC",
-      "",
-  });
-}
-
 std::string IanaReply(int Octet, const std::string& Holder) {
   const std::string Net = std::to_string(Octet);
   return Crlf({
@@ -179,7 +146,8 @@ std::string IanaReply(int Octet, const std::string& Holder) {
   });
 }
 
-// The scripted answer of server Name for Query. Besides the regions, three documentation
+// The scripted answer of server Name for Query: ARIN refers addresses of other regions,
+// RIPE answers them with its stub, IANA names the region's server. Three documentation
 // networks (which no registry holds) play the cases a follower must survive:
 //   192.0.2.x     ARIN refers to LACNIC, LACNIC back to ARIN (a loop);
 //   198.51.100.x  ARIN refers to rwhois://127.0.0.8:4321, where nothing listens (refused);
@@ -215,12 +183,8 @@ std::string ReferralReply(const std::string& Name, const std::string& Query) {
     if (Net24 == "203.0.113" || Region != Name) return RipeStub(A);
   } else if (Name == "whois.apnic.net") {
     if (Net24 == "203.0.113") return ArinReferral(A, "LACNIC", {"ReferralServer: whois://whois.lacnic.net"});
-    if (Region != Name) return ApnicStub(A);
   } else if (Name == "whois.lacnic.net") {
     if (Net24 == "192.0.2") return ArinReferral(A, "ARIN", {"ReferralServer: whois://whois.arin.net"});
-    if (Region != Name) return LacnicStub();
-  } else if (Name == "whois.afrinic.net") {
-    if (Region != Name) return AfrinicStub(A);
   } else if (Name == "whois.iana.org") {
     return IanaReply(A, Net24 == "203.0.113" ? "whois.apnic.net" : Region);
   }
