@@ -6,6 +6,7 @@
 #include "geo/LibOstrand.h"
 #include "whois/ErrorBox.h"
 #include "whois/Query.h"
+#include "whois/WhoisFollow.h"
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -16,12 +17,14 @@
 #include <QPushButton>
 #include <QTimer>
 
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <exception>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include <unistd.h>
@@ -36,14 +39,21 @@ constexpr int kDefaultTimeoutSeconds = 90;
 // QTimer takes milliseconds as an int.
 constexpr long kMaxTimeoutSeconds = 2147483;
 
-enum TExit { ExitOk = 0, ExitFailed = 1, ExitUsage = 2 };
+enum TExit { ExitOk = 0, ExitFailed = 1, ExitUsage = 2, ExitReferralFailed = 3 };
 
 const char* const kUsage =
-    "usage: quorvex-query [--timeout SECONDS] ADDRESS...\n"
+    "usage: quorvex-query [--follow] [--timeout SECONDS] ADDRESS...\n"
     "Asks the regional registry's WHOIS server who holds each ADDRESS (an IPv4 address, a\n"
     "host name, a URL or an e-mail address) and prints what the Quorvex query window would\n"
     "show, followed by a blank line. Ostrand.dat in the working directory names the country.\n"
     "\n"
+    "  --follow           after the registry's reply, follow its referral to the server that\n"
+    "                     holds the address (ARIN's ReferralServer or ResourceLink, IANA's\n"
+    "                     refer:); after a \"not managed by this registry\" stub ask\n"
+    "                     whois.iana.org, then the server it names. Each further reply follows\n"
+    "                     a line naming the server asked. At most 3 more servers, none twice,\n"
+    "                     each under the same time-out; referrals that are not whois:// or\n"
+    "                     rwhois://, or name a bad host or port, are ignored with a note line\n"
     "  --timeout SECONDS  end a query whose connection is still open after SECONDS (default 90)\n"
     "  --help             show this text\n"
     "  --version          show the version\n"
@@ -56,10 +66,14 @@ const char* const kUsage =
     "\n"
     "Exit status: 0 when every query got a reply and reached \"Done.\", 1 when any failed (the\n"
     "address cleaned to nothing, no such host, could not resolve, refused, no reply, time-out,\n"
-    "an error), 2 for bad usage.\n";
+    "an error), 2 for bad usage, 3 when every query got a reply but --follow could not get\n"
+    "one from a server it was referred to (refused, unknown, no reply, time-out; the line\n"
+    "\"Referral failed: ...\" or \"Connection timeout\" says which). A referral that is\n"
+    "ignored, a loop or the hop limit only ends the following: exit status 0.\n";
 
 struct TOptions {
   int TimeoutSeconds = kDefaultTimeoutSeconds;
+  bool Follow = false;
   std::vector<std::string> Addresses;
 };
 
@@ -75,6 +89,8 @@ int ParseArguments(int Argc, char** Argv, TOptions& Options) {
     } else if (A == "--help" || A == "-h") {
       std::fputs(kUsage, stdout);
       return ExitOk;
+    } else if (A == "--follow") {
+      Options.Follow = true;
     } else if (A == "--version") {
       std::printf("quorvex-query %s\n", QUORVEX_VERSION);
       return ExitOk;
@@ -235,9 +251,22 @@ int main(int Argc, char** Argv) {
     Form.WHOIStimer->setInterval(Options.TimeoutSeconds * 1000);
     QObject::connect(Form.WHOIStimer, &QTimer::timeout, [] { Trouble.TimedOut = true; });
 
+    // --follow starts from the server the flow chose; note it as the flow asks for it.
+    std::pair<std::string, std::string> FirstServer;
+    const TQueryForm::TServerLookup Chosen =
+        TQueryForm::WhoisServerFor ? TQueryForm::WhoisServerFor : &TQueryForm::DefaultWhoisServer;
+    if (Options.Follow) {
+      TQueryForm::WhoisServerFor = [Chosen, &FirstServer](const std::string& Registry) {
+        FirstServer = Chosen(Registry);
+        return FirstServer;
+      };
+    }
+    bool ReferralFailed = false;
+
     const bool Terminal = ::isatty(STDOUT_FILENO) == 1;
     for (const std::string& Address : Options.Addresses) {
       Trouble = {};
+      FirstServer = {};
       Form.Address->setEditText(TQueryForm::FromEightBit(Address));
       try {
         Form.bGo->click();
@@ -259,9 +288,28 @@ int main(int Argc, char** Argv) {
       const std::string Text = ForOutput(Pane, Terminal);
       std::fwrite(Text.data(), 1, Text.size(), stdout);
       std::fflush(stdout);
-      if (Trouble.Failed || Trouble.TimedOut || !GotReply(Pane)) Status = ExitFailed;
+      if (Trouble.Failed || Trouble.TimedOut || !GotReply(Pane)) {
+        Status = ExitFailed;
+        continue;
+      }
+      if (!Options.Follow || FirstServer.first.empty()) continue;
+      char* End = nullptr;
+      const unsigned long Port = std::strtoul(FirstServer.second.c_str(), &End, 10);
+      if (*End != '\0' || Port < 1 || Port > 65535) continue;
+      TFollowSettings Settings;
+      Settings.TimeoutMs = Options.TimeoutSeconds * 1000;
+      const TFollowResult Followed =
+          FollowReferrals(Form.QueriedAddress(), FirstServer.first, static_cast<std::uint16_t>(Port),
+                          TQueryForm::CutHeader(Pane), Settings, [Terminal](const std::string& Block) {
+                            const std::string Out = ForOutput(Block, Terminal);
+                            std::fwrite(Out.data(), 1, Out.size(), stdout);
+                            std::fflush(stdout);
+                          });
+      if (Followed.Failed) ReferralFailed = true;
     }
     QueryForm = nullptr;
+    TQueryForm::WhoisServerFor = Chosen;
+    if (Status == ExitOk && ReferralFailed) Status = ExitReferralFailed;
   }
   LibOstrandShutdown();
   return Status;

@@ -100,6 +100,8 @@ class TQueryForm : public QDialog {
   std::size_t HistorySize() const { return ResponseHistory.size(); }
   // True from step 4 of DoQuery until the window is Idle again.
   bool QueryRunning() const { return m_Running; }
+  // The address the last query sent (for a host name, its resolved address).
+  const std::string& QueriedAddress() const { return QueryAddress; }
 
  protected:
   void done(int Result) override;

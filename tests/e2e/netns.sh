@@ -1,8 +1,9 @@
 # SPDX-License-Identifier: MIT
 # Shell helpers for running the real programs against local registries: a private mount and
 # network namespace with only loopback, a hosts file of our own that sends the four
-# registries' WHOIS server names to 127.0.0.2..5 (and a test host name to 127.0.0.9), and
-# whoisd answering on port 43 of each. Nothing can leave the machine.
+# registries' WHOIS server names to 127.0.0.2..5, IANA's and AFRINIC's (which referrals
+# name) to 127.0.0.6 and .7, and a test host name to 127.0.0.9, and whoisd answering on
+# port 43 of each. Nothing can leave the machine.
 #
 # Source this file, then:
 #   ns_require_root                 exit 77 (ctest: skipped) when namespaces are unavailable
@@ -48,6 +49,8 @@ ns_up() {
 127.0.0.3 whois.ripe.net
 127.0.0.4 whois.apnic.net
 127.0.0.5 whois.lacnic.net
+127.0.0.6 whois.iana.org
+127.0.0.7 whois.afrinic.net
 127.0.0.9 $NS_TEST_HOST
 EOF
   # No name server can answer in here; say so at once rather than after retries.
@@ -59,9 +62,10 @@ EOF
   "$whoisd" --log "$NS_QUERY_LOG" "$@" \
     127.0.0.2:43=whois.arin.net 127.0.0.3:43=whois.ripe.net \
     127.0.0.4:43=whois.apnic.net 127.0.0.5:43=whois.lacnic.net \
+    127.0.0.6:43=whois.iana.org 127.0.0.7:43=whois.afrinic.net \
     127.0.0.9:43=$NS_TEST_HOST >"$dir/whoisd.log" 2>&1 &
   NS_PIDS+=($!)
-  wait_for 10 sh -c "[ \$(grep -c listening '$dir/whoisd.log') -ge 5 ]" || {
+  wait_for 10 sh -c "[ \$(grep -c listening '$dir/whoisd.log') -ge 7 ]" || {
     echo "whoisd did not start:"; cat "$dir/whoisd.log"; return 1; }
 }
 

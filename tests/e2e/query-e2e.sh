@@ -84,6 +84,63 @@ expect_rc 0 "no range file" 193.0.6.139
 [ "$(sed -n 1p "$WORK/out")" = 'Address is Global, querying ARIN..' ] && ok "no range file: Global, ARIN" || bad "no range file: $(sed -n 1p "$WORK/out")"
 cd "$WORK/run" || exit 1
 
+# --follow, against registries that answer outside their region as the real ones do.
+ns_down
+mkdir -p "$WORK/ns3"; ns_up "$WORK/ns3" "$WHOISD" --referrals || exit 1
+has() { grep -qxF -- "$1" "$WORK/out"; }
+served() { grep -qxF -- "$1" "$NS_QUERY_LOG"; }
+expect_rc 0 "--help names --follow" --help
+grep -q -- '--follow' "$WORK/out" && grep -q ', 3 when' "$WORK/out" && ok "--help: --follow and exit status 3" || bad "--help text for --follow"
+
+cd "$WORK/bare" || exit 1
+expect_rc 0 "Global address without --follow" 193.0.6.139
+cp "$WORK/out" "$WORK/plain"
+{ ! grep -q '^Referred to' "$WORK/plain" && [ "$(grep -c '^Done\.$' "$WORK/plain")" = 1 ]; } \
+  && ok "without --follow the referral is printed, not followed" || bad "plain output followed a referral"
+expect_rc 0 "Global address, ARIN refers to RIPE" --follow 193.0.6.139
+head -c "$(wc -c <"$WORK/plain")" "$WORK/out" | cmp -s - "$WORK/plain" \
+  && ok "--follow output starts with the unchanged pane text" || bad "--follow changed the first block"
+has 'Referred to whois.ripe.net port 43..' && has 'descr:          answered by whois.ripe.net' \
+  && has 'Referral ignored (not a whois or rwhois server): ResourceLink:   https://apps.db.ripe.example/search' \
+  && [ "$(grep -c '^Done\.$' "$WORK/out")" = 2 ] && served 'whois.ripe.net 193.0.6.139' \
+  && ok "ARIN -> RIPE: one more block, the note, RIPE asked for the address" || { bad "ARIN -> RIPE"; cat "$WORK/out"; }
+expect_rc 0 "ResourceLink to APNIC" --follow 1.1.1.1
+has 'Referred to whois.apnic.net port 43..' && has 'descr:          answered by whois.apnic.net' \
+  && ok "ARIN's ResourceLink followed to APNIC" || { bad "ResourceLink"; cat "$WORK/out"; }
+expect_rc 0 "loop ARIN -> LACNIC -> ARIN" --follow 192.0.2.1
+has 'Referred to whois.lacnic.net port 43..' && has 'Not asking whois.arin.net port 43: that server was asked already.' \
+  && [ "$(grep -c '^whois.arin.net 192.0.2.1$' "$NS_QUERY_LOG")" = 1 ] \
+  && ok "loop: stops and says so, ARIN asked once" || { bad "loop"; cat "$WORK/out"; }
+expect_rc 3 "referral to a refusing rwhois server" --follow 198.51.100.1
+has 'Referred to 127.0.0.8 port 4321 (rwhois)..' && has 'Referral failed: Connection refused (error 10061).' \
+  && ok "refused referral: the failure line, exit 3" || { bad "refused referral"; cat "$WORK/out"; }
+expect_rc 1 "a failed query outranks a failed referral" --follow 198.51.100.1 nosuch.invalid
+expect_rc 0 "hostile referral lines and the hop limit" --follow 203.0.113.1
+for note in '(line too long): ReferralServer: whois://xxxx' '(bad port): ReferralServer: whois://whois.ripe.net:0' \
+    '(bad port): ReferralServer: whois://whois.ripe.net:99999' '(not a whois or rwhois server): ReferralServer: ldap://' \
+    '(not a whois or rwhois server): ResourceLink:   https://' '(bad host name): ReferralServer: whois://who_is.example'; do
+  grep -qF -- "Referral ignored $note" "$WORK/out" && ok "note: $note" || bad "no note: $note"
+done
+has 'Not asking whois.lacnic.net port 43: at most 3 referrals are followed.' && ! served 'whois.lacnic.net 203.0.113.1' \
+  && [ "$(grep -c '^Done\.$' "$WORK/out")" = 4 ] && ok "hop limit: three more servers, the fourth not asked" \
+  || { bad "hop limit"; cat "$WORK/out"; }
+[ "$(grep '^Referral ignored' "$WORK/out" | awk 'length > 160' | wc -l)" = 0 ] \
+  && ok "a long referral line is noted in short" || bad "long note"
+cd "$WORK/run" || exit 1
+
+expect_rc 0 "African address through IANA to AFRINIC" --follow 41.58.1.1
+{ printf '41.58.1.1 is based in Nigeria\n\nAddress is African, querying RIPE..\n\n'; } >"$WORK/want"
+head -n 4 "$WORK/out" | cmp -s - "$WORK/want" && has 'netname:        NON-RIPE-NCC-MANAGED-ADDRESS-BLOCK' \
+  && has 'Not managed by this registry, asking whois.iana.org port 43..' && has 'refer:        whois.afrinic.net' \
+  && has 'Referred to whois.afrinic.net port 43..' && has 'descr:          answered by whois.afrinic.net' \
+  && served 'whois.iana.org 41.58.1.1' && served 'whois.afrinic.net 41.58.1.1' \
+  && ok "RIPE stub -> IANA -> AFRINIC" || { bad "African address"; cat "$WORK/out"; }
+expect_rc 0 "African address that ARIN refers" --follow 41.0.0.1
+has 'Address is African, querying ARIN..' && has 'Referred to whois.afrinic.net port 43..' \
+  && ok "ARIN -> AFRINIC" || { bad "ARIN -> AFRINIC"; cat "$WORK/out"; }
+expect_rc 0 "no referral in the reply" --follow 8.8.8.8
+[ "$(grep -c '^Done\.$' "$WORK/out")" = 1 ] && ok "ARIN's own answer: nothing more" || { bad "own answer"; cat "$WORK/out"; }
+
 # Servers that never answer: --timeout ends the query with the time-out line, exit 1.
 ns_down
 mkdir -p "$WORK/ns2"; ns_up "$WORK/ns2" "$WHOISD" --mode silent || exit 1

@@ -213,7 +213,7 @@ void TWhoisServer::Serve(int Fd) {
   if (O.Mode == TServerMode::CloseEarly) return;
   std::string Query;
   if (!ReadQuery(Fd, Query)) return;
-  const std::string Reply = Expand(O.Reply, Query);
+  const std::string Reply = O.ReplyFor ? O.ReplyFor(Query) : Expand(O.Reply, Query);
   switch (O.Mode) {
     case TServerMode::Reply:
       SendAll(Fd, Reply.data(), Reply.size());

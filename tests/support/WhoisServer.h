@@ -35,6 +35,9 @@ struct TServerOptions {
   std::uint16_t Port = 0;  // 0: any free port, see TWhoisServer::Port()
   // The reply; every "%q" is replaced by the query line (without its CR LF).
   std::string Reply = "% test server\r\nquery: %q\r\n";
+  // When set, the reply for each query line instead of Reply (called on the connection's
+  // thread; "%q" is not expanded).
+  std::function<std::string(const std::string& Query)> ReplyFor;
   std::size_t FloodBytes = 4 << 20;
   int DripIntervalMs = 1000;
   // Called on the connection's thread after each query line has been read.

@@ -2,7 +2,8 @@
 // whoisd: the scripted WHOIS server as a program, for the end-to-end test and the
 // benchmarks. One process serves any number of ADDR:PORT[=NAME] listeners until SIGTERM or
 // SIGINT; in reply mode each answers with a short record naming NAME, so a test sees which
-// server was asked.
+// server was asked. With --referrals the listeners named after the registries' servers
+// answer addresses outside their region as the registries do: referrals and stubs.
 #include "tests/support/WhoisServer.h"
 
 #include <csignal>
@@ -13,6 +14,7 @@
 #include <iostream>
 #include <memory>
 #include <mutex>
+#include <set>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -28,8 +30,23 @@ void Usage(std::FILE* To) {
       "  --flood-bytes N  size of nulflood/garbage/hugeline replies (default 4194304)\n"
       "  --drip-ms N      pause before each byte in drip mode (default 1000)\n"
       "  --log FILE       append \"NAME QUERY\" for each query received\n"
+      "  --referrals      registry-shaped referrals and \"not managed here\" stubs by the\n"
+      "                   address's first number (see ReferralReply in whoisd.cpp)\n"
       "Prints one \"listening\" line per listener, then serves until SIGTERM or SIGINT.\n",
       To);
+}
+
+std::string Expanded(const std::string& Reply, const std::string& Query) {
+  std::string Out;
+  for (std::size_t I = 0; I < Reply.size(); ++I) {
+    if (Reply[I] == '%' && I + 1 < Reply.size() && Reply[I + 1] == 'q') {
+      Out += Query;
+      ++I;
+    } else {
+      Out += Reply[I];
+    }
+  }
+  return Out;
 }
 
 std::string DefaultReply(const std::string& Name) {
@@ -43,12 +60,144 @@ std::string DefaultReply(const std::string& Name) {
          "\r\n";
 }
 
+// The registry that holds a /8, roughly as IANA hands them out; everything else is ARIN's.
+std::string RegionOf(int FirstOctet) {
+  static const std::set<int> Afrinic = {41, 102, 105, 154, 196, 197};
+  static const std::set<int> Ripe = {2, 5, 31, 37, 46, 62, 77, 78, 79, 80, 81, 82, 83, 84, 85, 86, 87, 88,
+                                     89, 90, 91, 92, 93, 94, 95, 109, 141, 145, 151, 176, 178, 185,
+                                     188, 193, 194, 195, 212, 213, 217};
+  static const std::set<int> Apnic = {1, 14, 27, 36, 39, 42, 43, 49, 58, 59, 60, 61, 101, 103, 106, 110,
+                                      111, 112, 113, 114, 115, 116, 117, 118, 119, 120, 121, 122, 123,
+                                      124, 125, 126, 175, 180, 182, 183, 202, 203, 210, 211, 218,
+                                      219, 220, 221, 222, 223};
+  static const std::set<int> Lacnic = {177, 179, 181, 186, 187, 189, 190, 191, 200, 201};
+  if (Afrinic.count(FirstOctet)) return "whois.afrinic.net";
+  if (Ripe.count(FirstOctet)) return "whois.ripe.net";
+  if (Apnic.count(FirstOctet)) return "whois.apnic.net";
+  if (Lacnic.count(FirstOctet)) return "whois.lacnic.net";
+  return "whois.arin.net";
+}
+
+std::string Crlf(const std::vector<std::string>& Lines) {
+  std::string Out;
+  for (const std::string& L : Lines) Out += L + "\r\n";
+  return Out;
+}
+
+// An ARIN-shaped answer for a block handed to another registry: the /8, then the organisation
+// with the referral lines. Lines holds the referral lines.
+std::string ArinReferral(int Octet, const std::string& Holder, const std::vector<std::string>& Lines) {
+  const std::string Net = std::to_string(Octet);
+  std::vector<std::string> Out = {
+      "#",
+      "# Registry test double: the block below belongs to another registry.",
+      "#",
+      "",
+      "NetRange:       " + Net + ".0.0.0 - " + Net + ".255.255.255",
+      "CIDR:           " + Net + ".0.0.0/8",
+      "NetName:        " + Holder + "-CIDR-" + Net,
+      "NetHandle:      NET-" + Net + "-0-0-0-1",
+      "NetType:        Allocated to " + Holder,
+      "Organization:   " + Holder + " (" + Holder + ")",
+      "RegDate:        1999-12-01",
+      "Comment:        Registration data for addresses in this block are kept by " + Holder + ".",
+      "",
+      "OrgName:        " + Holder,
+      "OrgId:          " + Holder,
+      "Country:        ZZ",
+  };
+  Out.insert(Out.end(), Lines.begin(), Lines.end());
+  Out.push_back("");
+  return Crlf(Out);
+}
+
+std::string RipeStub(int Octet) {
+  const std::string Net = std::to_string(Octet);
+  return Crlf({
+      "% Test double of the RIPE Database query service.",
+      "",
+      "inetnum:        " + Net + ".0.0.0 - " + Net + ".255.255.255",
+      "netname:        NON-RIPE-NCC-MANAGED-ADDRESS-BLOCK",
+      "descr:          IPv4 address block not managed by the RIPE NCC",
+      "remarks:        Another regional registry holds this block; IANA's",
+      "remarks:        whois server says which one.",
+      "country:        EU # Country is really world wide",
+      "status:         ALLOCATED UNSPECIFIED",
+      "source:         RIPE",
+      "",
+  });
+}
+
+std::string IanaReply(int Octet, const std::string& Holder) {
+  const std::string Net = std::to_string(Octet);
+  return Crlf({
+      "% IANA WHOIS server (test double)",
+      "% This query returned 1 object",
+      "",
+      "refer:        " + Holder,
+      "",
+      "inetnum:      " + Net + ".0.0.0 - " + Net + ".255.255.255",
+      "status:       ALLOCATED",
+      "",
+      "whois:        " + Holder,
+      "",
+      "source:       IANA",
+      "",
+  });
+}
+
+// The scripted answer of server Name for Query: ARIN refers addresses of other regions,
+// RIPE answers them with its stub, IANA names the region's server. Three documentation
+// networks (which no registry holds) play the cases a follower must survive:
+//   192.0.2.x     ARIN refers to LACNIC, LACNIC back to ARIN (a loop);
+//   198.51.100.x  ARIN refers to rwhois://127.0.0.8:4321, where nothing listens (refused);
+//   203.0.113.x   ARIN's reply carries hostile referral lines before the real one (RIPE);
+//                 RIPE is a stub, IANA refers to APNIC, APNIC to LACNIC (past the hop limit).
+std::string ReferralReply(const std::string& Name, const std::string& Query) {
+  int Octets[4] = {0, 0, 0, 0};
+  if (std::sscanf(Query.c_str(), "%d.%d.%d.%d", &Octets[0], &Octets[1], &Octets[2], &Octets[3]) != 4)
+    return Expanded(DefaultReply(Name), Query);
+  const int A = Octets[0];
+  const std::string Net24 = std::to_string(A) + "." + std::to_string(Octets[1]) + "." + std::to_string(Octets[2]);
+  const std::string Region = RegionOf(A);
+  if (Name == "whois.arin.net") {
+    if (Net24 == "192.0.2") return ArinReferral(A, "LACNIC", {"ReferralServer: whois://whois.lacnic.net"});
+    if (Net24 == "198.51.100") return ArinReferral(A, "RWHOIS", {"ReferralServer: rwhois://127.0.0.8:4321"});
+    if (Net24 == "203.0.113")
+      return ArinReferral(A, "RIPE", {
+          "ReferralServer: whois://" + std::string(600, 'x') + ".example",
+          "ReferralServer: whois://whois.ripe.net:0",
+          "ReferralServer: whois://whois.ripe.net:99999",
+          "ReferralServer: ldap://whois.ripe.net",
+          "ResourceLink:   https://www.example.net/search",
+          "ReferralServer: whois://who_is.example",
+          "ReferralServer: whois://whois.ripe.net",
+      });
+    if (Region == "whois.ripe.net")
+      return ArinReferral(A, "RIPE", {"ReferralServer: whois://whois.ripe.net",
+                                      "ResourceLink:   https://apps.db.ripe.example/search"});
+    if (Region == "whois.afrinic.net") return ArinReferral(A, "AFRINIC", {"ReferralServer: whois://whois.afrinic.net"});
+    if (Region == "whois.apnic.net") return ArinReferral(A, "APNIC", {"ResourceLink:   whois.apnic.net"});
+    if (Region == "whois.lacnic.net") return ArinReferral(A, "LACNIC", {"ReferralServer: whois://whois.lacnic.net"});
+  } else if (Name == "whois.ripe.net") {
+    if (Net24 == "203.0.113" || Region != Name) return RipeStub(A);
+  } else if (Name == "whois.apnic.net") {
+    if (Net24 == "203.0.113") return ArinReferral(A, "LACNIC", {"ReferralServer: whois://whois.lacnic.net"});
+  } else if (Name == "whois.lacnic.net") {
+    if (Net24 == "192.0.2") return ArinReferral(A, "ARIN", {"ReferralServer: whois://whois.arin.net"});
+  } else if (Name == "whois.iana.org") {
+    return IanaReply(A, Net24 == "203.0.113" ? "whois.apnic.net" : Region);
+  }
+  return Expanded(DefaultReply(Name), Query);
+}
+
 }  // namespace
 
 int main(int Argc, char** Argv) {
   TServerOptions Base;
   std::string ReplyFile, LogFile;
   bool HaveReply = false;
+  bool Referrals = false;
   std::vector<std::string> Listeners;
   for (int I = 1; I < Argc; ++I) {
     const std::string A = Argv[I];
@@ -73,6 +222,8 @@ int main(int Argc, char** Argv) {
       Base.FloodBytes = std::strtoull(Next().c_str(), nullptr, 10);
     } else if (A == "--drip-ms") {
       Base.DripIntervalMs = std::atoi(Next().c_str());
+    } else if (A == "--referrals") {
+      Referrals = true;
     } else if (A == "--log") {
       LogFile = Next();
     } else if (!A.empty() && A[0] == '-') {
@@ -120,6 +271,7 @@ int main(int Argc, char** Argv) {
     O.Address = HostPort.substr(0, Colon);
     O.Port = static_cast<std::uint16_t>(std::atoi(HostPort.c_str() + Colon + 1));
     if (!HaveReply) O.Reply = DefaultReply(Name);
+    if (Referrals) O.ReplyFor = [Name](const std::string& Query) { return ReferralReply(Name, Query); };
     if (!LogFile.empty()) {
       O.OnQuery = [LogFile, Name, LogMutex](const std::string& Query) {
         std::lock_guard Lock(*LogMutex);

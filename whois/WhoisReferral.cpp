@@ -1,0 +1,318 @@
+// SPDX-License-Identifier: MIT
+#include "whois/WhoisReferral.h"
+
+#include <algorithm>
+#include <array>
+#include <limits>
+#include <span>
+
+namespace {
+
+// Networks whose size is not known sort after every sized one.
+constexpr std::uint64_t kUnknownSize = std::numeric_limits<std::uint64_t>::max();
+constexpr std::size_t kExcerptMax = 80;
+constexpr std::uint16_t kRwhoisPort = 4321;  // the port RFC 2167 registers for rwhois
+
+char Lower(char C) { return C >= 'A' && C <= 'Z' ? static_cast<char>(C - 'A' + 'a') : C; }
+
+bool EqualNoCase(std::string_view A, std::string_view B)
+{
+  if (A.size() != B.size()) return false;
+  for (std::size_t I = 0; I < A.size(); ++I)
+    if (Lower(A[I]) != Lower(B[I])) return false;
+  return true;
+}
+
+std::string LowerCopy(std::string_view S)
+{
+  std::string Out(S);
+  for (char& C : Out) C = Lower(C);
+  return Out;
+}
+
+bool IsBlank(char C) { return C == ' ' || C == '\t'; }
+bool IsDigit(char C) { return C >= '0' && C <= '9'; }
+bool IsAlnum(char C) { return IsDigit(C) || (Lower(C) >= 'a' && Lower(C) <= 'z'); }
+
+std::string_view TrimBlanks(std::string_view S)
+{
+  while (!S.empty() && IsBlank(S.front())) S.remove_prefix(1);
+  while (!S.empty() && IsBlank(S.back())) S.remove_suffix(1);
+  return S;
+}
+
+// A short, printable copy of a line for a note: a hostile line must not drive a terminal or
+// flood the output.
+std::string Excerpt(std::string_view Line)
+{
+  std::string Out;
+  const std::size_t N = std::min(Line.size(), kExcerptMax);
+  for (std::size_t I = 0; I < N; ++I) {
+    const unsigned char C = static_cast<unsigned char>(Line[I]);
+    Out += C >= 0x20 && C < 0x7F ? static_cast<char>(C) : '?';
+  }
+  if (Line.size() > kExcerptMax) Out += "...";
+  return Out;
+}
+
+// "a.b.c.d" with four numbers up to 255, nothing else.
+bool ParseDotted(std::string_view S, std::uint32_t& Value)
+{
+  std::uint32_t V = 0;
+  int Parts = 0;
+  std::size_t I = 0;
+  while (Parts < 4) {
+    std::size_t Digits = 0;
+    std::uint32_t Part = 0;
+    while (I < S.size() && IsDigit(S[I]) && Digits < 4) {
+      Part = Part * 10 + static_cast<std::uint32_t>(S[I] - '0');
+      ++I;
+      ++Digits;
+    }
+    if (Digits == 0 || Digits > 3 || Part > 255) return false;
+    V = (V << 8) | Part;
+    ++Parts;
+    if (Parts < 4) {
+      if (I >= S.size() || S[I] != '.') return false;
+      ++I;
+    }
+  }
+  if (I != S.size()) return false;
+  Value = V;
+  return true;
+}
+
+// Number of addresses of a network line's value: "A - B" or "A/LEN"; kUnknownSize otherwise.
+std::uint64_t NetworkSize(std::string_view Value)
+{
+  const std::size_t Dash = Value.find('-');
+  std::uint32_t A = 0, B = 0;
+  if (Dash != std::string_view::npos) {
+    if (ParseDotted(TrimBlanks(Value.substr(0, Dash)), A) && ParseDotted(TrimBlanks(Value.substr(Dash + 1)), B) &&
+        A <= B)
+      return std::uint64_t{B} - A + 1;
+    return kUnknownSize;
+  }
+  const std::size_t Slash = Value.find('/');
+  if (Slash == std::string_view::npos || !ParseDotted(TrimBlanks(Value.substr(0, Slash)), A)) return kUnknownSize;
+  const std::string_view Len = TrimBlanks(Value.substr(Slash + 1));
+  if (Len.empty() || Len.size() > 2 || !std::all_of(Len.begin(), Len.end(), IsDigit)) return kUnknownSize;
+  const int Bits = std::stoi(std::string(Len));
+  if (Bits > 32) return kUnknownSize;
+  return std::uint64_t{1} << (32 - Bits);
+}
+
+struct TReferralKey {
+  std::string_view Name;
+  int Rank;
+};
+constexpr std::array<TReferralKey, 4> kReferralKeys = {{
+    {"ReferralServer", 4}, {"refer", 3}, {"whois", 2}, {"ResourceLink", 1},
+}};
+
+int ReferralRank(std::string_view Key)
+{
+  for (const auto& K : kReferralKeys)
+    if (EqualNoCase(Key, K.Name)) return K.Rank;
+  return 0;
+}
+
+// Parses a referral value: [whois:// | rwhois://] host [:port] [/]. Returns the reason
+// when it may not be followed, empty when Out holds the server.
+std::string ParseTarget(std::string_view Value, TWhoisReferral& Out)
+{
+  if (Value.empty()) return "no server named";
+  std::string_view Rest = Value;
+  const std::size_t Scheme = Value.find("://");
+  if (Scheme != std::string_view::npos) {
+    const std::string_view Name = Value.substr(0, Scheme);
+    if (EqualNoCase(Name, "whois")) {
+      Out.Rwhois = false;
+    } else if (EqualNoCase(Name, "rwhois")) {
+      Out.Rwhois = true;
+    } else {
+      return "not a whois or rwhois server";
+    }
+    Rest = Value.substr(Scheme + 3);
+  }
+  if (!Rest.empty() && Rest.back() == '/') Rest.remove_suffix(1);
+  Out.Port = Out.Rwhois ? kRwhoisPort : 43;
+  const std::size_t Colon = Rest.find(':');
+  if (Colon != std::string_view::npos) {
+    const std::string_view Port = Rest.substr(Colon + 1);
+    if (Port.empty() || Port.size() > 5 || !std::all_of(Port.begin(), Port.end(), IsDigit)) return "bad port";
+    const unsigned long Number = std::stoul(std::string(Port));
+    if (Number < 1 || Number > 65535) return "bad port";
+    Out.Port = static_cast<std::uint16_t>(Number);
+    Rest = Rest.substr(0, Colon);
+  }
+  if (Rest.empty()) return "no server named";
+  if (!IsValidReferralHost(Rest)) return "bad host name";
+  if (Rest.back() == '.') Rest.remove_suffix(1);
+  Out.Host = LowerCopy(Rest);
+  return {};
+}
+
+// The registries a stub names as not holding the address.
+constexpr std::array<std::string_view, 5> kRegistryWords = {"ripe", "apnic", "lacnic", "afrinic", "arin"};
+
+// True when Text (lower case) holds one of Phrases followed by an optional "the " and a
+// registry's name as a whole word. SkipArin leaves out ARIN's own name.
+bool NamesRegistry(const std::string& Text, std::span<const std::string_view> Phrases, bool SkipArin)
+{
+  for (const std::string_view Phrase : Phrases) {
+    for (std::size_t P = Text.find(Phrase); P != std::string::npos; P = Text.find(Phrase, P + 1)) {
+      std::string_view After = std::string_view(Text).substr(P + Phrase.size());
+      while (!After.empty() && IsBlank(After.front())) After.remove_prefix(1);
+      if (After.starts_with("the ")) After.remove_prefix(4);
+      for (const std::string_view Word : kRegistryWords) {
+        if (SkipArin && Word == "arin") continue;
+        if (After.starts_with(Word) && (After.size() == Word.size() || !IsAlnum(After[Word.size()]))) return true;
+      }
+    }
+  }
+  return false;
+}
+
+constexpr std::array<std::string_view, 4> kNotHeldPhrases = {
+    "not managed by ", "not allocated to ", "not administered by ", "not assigned to "};
+// ARIN's NetType of a block it handed to another registry.
+constexpr std::array<std::string_view, 2> kHandedOnPhrases = {"allocated to ", "transferred to "};
+
+// Whether one line marks the reply as a "not managed here" stub.
+bool IsStubLine(std::string_view Key, std::string_view Value, bool Comment, std::string_view Line)
+{
+  if (Comment) return NamesRegistry(LowerCopy(Line), kNotHeldPhrases, false);
+  if (EqualNoCase(Key, "netname")) {
+    const std::string Name = LowerCopy(Value);
+    return (Name.starts_with("non-") && Name.ends_with("-managed-address-block")) || Name == "iana-blk";
+  }
+  if (EqualNoCase(Key, "descr") || EqualNoCase(Key, "remarks"))
+    return NamesRegistry(LowerCopy(Value), kNotHeldPhrases, false);
+  if (EqualNoCase(Key, "NetType")) return NamesRegistry(LowerCopy(Value), kHandedOnPhrases, true);
+  return false;
+}
+
+struct TCandidate {
+  TWhoisReferral Referral;
+  std::uint64_t Size = kUnknownSize;
+  std::size_t Network = 0;
+  int Rank = 0;
+};
+
+bool Better(const TCandidate& C, const TCandidate& Best)
+{
+  if (C.Size != Best.Size) return C.Size < Best.Size;
+  if (C.Network != Best.Network) return C.Network > Best.Network;
+  return C.Rank >= Best.Rank;
+}
+
+class TNoteList {
+ public:
+  explicit TNoteList(std::vector<std::string>& Notes) : m_Notes(Notes) {}
+  void Add(const std::string& Reason, std::string_view Line)
+  {
+    std::string Note = "Referral ignored (" + Reason + "): " + Excerpt(Line);
+    if (std::find(m_Notes.begin(), m_Notes.end(), Note) != m_Notes.end()) return;
+    if (m_Notes.size() < kReferralNotesMax)
+      m_Notes.push_back(std::move(Note));
+    else
+      ++m_More;
+  }
+  void Finish()
+  {
+    if (m_More > 0) m_Notes.push_back("Referral ignored: " + std::to_string(m_More) + " more such lines.");
+  }
+
+ private:
+  std::vector<std::string>& m_Notes;
+  std::size_t m_More = 0;
+};
+
+}  // namespace
+
+bool IsValidReferralHost(std::string_view Host)
+{
+  if (!Host.empty() && Host.back() == '.') Host.remove_suffix(1);
+  if (Host.empty() || Host.size() > 253) return false;
+  std::size_t LabelStart = 0;
+  for (std::size_t I = 0; I <= Host.size(); ++I) {
+    if (I == Host.size() || Host[I] == '.') {
+      const std::size_t Len = I - LabelStart;
+      if (Len == 0 || Len > 63) return false;
+      if (Host[LabelStart] == '-' || Host[I - 1] == '-') return false;
+      LabelStart = I + 1;
+      continue;
+    }
+    if (!IsAlnum(Host[I]) && Host[I] != '-') return false;
+  }
+  // The last label: all digits means an address, which must then be a plain dotted one.
+  const std::string_view Last = Host.substr(Host.rfind('.') == std::string_view::npos ? 0 : Host.rfind('.') + 1);
+  if (std::all_of(Last.begin(), Last.end(), IsDigit)) {
+    std::uint32_t Ignored = 0;
+    return ParseDotted(Host, Ignored);
+  }
+  return true;
+}
+
+TReferralScan ScanReferral(std::string_view Reply)
+{
+  TReferralScan Scan;
+  TNoteList Notes(Scan.Notes);
+  std::optional<TCandidate> Best;
+  std::uint64_t NetSize = kUnknownSize;
+  std::size_t Network = 0;
+  bool Stub = false;
+
+  std::size_t Pos = 0;
+  while (Pos < Reply.size()) {
+    // CR LF, a lone CR and a lone LF each end a line, as the pane shows them.
+    std::size_t End = Pos;
+    while (End < Reply.size() && Reply[End] != '\r' && Reply[End] != '\n') ++End;
+    const std::string_view Line = Reply.substr(Pos, End - Pos);
+    Pos = End;
+    if (Pos < Reply.size() && Reply[Pos] == '\r') ++Pos;
+    if (Pos < Reply.size() && Reply[Pos] == '\n') ++Pos;
+    if (Line.empty()) continue;
+
+    const bool Comment = Line[0] == '%' || Line[0] == '#';
+    const std::size_t Colon = Comment ? std::string_view::npos : Line.find(':');
+    const std::string_view Key = Colon == std::string_view::npos ? std::string_view{} : Line.substr(0, Colon);
+    const int Rank = Key.empty() ? 0 : ReferralRank(Key);
+
+    if (Line.size() > kReferralLineMax) {
+      // Without reading further: a referral line this long is no server name.
+      if (Rank > 0) Notes.Add("line too long", Line);
+      continue;
+    }
+    const std::string_view Value = Colon == std::string_view::npos ? std::string_view{} : TrimBlanks(Line.substr(Colon + 1));
+
+    if (EqualNoCase(Key, "NetRange") || EqualNoCase(Key, "inetnum")) {
+      NetSize = NetworkSize(Value);
+      ++Network;
+      continue;
+    }
+    if (Rank > 0) {
+      TCandidate C;
+      const std::string Reason = ParseTarget(Value, C.Referral);
+      if (!Reason.empty()) {
+        Notes.Add(Reason, Line);
+        continue;
+      }
+      C.Referral.Key = std::string(Key);
+      C.Size = NetSize;
+      C.Network = Network;
+      C.Rank = Rank;
+      if (!Best || Better(C, *Best)) Best = std::move(C);
+      continue;
+    }
+    if (!Stub && IsStubLine(Key, Value, Comment, Line)) Stub = true;
+  }
+
+  Notes.Finish();
+  if (Best)
+    Scan.Referral = std::move(Best->Referral);
+  else
+    Scan.Stub = Stub;
+  return Scan;
+}
