@@ -3,10 +3,10 @@
 # The package's documents as the build makes them: man pages without a groff or man warning
 # that document every option quorvex-query's usage names, an AppStream file that
 # appstreamcli accepts, a desktop file that desktop-file-validate accepts, icons of the
-# sizes their folders claim.
-# usage: check-docs.sh PACKAGING_BUILD_DIR QUORVEX_QUERY DESKTOP_FILE
+# sizes their folders claim, drawn the same on every run.
+# usage: check-docs.sh PACKAGING_BUILD_DIR QUORVEX_QUERY DESKTOP_FILE QUORVEX_ASSETS
 set -u
-DIR=${1:?packaging build folder}; QQ=${2:?quorvex-query}; DESKTOP=${3:?desktop file}
+DIR=${1:?packaging build folder}; QQ=${2:?quorvex-query}; DESKTOP=${3:?desktop file}; GEN=${4:?quorvex-assets}
 PASSN=0; FAIL=0
 ok()  { echo "PASS: $*"; PASSN=$((PASSN + 1)); }
 bad() { echo "FAIL: $*"; FAIL=$((FAIL + 1)); }
@@ -68,6 +68,21 @@ for size in 16 32 48; do
   file -b "$f" | grep -q "^PNG image data, $size x $size, 8-bit/color RGBA" && ok "icon $size px" \
     || bad "icon $size px: $(file -b "$f" 2>&1)"
 done
+
+# The generator draws the same bytes again, and refuses sizes it cannot draw.
+T=$(mktemp -d /tmp/quorvex-icons.XXXXXX)
+for size in 16 32 48; do
+  "$GEN" --icon $size "$T/$size.png" && cmp -s "$T/$size.png" "$DIR/icons/${size}x$size/quorvex.png" \
+    && ok "icon $size px drawn the same again" || bad "icon $size px differs on a second run"
+done
+for size in 0 7 257 1000 16x x16 -16 '' ' 16'; do
+  "$GEN" --icon "$size" "$T/bad.png" 2>"$T/err"; rc=$?
+  [ $rc = 1 ] && grep -q 'icon size must be 8 to 256 pixels' "$T/err" && [ ! -e "$T/bad.png" ] \
+    && ok "size '$size' refused" || bad "size '$size': exit $rc, $(cat "$T/err")"
+done
+"$GEN" --icon 16 "$T/no/such/folder/x.png" 2>"$T/err"; rc=$?
+[ $rc = 1 ] && grep -q 'cannot write' "$T/err" && ok "unwritable icon path: exit 1" || bad "unwritable path: exit $rc"
+rm -rf "$T"
 
 echo "$PASSN passed, $FAIL failed"
 [ "$FAIL" = 0 ]

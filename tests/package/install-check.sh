@@ -21,6 +21,8 @@ dpkg -L quorvex | while read -r f; do if [ -f "$f" ]; then echo "$f"; fi; done >
 echo "installed $(wc -l </tmp/quorvex-installed.list) files"
 [ "$(command -v quorvex-query)" = /usr/bin/quorvex-query ]
 quorvex-query --version
+[ "$(man -w quorvex-query)" = /usr/share/man/man1/quorvex-query.1.gz ]
+[ "$(man -w quorvex)" = /usr/share/man/man1/quorvex.1.gz ]
 "$HERE/../e2e/package-e2e.sh" "$WHOISD" /
 
 apt-get purge -y -qq quorvex
