@@ -68,6 +68,10 @@ dpkg-deb -x "$DEB" "$ROOT" || bad "dpkg-deb -x"
 for p in quorvex quorvex-query; do
   file -b "$ROOT/usr/bin/$p" | grep -q 'ELF.*, stripped' && ok "$p is stripped" || bad "$p: $(file -b "$ROOT/usr/bin/$p")"
 done
+for p in quorvex quorvex-query; do
+  missing=$(ldd "$ROOT/usr/bin/$p" 2>&1 | grep 'not found')
+  [ -z "$missing" ] && ok "$p: every library found" || bad "$p: $missing"
+done
 v=$("$ROOT/usr/bin/quorvex-query" --version 2>&1)
 [ "$v" = "quorvex-query $VERSION" ] && ok "unpacked quorvex-query --version: $v" || bad "quorvex-query --version: $v"
 desk=$ROOT/usr/share/applications/quorvex.desktop
