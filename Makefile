@@ -4,6 +4,7 @@
 BUILD     ?= build
 ASAN_BUILD ?= build-asan
 FUZZ_BUILD ?= build-fuzz
+PACKAGE_BUILD ?= build-package
 JOBS      ?= $(shell nproc 2>/dev/null || echo 2)
 CMAKE_FLAGS ?=
 RANGE_FILE := $(BUILD)/Ostrand.dat
@@ -12,9 +13,10 @@ PACKAGES := g++ make cmake ninja-build pkg-config qt6-base-dev qt6-qpa-plugins l
   libgtest-dev libgmock-dev libbenchmark-dev netbase tor-geoipdb \
   xvfb openbox trayer xdotool xclip xsel x11-utils x11-apps imagemagick fonts-dejavu-core \
   iproute2 util-linux procps psmisc whois geoip-bin geoip-database libgeoip-dev hyperfine \
-  clang libclang-rt-14-dev python3
+  clang libclang-rt-14-dev python3 \
+  dpkg-dev file appstream desktop-file-utils man-db groff-base lintian
 
-.PHONY: all deps configure build test test-only run bench asan asan-test e2e soak fuzz clean
+.PHONY: all deps configure build test test-only run bench asan asan-test e2e soak fuzz package clean
 
 all: build
 
@@ -44,7 +46,7 @@ build: deps configure
 $(RANGE_FILE): | build
 	$(BUILD)/tools/ostrand-build/ostrand-build /usr/share/tor/geoip $(RANGE_FILE)
 
-test: build
+test: build package
 	$(MAKE) test-only
 
 # Tests talk only to loopback. As root they also run in a network namespace of their own, so
@@ -80,5 +82,16 @@ fuzz: deps
 	CXX=clang++ cmake -S . -B $(FUZZ_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUORVEX_FUZZ=ON -DQUORVEX_BUILD_BENCH=OFF -DQUORVEX_SANITIZE=ON
 	cmake --build $(FUZZ_BUILD) -j $(JOBS) --target fuzz-all
 
+# The Debian package, in a build folder of its own with Debian's hardening flags; the tests
+# labelled "package" check the .deb it leaves there.
+PKG_FLAGS = DEB_BUILD_PATH=$(CURDIR) DEB_BUILD_MAINT_OPTIONS=hardening=+all dpkg-buildflags --get
+package: deps
+	cmake -S . -B $(PACKAGE_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_INSTALL_PREFIX=/usr \
+	  -DQUORVEX_PACKAGE=ON -DQUORVEX_BUILD_TESTS=OFF -DQUORVEX_BUILD_BENCH=OFF \
+	  "-DCMAKE_CXX_FLAGS=$$($(PKG_FLAGS) CPPFLAGS) $$($(PKG_FLAGS) CXXFLAGS)" \
+	  "-DCMAKE_EXE_LINKER_FLAGS=$$($(PKG_FLAGS) LDFLAGS)"
+	cmake --build $(PACKAGE_BUILD) -j $(JOBS)
+	cd $(PACKAGE_BUILD) && cpack
+
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD) $(FUZZ_BUILD)
+	rm -rf $(BUILD) $(ASAN_BUILD) $(FUZZ_BUILD) $(PACKAGE_BUILD)

@@ -6,6 +6,8 @@
 // small bitmap font, in one 16-colour palette.
 //
 // Usage: quorvex-assets <output folder>
+//        quorvex-assets --icon SIZE FILE   the application icon as a PNG of SIZE pixels, for
+//                                          the icon theme folders the package installs
 #include <QImage>
 
 #include <array>
@@ -428,15 +430,46 @@ void Write(const std::filesystem::path& Path, const std::vector<std::uint8_t>& B
     throw std::runtime_error("cannot write " + Path.string());
 }
 
+// The application icon at SIZE pixels. Below 24 pixels the grid lines would cover the
+// continents, so the small sizes get the tray icon's plain globe.
+TCanvas ThemeIcon(int Size)
+{
+  if (Size >= 24)
+    return AppIcon(Size);
+  TCanvas C(Size, Size, cBlack);
+  C.MakeClear();
+  DrawGlobe(C, Size / 2.0, Size / 2.0, Size / 2.0 - 0.5, {});
+  return C;
+}
+
+void SavePng(const TCanvas& C, const std::filesystem::path& Path)
+{
+  // Qt writes PNG without time stamps, so these files are as reproducible as the others.
+  if (!ToImage(C).save(QString::fromStdString(Path.string()), "PNG"))
+    throw std::runtime_error("cannot write " + Path.string());
+}
+
 } // namespace
 
 int main(int argc, char** argv)
 {
-  if (argc != 2) {
-    std::fprintf(stderr, "usage: %s <output folder>\n", argv[0]);
+  const bool IconMode = argc == 4 && std::string_view(argv[1]) == "--icon";
+  if (argc != 2 && !IconMode) {
+    std::fprintf(stderr, "usage: %s <output folder>\n       %s --icon SIZE FILE\n", argv[0], argv[0]);
     return 2;
   }
   try {
+    if (IconMode) {
+      const std::string SizeText = argv[2];
+      const int Size = SizeText.size() <= 3 && !SizeText.empty() &&
+                               SizeText.find_first_not_of("0123456789") == std::string::npos
+                           ? std::stoi(SizeText)
+                           : 0;
+      if (Size < 8 || Size > 256)
+        throw std::runtime_error("icon size must be 8 to 256 pixels, not \"" + SizeText + "\"");
+      SavePng(ThemeIcon(Size), argv[3]);
+      return 0;
+    }
     for (std::size_t R = 0; R < kWorld.size(); ++R)
       if (kWorld[R].size() != 36)
         throw std::runtime_error("world map row " + std::to_string(R + 1) + " is not 36 cells");
@@ -446,9 +479,7 @@ int main(int argc, char** argv)
     Write(Dir / "tray.ico", Ico(TrayIcon()), 318);
     Write(Dir / "query.ico", Ico(QueryIcon()), 318);
     Write(Dir / "quorvex.ico", Ico(AppIcon(32)), 766);
-    // Qt writes PNG without time stamps, so this file is as reproducible as the others.
-    if (!ToImage(AppIcon(64)).save(QString::fromStdString((Dir / "quorvex.png").string()), "PNG"))
-      throw std::runtime_error("cannot write quorvex.png");
+    SavePng(AppIcon(64), Dir / "quorvex.png");
   } catch (const std::exception& E) {
     std::fprintf(stderr, "quorvex-assets: %s\n", E.what());
     return 1;
