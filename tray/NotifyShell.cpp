@@ -2,8 +2,6 @@
 #include "tray/NotifyShell.h"
 
 #include <QCoreApplication>
-#include <QDBusConnection>
-#include <QDBusServiceWatcher>
 #include <QGuiApplication>
 #include <QMouseEvent>
 #include <QPointer>
@@ -69,81 +67,6 @@ void Merge(TNotifyIconData& Shown, const TNotifyIconData& Data)
     Shown.szTip = Data.szTip;
   Shown.uFlags |= Data.uFlags;
 }
-
-} // namespace
-
-namespace {
-
-// The shell the program's icons use: a StatusNotifierItem while a StatusNotifierWatcher is
-// on the session bus, else QSystemTrayIcon (the XEmbed tray on X11). It keeps each icon's
-// record and menu, so that when a watcher comes or goes the icons move from one to the
-// other.
-class THostNotifyShell : public TNotifyShell {
- public:
-  THostNotifyShell() : m_UseSni(StatusNotifierWatcherPresent())
-  {
-    if (!SessionBusReachable())
-      return;
-    const QDBusConnection Bus = QDBusConnection::connectToBus(QDBusConnection::SessionBus,
-                                                              QStringLiteral("quorvex-sni-host"));
-    if (!Bus.isConnected())
-      return;
-    m_Watch = std::make_unique<QDBusServiceWatcher>(QString::fromLatin1(kWatcherService), Bus,
-                                                    QDBusServiceWatcher::WatchForOwnerChange);
-    QObject::connect(m_Watch.get(), &QDBusServiceWatcher::serviceOwnerChanged, m_Watch.get(),
-                     [this](const QString&, const QString&, const QString& New) {
-                       Switch(!New.isEmpty());
-                     });
-  }
-
-  bool Add(const TNotifyIconData& Data) override
-  {
-    if (!Current().Add(Data))
-      return false;
-    m_Shown[Data.Wnd] = Data;
-    return true;
-  }
-  bool Modify(const TNotifyIconData& Data) override
-  {
-    const auto Found = m_Shown.find(Data.Wnd);
-    if (Found == m_Shown.end() || !Current().Modify(Data))
-      return false;
-    Merge(Found->second, Data);
-    return true;
-  }
-  bool Delete(const TNotifyIconData& Data) override
-  {
-    m_Shown.erase(Data.Wnd);
-    return Current().Delete(Data);
-  }
-  void SetMenu(const TTrayWindow* Wnd, QMenu* Menu) override
-  {
-    m_Sni.SetMenu(Wnd, Menu);
-    m_Qt.SetMenu(Wnd, Menu);
-  }
-
- private:
-  TNotifyShell& Current() { return m_UseSni ? static_cast<TNotifyShell&>(m_Sni) : m_Qt; }
-  void Switch(bool UseSni)
-  {
-    if (UseSni == m_UseSni)
-      return; // a restarted watcher: the items register again by themselves
-    TNotifyShell& From = Current();
-    m_UseSni = UseSni;
-    for (auto& [Wnd, Shown] : m_Shown) {
-      From.Delete(Shown);
-      TNotifyIconData All = Shown;
-      All.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
-      Current().Add(All);
-    }
-  }
-
-  TQtNotifyShell m_Qt;
-  TStatusNotifierShell m_Sni;
-  bool m_UseSni;
-  std::map<const TTrayWindow*, TNotifyIconData> m_Shown;
-  std::unique_ptr<QDBusServiceWatcher> m_Watch;
-};
 
 } // namespace
 

@@ -16,6 +16,7 @@
 #include <QPixmap>
 #include <QProcess>
 #include <QStandardPaths>
+#include <QSystemTrayIcon>
 
 #include <gtest/gtest.h>
 
@@ -424,6 +425,47 @@ TEST_F(StatusNotifierTest, SwitchingOffTakesTheItemOffTheBus)
   EXPECT_TRUE(WaitUntil([&] { return Watcher->Registered.contains(Again); }));
   Service = Again;
   EXPECT_EQ(ItemProperty<QString>("Title"), "Quorvex") << "the record comes along";
+}
+
+// The default shell of the program: QSystemTrayIcon while no watcher runs, the item once one
+// starts (a host that comes up after the program), and back when it goes.
+TEST(HostNotifyShellTest, IconsFollowTheWatcher)
+{
+  REQUIRE_BUS();
+  THostNotifyShell Shell(g_BusAddress);
+  EXPECT_FALSE(Shell.UsingStatusNotifier());
+  QMenu Menu;
+  Menu.addAction(QStringLiteral("&About"));
+  TTrayIcon Tray(nullptr, &Shell);
+  Tray.SetIcon(Solid(Qt::red));
+  Tray.SetToolTip("Quorvex");
+  Tray.SetPopupMenu(&Menu);
+  Tray.SetActive(true);
+  ASSERT_NE(Shell.Qt().IconOf(Tray.TrayWindow()), nullptr);
+
+  auto Watcher = std::make_unique<TFakeWatcher>(QStringLiteral("late-watcher"));
+  ASSERT_TRUE(Watcher->Ok);
+  ASSERT_TRUE(WaitUntil([&] { return Shell.UsingStatusNotifier(); }));
+  EXPECT_EQ(Shell.Qt().IconOf(Tray.TrayWindow()), nullptr);
+  const QString Service = Shell.StatusNotifier().ServiceOf(Tray.TrayWindow());
+  ASSERT_FALSE(Service.isEmpty());
+  ASSERT_TRUE(WaitUntil([&] { return Watcher->Registered.contains(Service); }));
+  QDBusConnection Host = Connect(QStringLiteral("late-host"));
+  EXPECT_EQ(Property<QString>(Host, Service, kItemPath, kItemInterface, "Title"), "Quorvex");
+  EXPECT_EQ(Property<QDBusObjectPath>(Host, Service, kItemPath, kItemInterface, "Menu").path(),
+            kMenuPath);
+  Tray.SetToolTip("later");
+  EXPECT_EQ(Property<QString>(Host, Service, kItemPath, kItemInterface, "Title"), "later");
+
+  Watcher.reset();
+  ASSERT_TRUE(WaitUntil([&] { return !Shell.UsingStatusNotifier(); }));
+  QSystemTrayIcon* Icon = Shell.Qt().IconOf(Tray.TrayWindow());
+  ASSERT_NE(Icon, nullptr);
+  EXPECT_EQ(Icon->toolTip(), "later");
+  EXPECT_TRUE(WaitUntil([&] { return !Host.interface()->isServiceRegistered(Service); }));
+  Tray.SetActive(false);
+  EXPECT_EQ(Shell.Qt().IconOf(Tray.TrayWindow()), nullptr);
+  QDBusConnection::disconnectFromBus(QStringLiteral("late-host"));
 }
 
 TEST(StatusNotifierLabelTest, MnemonicsBecomeUnderscores)
