@@ -149,8 +149,13 @@ class TQtNotifyShell::TReleaseWatch : public QObject {
   {
     const std::uint32_t M = P.Message;
     P.Message = 0;
-    if (!m_Left.Message && !m_Right.Message)
+    if (!m_Left.Message && !m_Right.Message) {
+      // Nothing awaited: the application's events need not pass through here.
       m_Poll.stop();
+      if (m_Filtering && QCoreApplication::instance())
+        QCoreApplication::instance()->removeEventFilter(this);
+      m_Filtering = false;
+    }
     m_Post(M);
   }
   void Poll()
