@@ -468,6 +468,42 @@ TEST(HostNotifyShellTest, IconsFollowTheWatcher)
   QDBusConnection::disconnectFromBus(QStringLiteral("late-host"));
 }
 
+TEST(HostNotifyShellTest, WatcherPresenceIsAskedOfTheBus)
+{
+  REQUIRE_BUS();
+  EXPECT_FALSE(StatusNotifierWatcherPresent(g_BusAddress));
+  {
+    TFakeWatcher Watcher(QStringLiteral("probe-watcher"));
+    ASSERT_TRUE(Watcher.Ok);
+    EXPECT_TRUE(StatusNotifierWatcherPresent(g_BusAddress));
+  }
+  EXPECT_TRUE(WaitUntil([] { return !StatusNotifierWatcherPresent(g_BusAddress); }));
+  EXPECT_FALSE(StatusNotifierWatcherPresent(QStringLiteral("unix:path=/nonexistent/bus")));
+}
+
+// Without a bus address and without the per-user socket no bus is started for us (the bus
+// library would otherwise launch one for the X display).
+TEST(HostNotifyShellTest, NoSessionBusWithoutAnAddressOrSocket)
+{
+  const QByteArray Address = qgetenv("DBUS_SESSION_BUS_ADDRESS");
+  const QByteArray Runtime = qgetenv("XDG_RUNTIME_DIR");
+  qunsetenv("DBUS_SESSION_BUS_ADDRESS");
+  qputenv("XDG_RUNTIME_DIR", "/nonexistent");
+  EXPECT_FALSE(SessionBusReachable());
+  EXPECT_FALSE(StatusNotifierWatcherPresent());
+  qputenv("DBUS_SESSION_BUS_ADDRESS", "unix:path=/nonexistent/bus");
+  EXPECT_TRUE(SessionBusReachable());
+  EXPECT_FALSE(StatusNotifierWatcherPresent()) << "an address nobody answers at";
+  if (Address.isNull())
+    qunsetenv("DBUS_SESSION_BUS_ADDRESS");
+  else
+    qputenv("DBUS_SESSION_BUS_ADDRESS", Address);
+  if (Runtime.isNull())
+    qunsetenv("XDG_RUNTIME_DIR");
+  else
+    qputenv("XDG_RUNTIME_DIR", Runtime);
+}
+
 TEST(StatusNotifierLabelTest, MnemonicsBecomeUnderscores)
 {
   const std::pair<const char*, const char*> Cases[] = {

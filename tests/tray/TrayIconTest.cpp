@@ -347,6 +347,30 @@ TEST_F(TrayIconTest, RightClickShowsTheMenuAtTheCursorThenRaisesOnRightClick)
   EXPECT_EQ(Log, (std::vector<std::string>{"default", "right"}));
 }
 
+// A host that drew the menu itself reports its closing: only OnRightClick remains to do.
+TEST_F(TrayIconTest, HostDrawnMenuClosingRaisesOnlyOnRightClick)
+{
+  TTrayIcon Tray(nullptr, &Shell);
+  QMenu Menu;
+  QAction* Item = Menu.addAction("&Item");
+  Tray.SetPopupMenu(&Menu);
+  Tray.SetActive(true);
+  std::vector<std::string> Log;
+  QObject::connect(Item, &QAction::triggered, [&] { Log.push_back("item"); });
+  Tray.OnClick = [&](QObject*) { Log.push_back("click"); };
+  Tray.OnRightClick = [&](QObject*, TMouseButton Button, TShiftState, int, int) {
+    EXPECT_EQ(Button, TMouseButton::mbRight);
+    EXPECT_EQ(QApplication::activePopupWidget(), nullptr) << "no menu of its own";
+    Log.push_back("right");
+  };
+  ASSERT_TRUE(Shell.Mouse(Tray.TrayWindow(), WM_CONTEXTMENU));
+  FlushEvents();
+  EXPECT_EQ(Log, (std::vector<std::string>{"right"}));
+  Tray.OnRightClick = nullptr;
+  Tray.TrayWindow()->SendMessage(WM_TOOLTRAYICON, 0, WM_CONTEXTMENU);
+  EXPECT_EQ(Log, (std::vector<std::string>{"right"})) << "unset: nothing";
+}
+
 TEST_F(TrayIconTest, DestroyedMenuReadsAsNoMenu)
 {
   TTrayIcon Tray(nullptr, &Shell);
