@@ -93,7 +93,8 @@ void SetDefaultNotifyShell(TNotifyShell* Shell)
 // while its button is down waits here for that button's release: the icon's window holds
 // the implicit grab, so the release reaches the application, and an application event
 // filter sees it. Should the release go unseen (a grab taken away), a short poll of the
-// buttons Qt knows to be down, or the next report, still delivers the pending release.
+// buttons Qt knows to be down, the button's next press or the next report still delivers
+// the pending release.
 class TQtNotifyShell::TReleaseWatch : public QObject {
  public:
   explicit TReleaseWatch(std::function<void(std::uint32_t)> Post) : m_Post(std::move(Post))
@@ -130,8 +131,9 @@ class TQtNotifyShell::TReleaseWatch : public QObject {
   bool eventFilter(QObject* Watched, QEvent* Event) override
   {
     // A release passes the filter once for the window and once for the widget; the first
-    // one delivers, the second finds nothing pending.
-    if (Event->type() == QEvent::MouseButtonRelease) {
+    // one delivers, the second finds nothing pending. A new press of an awaited button
+    // means its release went unseen: it is delivered before the press can report anything.
+    if (Event->type() == QEvent::MouseButtonRelease || Event->type() == QEvent::MouseButtonPress) {
       const auto Button = static_cast<QMouseEvent*>(Event)->button();
       if (Button == Qt::LeftButton && m_Left.Message)
         Deliver(m_Left);

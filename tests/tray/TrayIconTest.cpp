@@ -622,6 +622,19 @@ TEST(QtNotifyShellTest, PressReportsWaitForTheRelease)
   QTest::mouseRelease(&Grab, Qt::LeftButton, {}, At);
   FlushEvents();
   EXPECT_EQ(Log, (std::vector<std::string>{"click", "click"}));
+
+  // Nor is it lost when the button is simply pressed again.
+  Log.clear();
+  QTest::mousePress(&Grab, Qt::RightButton, {}, At);
+  emit Icon->activated(QSystemTrayIcon::Context);
+  FlushEvents();
+  EXPECT_TRUE(Log.empty());
+  QTest::mousePress(&Grab, Qt::RightButton, {}, At);
+  FlushEvents();
+  EXPECT_EQ(Log, (std::vector<std::string>{"right"}));
+  QTest::mouseRelease(&Grab, Qt::RightButton, {}, At);
+  FlushEvents();
+  EXPECT_EQ(Log, (std::vector<std::string>{"right"})) << "nothing awaited any more";
 }
 
 } // namespace
