@@ -10,7 +10,7 @@
 
 #include <cstring>
 
-#include "tray/StatusNotifier.h"
+#include "tray/HostNotifyShell.h"
 #include "tray/TrayWindow.h"
 
 std::string TNotifyIconData::Tip() const

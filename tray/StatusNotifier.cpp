@@ -2,7 +2,6 @@
 #include "tray/StatusNotifier.h"
 
 #include <QCoreApplication>
-#include <QActionGroup>
 #include <QDBusAbstractAdaptor>
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
@@ -20,9 +19,6 @@
 #include <QPixmap>
 #include <QTimer>
 
-#include <algorithm>
-#include <cstring>
-#include <set>
 
 #include "tray/TrayWindow.h"
 
@@ -60,120 +56,16 @@ const QDBusArgument& operator>>(const QDBusArgument& Arg, TSniToolTip& Value)
   return Arg;
 }
 
-QDBusArgument& operator<<(QDBusArgument& Arg, const TMenuLayout& Value)
-{
-  Arg.beginStructure();
-  Arg << Value.Id << Value.Properties;
-  Arg.beginArray(qMetaTypeId<QDBusVariant>());
-  for (const TMenuLayout& Child : Value.Children)
-    Arg << QDBusVariant(QVariant::fromValue(Child));
-  Arg.endArray();
-  Arg.endStructure();
-  return Arg;
-}
-
-const QDBusArgument& operator>>(const QDBusArgument& Arg, TMenuLayout& Value)
-{
-  Arg.beginStructure();
-  Arg >> Value.Id >> Value.Properties;
-  Value.Children.clear();
-  Arg.beginArray();
-  while (!Arg.atEnd()) {
-    QDBusVariant Child;
-    Arg >> Child;
-    Value.Children.push_back(qdbus_cast<TMenuLayout>(Child.variant()));
-  }
-  Arg.endArray();
-  Arg.endStructure();
-  return Arg;
-}
-
-QDBusArgument& operator<<(QDBusArgument& Arg, const TMenuItemProperties& Value)
-{
-  Arg.beginStructure();
-  Arg << Value.Id << Value.Properties;
-  Arg.endStructure();
-  return Arg;
-}
-
-const QDBusArgument& operator>>(const QDBusArgument& Arg, TMenuItemProperties& Value)
-{
-  Arg.beginStructure();
-  Arg >> Value.Id >> Value.Properties;
-  Arg.endStructure();
-  return Arg;
-}
-
-QDBusArgument& operator<<(QDBusArgument& Arg, const TMenuItemRemoved& Value)
-{
-  Arg.beginStructure();
-  Arg << Value.Id << Value.Names;
-  Arg.endStructure();
-  return Arg;
-}
-
-const QDBusArgument& operator>>(const QDBusArgument& Arg, TMenuItemRemoved& Value)
-{
-  Arg.beginStructure();
-  Arg >> Value.Id >> Value.Names;
-  Arg.endStructure();
-  return Arg;
-}
-
-QDBusArgument& operator<<(QDBusArgument& Arg, const TMenuEvent& Value)
-{
-  Arg.beginStructure();
-  Arg << Value.Id << Value.EventId << Value.Data << Value.Timestamp;
-  Arg.endStructure();
-  return Arg;
-}
-
-const QDBusArgument& operator>>(const QDBusArgument& Arg, TMenuEvent& Value)
-{
-  Arg.beginStructure();
-  Arg >> Value.Id >> Value.EventId >> Value.Data >> Value.Timestamp;
-  Arg.endStructure();
-  return Arg;
-}
-
 void RegisterStatusNotifierTypes()
 {
+  RegisterDBusMenuTypes();
   static const bool Done = [] {
     qDBusRegisterMetaType<TSniPixmap>();
     qDBusRegisterMetaType<TSniPixmaps>();
     qDBusRegisterMetaType<TSniToolTip>();
-    qDBusRegisterMetaType<TMenuLayout>();
-    qDBusRegisterMetaType<TMenuItemProperties>();
-    qDBusRegisterMetaType<TMenuItemPropertiesList>();
-    qDBusRegisterMetaType<TMenuItemRemoved>();
-    qDBusRegisterMetaType<TMenuItemRemovedList>();
-    qDBusRegisterMetaType<TMenuEvent>();
-    qDBusRegisterMetaType<TMenuEventList>();
     return true;
   }();
   (void)Done;
-}
-
-QString MenuLabel(const QString& ActionText)
-{
-  QString Out;
-  Out.reserve(ActionText.size());
-  for (qsizetype I = 0; I < ActionText.size(); ++I) {
-    const QChar C = ActionText[I];
-    if (C == u'&') {
-      if (I + 1 < ActionText.size() && ActionText[I + 1] == u'&') {
-        Out += u'&';
-        ++I;
-      } else if (I + 1 < ActionText.size()) {
-        Out += u'_';
-      }
-    } else if (C == u'_') {
-      Out += QStringLiteral("__");
-    } else {
-      Out += C;
-    }
-  }
-  return Out;
 }
 
 TSniPixmaps SniPixmaps(const QIcon& Icon)
@@ -301,63 +193,6 @@ class TSniItemAdaptor : public QDBusAbstractAdaptor {
   TStatusNotifierItem* m_Item;
 };
 
-// com.canonical.dbusmenu at /MenuBar: the icon's QMenu, read afresh on every request.
-class TDBusMenuAdaptor : public QDBusAbstractAdaptor {
-  Q_OBJECT
-  Q_CLASSINFO("D-Bus Interface", "com.canonical.dbusmenu")
-  Q_PROPERTY(uint Version READ Version)
-  Q_PROPERTY(QString TextDirection READ TextDirection)
-  Q_PROPERTY(QString Status READ Status)
-  Q_PROPERTY(QStringList IconThemePath READ IconThemePath)
-
- public:
-  TDBusMenuAdaptor(QObject* Holder, TStatusNotifierItem* Item);
-
-  uint Version() const { return 3; }
-  QString TextDirection() const
-  {
-    return QGuiApplication::layoutDirection() == Qt::RightToLeft ? QStringLiteral("rtl")
-                                                                 : QStringLiteral("ltr");
-  }
-  QString Status() const { return QStringLiteral("normal"); }
-  QStringList IconThemePath() const { return {}; }
-
-  // The menu changed: a new revision for hosts that keep a copy.
-  void Changed();
-
- public Q_SLOTS:
-  uint GetLayout(int ParentId, int RecursionDepth, const QStringList& PropertyNames,
-                 TMenuLayout& Layout);
-  QList<TMenuItemProperties> GetGroupProperties(const QList<int>& Ids,
-                                                const QStringList& PropertyNames);
-  QDBusVariant GetProperty(int Id, const QString& Name);
-  void Event(int Id, const QString& EventId, const QDBusVariant& Data, uint Timestamp);
-  QList<int> EventGroup(const QList<TMenuEvent>& Events);
-  bool AboutToShow(int Id);
-  QList<int> AboutToShowGroup(const QList<int>& Ids, QList<int>& IdErrors);
-
- Q_SIGNALS:
-  void ItemsPropertiesUpdated(const QList<TMenuItemProperties>& Updated,
-                              const QList<TMenuItemRemoved>& Removed);
-  void LayoutUpdated(uint Revision, int Parent);
-  void ItemActivationRequested(int Id, uint Timestamp);
-
- private:
-  // The action of an id (0: none, the root), or nullptr for an id not known.
-  QAction* ActionOf(int Id) const;
-  QMenu* MenuOf(int Id) const;
-  int IdOf(QAction* Action);
-  QVariantMap Properties(int Id, const QStringList& Names);
-  TMenuLayout Node(int Id, int Depth, const QStringList& Names);
-  bool HandleEvent(int Id, const QString& EventId);
-
-  TStatusNotifierItem* m_Item;
-  uint m_Revision = 1;
-  int m_NextId = 1;
-  std::map<QAction*, int> m_Ids;
-  std::map<int, QPointer<QAction>> m_Actions;
-};
-
 // One icon on the bus: its own connection, name, item and menu, and its registration with
 // the watcher, renewed whenever a watcher (re)appears.
 class TStatusNotifierItem : public QObject {
@@ -452,169 +287,6 @@ void TSniItemAdaptor::Scroll(int, const QString&)
   // The icon has nothing to scroll through.
 }
 
-// ---- menu adaptor --------------------------------------------------------------------------
-
-TDBusMenuAdaptor::TDBusMenuAdaptor(QObject* Holder, TStatusNotifierItem* Item)
-    : QDBusAbstractAdaptor(Holder), m_Item(Item)
-{
-}
-
-void TDBusMenuAdaptor::Changed()
-{
-  ++m_Revision;
-  emit LayoutUpdated(m_Revision, 0);
-}
-
-QAction* TDBusMenuAdaptor::ActionOf(int Id) const
-{
-  const auto Found = m_Actions.find(Id);
-  return Found == m_Actions.end() ? nullptr : Found->second.data();
-}
-
-QMenu* TDBusMenuAdaptor::MenuOf(int Id) const
-{
-  if (Id == 0)
-    return m_Item->Menu();
-  QAction* Action = ActionOf(Id);
-  return Action ? Action->menu() : nullptr;
-}
-
-int TDBusMenuAdaptor::IdOf(QAction* Action)
-{
-  const auto Found = m_Ids.find(Action);
-  if (Found != m_Ids.end() && m_Actions[Found->second] == Action)
-    return Found->second;
-  // A new action, or a new one at the address of a destroyed one.
-  const int Id = m_NextId++;
-  m_Ids[Action] = Id;
-  m_Actions[Id] = Action;
-  return Id;
-}
-
-QVariantMap TDBusMenuAdaptor::Properties(int Id, const QStringList& Names)
-{
-  QVariantMap All;
-  if (Id == 0) {
-    All.insert(QStringLiteral("children-display"), QStringLiteral("submenu"));
-  } else if (QAction* Action = ActionOf(Id)) {
-    if (Action->isSeparator()) {
-      All.insert(QStringLiteral("type"), QStringLiteral("separator"));
-    } else {
-      All.insert(QStringLiteral("label"), MenuLabel(Action->text()));
-      All.insert(QStringLiteral("enabled"), Action->isEnabled());
-      if (Action->menu())
-        All.insert(QStringLiteral("children-display"), QStringLiteral("submenu"));
-      if (Action->isCheckable()) {
-        All.insert(QStringLiteral("toggle-type"), Action->actionGroup() &&
-                                                          Action->actionGroup()->isExclusive()
-                                                      ? QStringLiteral("radio")
-                                                      : QStringLiteral("checkmark"));
-        All.insert(QStringLiteral("toggle-state"), Action->isChecked() ? 1 : 0);
-      }
-      const QMenu* Menu = m_Item->Menu();
-      if (Menu && Menu->defaultAction() == Action)
-        All.insert(QString::fromLatin1(kDefaultItemProperty), true);
-    }
-    All.insert(QStringLiteral("visible"), Action->isVisible());
-  }
-  if (Names.isEmpty())
-    return All;
-  QVariantMap Some;
-  for (const QString& Name : Names)
-    if (All.contains(Name))
-      Some.insert(Name, All.value(Name));
-  return Some;
-}
-
-TMenuLayout TDBusMenuAdaptor::Node(int Id, int Depth, const QStringList& Names)
-{
-  TMenuLayout Out;
-  Out.Id = Id;
-  Out.Properties = Properties(Id, Names);
-  if (Depth == 0)
-    return Out;
-  if (QMenu* Menu = MenuOf(Id)) {
-    for (QAction* Action : Menu->actions())
-      Out.Children.push_back(Node(IdOf(Action), Depth < 0 ? -1 : Depth - 1, Names));
-  }
-  return Out;
-}
-
-uint TDBusMenuAdaptor::GetLayout(int ParentId, int RecursionDepth,
-                                 const QStringList& PropertyNames, TMenuLayout& Layout)
-{
-  // An unknown parent gives an empty node rather than an error: hosts ask for 0 anyway.
-  if (ParentId != 0 && !ActionOf(ParentId))
-    Layout = TMenuLayout{ParentId, {}, {}};
-  else
-    Layout = Node(ParentId, RecursionDepth, PropertyNames);
-  return m_Revision;
-}
-
-QList<TMenuItemProperties> TDBusMenuAdaptor::GetGroupProperties(const QList<int>& Ids,
-                                                             const QStringList& PropertyNames)
-{
-  TMenuItemPropertiesList Out;
-  for (const int Id : Ids)
-    if (Id == 0 || ActionOf(Id))
-      Out.push_back({Id, Properties(Id, PropertyNames)});
-  return Out;
-}
-
-QDBusVariant TDBusMenuAdaptor::GetProperty(int Id, const QString& Name)
-{
-  const QVariantMap Props = Properties(Id, {Name});
-  return QDBusVariant(Props.value(Name, QString()));
-}
-
-bool TDBusMenuAdaptor::HandleEvent(int Id, const QString& EventId)
-{
-  if (Id != 0 && !ActionOf(Id))
-    return false;
-  if (EventId == QLatin1String("clicked") && Id != 0) {
-    // From the event loop: the item may run a modal window, and the host waits for our
-    // reply meanwhile.
-    QPointer<QAction> Action = ActionOf(Id);
-    QTimer::singleShot(0, m_Item, [Action] {
-      if (Action && !Action->isSeparator() && !Action->menu())
-        Action->trigger();
-    });
-  } else if (EventId == QLatin1String("closed") && Id == 0) {
-    m_Item->Post(WM_CONTEXTMENU);
-  }
-  return true;
-}
-
-void TDBusMenuAdaptor::Event(int Id, const QString& EventId, const QDBusVariant&, uint)
-{
-  HandleEvent(Id, EventId);
-}
-
-QList<int> TDBusMenuAdaptor::EventGroup(const QList<TMenuEvent>& Events)
-{
-  QList<int> Errors;
-  for (const TMenuEvent& E : Events)
-    if (!HandleEvent(E.Id, E.EventId))
-      Errors.push_back(E.Id);
-  return Errors;
-}
-
-bool TDBusMenuAdaptor::AboutToShow(int)
-{
-  // The layout is read from the QMenu at every request: a host never holds a stale copy
-  // without having been told (LayoutUpdated).
-  return false;
-}
-
-QList<int> TDBusMenuAdaptor::AboutToShowGroup(const QList<int>& Ids, QList<int>& IdErrors)
-{
-  IdErrors.clear();
-  for (const int Id : Ids)
-    if (Id != 0 && !ActionOf(Id))
-      IdErrors.push_back(Id);
-  return {};
-}
-
 // ---- the item ------------------------------------------------------------------------------
 
 TStatusNotifierItem::TStatusNotifierItem(const QString& BusAddress, int Serial)
@@ -626,7 +298,8 @@ TStatusNotifierItem::TStatusNotifierItem(const QString& BusAddress, int Serial)
 {
   RegisterStatusNotifierTypes();
   m_ItemAdaptor = new TSniItemAdaptor(&m_ItemHolder, this);
-  m_MenuAdaptor = new TDBusMenuAdaptor(&m_MenuHolder, this);
+  m_MenuAdaptor = new TDBusMenuAdaptor(
+      &m_MenuHolder, [this] { return m_Menu.data(); }, [this] { Post(WM_CONTEXTMENU); });
 }
 
 TStatusNotifierItem::~TStatusNotifierItem()
@@ -781,91 +454,6 @@ QString TStatusNotifierShell::ServiceOf(const TTrayWindow* Wnd) const
 {
   const auto Found = m_Items.find(Wnd);
   return Found == m_Items.end() ? QString() : Found->second->Service();
-}
-
-// ---- the shell that follows the host -------------------------------------------------------
-
-namespace {
-int g_HostSerial = 0;
-} // namespace
-
-THostNotifyShell::THostNotifyShell(const QString& BusAddress)
-    : m_ConnectionName(QStringLiteral("quorvex-sni-host-%1").arg(++g_HostSerial)),
-      m_Sni(BusAddress)
-{
-  if (BusAddress.isEmpty() && !SessionBusReachable())
-    return;
-  const QDBusConnection Bus = ConnectBus(BusAddress, m_ConnectionName);
-  if (!Bus.isConnected() || !Bus.interface())
-    return;
-  m_Watch = std::make_unique<QDBusServiceWatcher>(QString::fromLatin1(kWatcherService), Bus,
-                                                  QDBusServiceWatcher::WatchForOwnerChange);
-  QObject::connect(m_Watch.get(), &QDBusServiceWatcher::serviceOwnerChanged, m_Watch.get(),
-                   [this](const QString&, const QString&, const QString& New) {
-                     Switch(!New.isEmpty());
-                   });
-  // Asked once the watch is on, so that a watcher starting meanwhile is not missed.
-  m_UseSni = Bus.interface()->isServiceRegistered(QString::fromLatin1(kWatcherService));
-}
-
-THostNotifyShell::~THostNotifyShell()
-{
-  m_Watch.reset();
-  QDBusConnection::disconnectFromBus(m_ConnectionName);
-}
-
-TNotifyShell& THostNotifyShell::Current()
-{
-  return m_UseSni ? static_cast<TNotifyShell&>(m_Sni) : m_Qt;
-}
-
-bool THostNotifyShell::Add(const TNotifyIconData& Data)
-{
-  if (!Current().Add(Data))
-    return false;
-  m_Shown[Data.Wnd] = Data;
-  return true;
-}
-
-bool THostNotifyShell::Modify(const TNotifyIconData& Data)
-{
-  const auto Found = m_Shown.find(Data.Wnd);
-  if (Found == m_Shown.end() || !Current().Modify(Data))
-    return false;
-  TNotifyIconData& Shown = Found->second;
-  if (Data.uFlags & NIF_MESSAGE)
-    Shown.uCallbackMessage = Data.uCallbackMessage;
-  if (Data.uFlags & NIF_ICON)
-    Shown.hIcon = Data.hIcon;
-  if (Data.uFlags & NIF_TIP)
-    Shown.szTip = Data.szTip;
-  return true;
-}
-
-bool THostNotifyShell::Delete(const TNotifyIconData& Data)
-{
-  m_Shown.erase(Data.Wnd);
-  return Current().Delete(Data);
-}
-
-void THostNotifyShell::SetMenu(const TTrayWindow* Wnd, QMenu* Menu)
-{
-  m_Sni.SetMenu(Wnd, Menu);
-  m_Qt.SetMenu(Wnd, Menu);
-}
-
-void THostNotifyShell::Switch(bool UseSni)
-{
-  if (UseSni == m_UseSni)
-    return;
-  TNotifyShell& From = Current();
-  m_UseSni = UseSni;
-  for (auto& [Wnd, Shown] : m_Shown) {
-    From.Delete(Shown);
-    TNotifyIconData All = Shown;
-    All.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
-    Current().Add(All);
-  }
 }
 
 #include "StatusNotifier.moc"

@@ -21,15 +21,13 @@
 #include <QMetaType>
 #include <QPointer>
 #include <QString>
-#include <QStringList>
-#include <QVariantMap>
 
 #include <map>
 #include <memory>
 
+#include "tray/DBusMenu.h"
 #include "tray/NotifyShell.h"
 
-class QDBusServiceWatcher;
 class QMenu;
 class TStatusNotifierItem;
 
@@ -40,8 +38,6 @@ inline constexpr char kItemPath[] = "/StatusNotifierItem";
 inline constexpr char kItemInterface[] = "org.kde.StatusNotifierItem";
 inline constexpr char kMenuPath[] = "/MenuBar";
 inline constexpr char kNoMenuPath[] = "/NO_DBUSMENU";
-inline constexpr char kMenuInterface[] = "com.canonical.dbusmenu";
-inline constexpr char kDefaultItemProperty[] = "x-quorvex-default";
 
 // The item's pixmaps: ARGB32 in network byte order, a(iiay).
 struct TSniPixmap {
@@ -59,62 +55,15 @@ struct TSniToolTip {
   QString Text;
 };
 
-// One node of a dbusmenu layout, (ia{sv}av); each child travels as a variant.
-struct TMenuLayout {
-  int Id = 0;
-  QVariantMap Properties;
-  QList<TMenuLayout> Children;
-};
-
-// (ia{sv}) of GetGroupProperties and ItemsPropertiesUpdated.
-struct TMenuItemProperties {
-  int Id = 0;
-  QVariantMap Properties;
-};
-using TMenuItemPropertiesList = QList<TMenuItemProperties>;
-
-// (ias) of ItemsPropertiesUpdated: properties removed from an item.
-struct TMenuItemRemoved {
-  int Id = 0;
-  QStringList Names;
-};
-using TMenuItemRemovedList = QList<TMenuItemRemoved>;
-
-// (isvu) of EventGroup.
-struct TMenuEvent {
-  int Id = 0;
-  QString EventId;
-  QDBusVariant Data;
-  uint Timestamp = 0;
-};
-using TMenuEventList = QList<TMenuEvent>;
-
 Q_DECLARE_METATYPE(TSniPixmap)
 Q_DECLARE_METATYPE(TSniToolTip)
-Q_DECLARE_METATYPE(TMenuLayout)
-Q_DECLARE_METATYPE(TMenuItemProperties)
-Q_DECLARE_METATYPE(TMenuItemRemoved)
-Q_DECLARE_METATYPE(TMenuEvent)
 
 QDBusArgument& operator<<(QDBusArgument& Arg, const TSniPixmap& Value);
 const QDBusArgument& operator>>(const QDBusArgument& Arg, TSniPixmap& Value);
 QDBusArgument& operator<<(QDBusArgument& Arg, const TSniToolTip& Value);
 const QDBusArgument& operator>>(const QDBusArgument& Arg, TSniToolTip& Value);
-QDBusArgument& operator<<(QDBusArgument& Arg, const TMenuLayout& Value);
-const QDBusArgument& operator>>(const QDBusArgument& Arg, TMenuLayout& Value);
-QDBusArgument& operator<<(QDBusArgument& Arg, const TMenuItemProperties& Value);
-const QDBusArgument& operator>>(const QDBusArgument& Arg, TMenuItemProperties& Value);
-QDBusArgument& operator<<(QDBusArgument& Arg, const TMenuItemRemoved& Value);
-const QDBusArgument& operator>>(const QDBusArgument& Arg, TMenuItemRemoved& Value);
-QDBusArgument& operator<<(QDBusArgument& Arg, const TMenuEvent& Value);
-const QDBusArgument& operator>>(const QDBusArgument& Arg, TMenuEvent& Value);
-
 // Registers the types above with QtDBus; safe to call again.
 void RegisterStatusNotifierTypes();
-
-// A QAction's text as a dbusmenu label: the mnemonic '&' becomes '_', "&&" a plain '&', and
-// a literal '_' is doubled.
-QString MenuLabel(const QString& ActionText);
 
 // The icon as StatusNotifierItem pixmaps, a few sizes from 16 to 48 pixels; empty for a null
 // icon.
@@ -152,36 +101,3 @@ class TStatusNotifierShell : public TNotifyShell {
   std::map<const TTrayWindow*, QPointer<QMenu>> m_Menus;
 };
 
-// The shell the program's icons use: a StatusNotifierItem while a StatusNotifierWatcher is
-// on the bus, else QSystemTrayIcon (the XEmbed tray on X11). It keeps each icon's record and
-// menu, so that when a watcher comes or goes the icons move from one to the other (a
-// watcher that restarts without a gap keeps its items: they register again by themselves).
-class THostNotifyShell : public TNotifyShell {
- public:
-  // BusAddress empty: the session bus, if one is reachable; otherwise that bus (tests).
-  explicit THostNotifyShell(const QString& BusAddress = {});
-  ~THostNotifyShell() override;
-  THostNotifyShell(const THostNotifyShell&) = delete;
-  THostNotifyShell& operator=(const THostNotifyShell&) = delete;
-
-  bool Add(const TNotifyIconData& Data) override;
-  bool Modify(const TNotifyIconData& Data) override;
-  bool Delete(const TNotifyIconData& Data) override;
-  void SetMenu(const TTrayWindow* Wnd, QMenu* Menu) override;
-
-  // Whether icons go to the StatusNotifierItem shell now; for tests and diagnostics.
-  bool UsingStatusNotifier() const { return m_UseSni; }
-  TStatusNotifierShell& StatusNotifier() { return m_Sni; }
-  TQtNotifyShell& Qt() { return m_Qt; }
-
- private:
-  TNotifyShell& Current();
-  void Switch(bool UseSni);
-
-  QString m_ConnectionName;
-  TQtNotifyShell m_Qt;
-  TStatusNotifierShell m_Sni;
-  bool m_UseSni = false;
-  std::map<const TTrayWindow*, TNotifyIconData> m_Shown;
-  std::unique_ptr<QDBusServiceWatcher> m_Watch;
-};

@@ -27,6 +27,7 @@
 #include <vector>
 
 #include "tests/tray/QtTestApp.h"
+#include "tray/HostNotifyShell.h"
 #include "tray/TrayIcon.h"
 
 namespace {
