@@ -15,6 +15,8 @@ PACKAGES := g++ make cmake ninja-build pkg-config qt6-base-dev qt6-qpa-plugins l
   iproute2 util-linux procps psmisc whois geoip-bin geoip-database libgeoip-dev hyperfine \
   clang libclang-rt-14-dev python3 \
   dpkg-dev file appstream desktop-file-utils man-db groff-base lintian
+# A private session bus for the StatusNotifierItem tests.
+PACKAGES += dbus-daemon
 
 .PHONY: all deps configure build test test-only run bench asan asan-test e2e soak fuzz package clean
 

@@ -1,11 +1,16 @@
 // SPDX-License-Identifier: MIT
 #include "tray/NotifyShell.h"
 
+#include <QCoreApplication>
+#include <QGuiApplication>
+#include <QMouseEvent>
 #include <QPointer>
 #include <QSystemTrayIcon>
+#include <QTimer>
 
 #include <cstring>
 
+#include "tray/HostNotifyShell.h"
 #include "tray/TrayWindow.h"
 
 std::string TNotifyIconData::Tip() const
@@ -14,6 +19,8 @@ std::string TNotifyIconData::Tip() const
 }
 
 TNotifyShell::~TNotifyShell() = default;
+
+void TNotifyShell::SetMenu(const TTrayWindow*, QMenu*) {}
 
 bool ShellNotifyIcon(TNotifyShell& Shell, std::uint32_t Message, const TNotifyIconData& Data)
 {
@@ -65,8 +72,15 @@ void Merge(TNotifyIconData& Shown, const TNotifyIconData& Data)
 
 TNotifyShell& DefaultNotifyShell()
 {
-  static TQtNotifyShell QtShell;
-  return g_DefaultShell ? *g_DefaultShell : QtShell;
+  if (g_DefaultShell)
+    return *g_DefaultShell;
+  static THostNotifyShell HostShell;
+  return HostShell;
+}
+
+bool NotificationAreaAvailable()
+{
+  return StatusNotifierWatcherPresent() || QSystemTrayIcon::isSystemTrayAvailable();
 }
 
 void SetDefaultNotifyShell(TNotifyShell* Shell)
@@ -74,11 +88,106 @@ void SetDefaultNotifyShell(TNotifyShell* Shell)
   g_DefaultShell = Shell;
 }
 
+// Qt reports a tray click on the button's press (Trigger, Context) and a double click on the
+// second press, while the component's events belong to the releases. So a press reported
+// while its button is down waits here for that button's release: the icon's window holds
+// the implicit grab, so the release reaches the application, and an application event
+// filter sees it. Should the release go unseen (a grab taken away), a short poll of the
+// buttons Qt knows to be down, the button's next press or the next report still delivers
+// the pending release.
+class TQtNotifyShell::TReleaseWatch : public QObject {
+ public:
+  explicit TReleaseWatch(std::function<void(std::uint32_t)> Post) : m_Post(std::move(Post))
+  {
+    m_Poll.setInterval(50);
+    QObject::connect(&m_Poll, &QTimer::timeout, this, [this] { Poll(); });
+  }
+  ~TReleaseWatch() override
+  {
+    if (m_Filtering && QCoreApplication::instance())
+      QCoreApplication::instance()->removeEventFilter(this);
+  }
+
+  // The button's release message is due: now when the button is not down (the report came
+  // without a press, or its release was handled already), else at its release.
+  void Await(Qt::MouseButton Button, std::uint32_t UpMessage)
+  {
+    Pending& P = Button == Qt::LeftButton ? m_Left : m_Right;
+    if (P.Message)
+      Deliver(P); // a release we never saw: deliver it before the next click's events
+    if (!(QGuiApplication::mouseButtons() & Button)) {
+      m_Post(UpMessage);
+      return;
+    }
+    P.Message = UpMessage;
+    if (!m_Filtering && QCoreApplication::instance()) {
+      QCoreApplication::instance()->installEventFilter(this);
+      m_Filtering = true;
+    }
+    m_Poll.start();
+  }
+
+ protected:
+  bool eventFilter(QObject* Watched, QEvent* Event) override
+  {
+    // A release passes the filter once for the window and once for the widget; the first
+    // one delivers, the second finds nothing pending. A new press of an awaited button
+    // means its release went unseen: it is delivered before the press can report anything.
+    if (Event->type() == QEvent::MouseButtonRelease || Event->type() == QEvent::MouseButtonPress) {
+      const auto Button = static_cast<QMouseEvent*>(Event)->button();
+      if (Button == Qt::LeftButton && m_Left.Message)
+        Deliver(m_Left);
+      else if (Button == Qt::RightButton && m_Right.Message)
+        Deliver(m_Right);
+    }
+    return QObject::eventFilter(Watched, Event);
+  }
+
+ private:
+  struct Pending {
+    std::uint32_t Message = 0;
+  };
+  void Deliver(Pending& P)
+  {
+    const std::uint32_t M = P.Message;
+    P.Message = 0;
+    if (!m_Left.Message && !m_Right.Message) {
+      // Nothing awaited: the application's events need not pass through here.
+      m_Poll.stop();
+      if (m_Filtering && QCoreApplication::instance())
+        QCoreApplication::instance()->removeEventFilter(this);
+      m_Filtering = false;
+    }
+    m_Post(M);
+  }
+  void Poll()
+  {
+    const Qt::MouseButtons Down = QGuiApplication::mouseButtons();
+    if (m_Left.Message && !(Down & Qt::LeftButton))
+      Deliver(m_Left);
+    if (m_Right.Message && !(Down & Qt::RightButton))
+      Deliver(m_Right);
+  }
+
+  std::function<void(std::uint32_t)> m_Post;
+  Pending m_Left;
+  Pending m_Right;
+  QTimer m_Poll;
+  bool m_Filtering = false;
+};
+
 struct TQtNotifyShell::TEntry {
   std::unique_ptr<QSystemTrayIcon> Icon;
+  std::unique_ptr<TReleaseWatch> Releases;
   QPointer<TTrayWindow> Wnd;
   std::uint32_t uID = 0;
   std::uint32_t CallbackMessage = 0;
+
+  void Post(std::uint32_t Mouse)
+  {
+    if (Wnd && CallbackMessage && Mouse)
+      Wnd->PostMessage(CallbackMessage, uID, Mouse);
+  }
 };
 
 TQtNotifyShell::TQtNotifyShell() = default;
@@ -103,11 +212,25 @@ bool TQtNotifyShell::Add(const TNotifyIconData& Data)
   Entry->Wnd = Data.Wnd;
   Entry->uID = Data.uID;
   TEntry* Raw = Entry.get();
+  Entry->Releases = std::make_unique<TReleaseWatch>([Raw](std::uint32_t M) { Raw->Post(M); });
   QObject::connect(Entry->Icon.get(), &QSystemTrayIcon::activated, Entry->Icon.get(),
                    [Raw](QSystemTrayIcon::ActivationReason Reason) {
-                     const std::uint32_t Mouse = MouseMessageOf(Reason);
-                     if (Raw->Wnd && Raw->CallbackMessage && Mouse)
-                       Raw->Wnd->PostMessage(Raw->CallbackMessage, Raw->uID, Mouse);
+                     switch (Reason) {
+                       case QSystemTrayIcon::Trigger:
+                         Raw->Releases->Await(Qt::LeftButton, WM_LBUTTONUP);
+                         break;
+                       case QSystemTrayIcon::DoubleClick:
+                         // The double click, then the second release's click.
+                         Raw->Post(WM_LBUTTONDBLCLK);
+                         Raw->Releases->Await(Qt::LeftButton, WM_LBUTTONUP);
+                         break;
+                       case QSystemTrayIcon::Context:
+                         Raw->Releases->Await(Qt::RightButton, WM_RBUTTONUP);
+                         break;
+                       default:
+                         Raw->Post(MouseMessageOf(Reason));
+                         break;
+                     }
                    });
   Apply(*Entry, Data);
   // Without a tray yet, Qt keeps the icon and docks it when a tray appears.

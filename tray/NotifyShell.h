@@ -9,11 +9,13 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
 #include <string>
 #include <vector>
 
+class QMenu;
 class QSystemTrayIcon;
 class TTrayWindow;
 
@@ -47,21 +49,34 @@ class TNotifyShell {
   virtual bool Add(const TNotifyIconData& Data) = 0;
   virtual bool Modify(const TNotifyIconData& Data) = 0;
   virtual bool Delete(const TNotifyIconData& Data) = 0;
+  // The pop-up menu of a window's icon (nullptr: none), for a shell whose host draws the
+  // menu itself; such a shell reports the menu's closing as WM_CONTEXTMENU. Shells whose
+  // component shows the menu ignore it.
+  virtual void SetMenu(const TTrayWindow* Wnd, QMenu* Menu);
 };
 
 // Dispatches NIM_ADD, NIM_MODIFY or NIM_DELETE; any other message fails.
 bool ShellNotifyIcon(TNotifyShell& Shell, std::uint32_t Message, const TNotifyIconData& Data);
 
-// The shell new tray icons use when given none: the Qt one unless a test set another.
+// The shell new tray icons use when given none, unless a test set another: a
+// StatusNotifierItem (tray/StatusNotifier.h) while a StatusNotifierWatcher is registered on
+// the session bus, else the Qt one; icons move between the two when a watcher comes or goes.
 TNotifyShell& DefaultNotifyShell();
-// nullptr restores the Qt shell. The shell must outlive every icon created meanwhile.
+// nullptr restores the shell above. The shell must outlive every icon created meanwhile.
 void SetDefaultNotifyShell(TNotifyShell* Shell);
 
-// One QSystemTrayIcon per window. Its activations are posted to the window as the record's
-// callback message with the mouse message in LParam: Trigger -> WM_LBUTTONUP, DoubleClick ->
-// WM_LBUTTONDBLCLK, Context -> WM_RBUTTONUP, MiddleClick -> WM_MBUTTONUP. No context menu is
-// set on the QSystemTrayIcon: the component shows its own menu at the cursor. Posting rather
-// than calling keeps a modal loop started by a click out of QSystemTrayIcon's signal.
+// Whether the desktop has a notification area now: a StatusNotifierWatcher on the session
+// bus, or a tray that QSystemTrayIcon can dock into.
+bool NotificationAreaAvailable();
+
+// One QSystemTrayIcon per window (on X11 the XEmbed tray). Its activations are posted to the
+// window as the record's callback message with the mouse message in LParam, at the button's
+// release when Qt reports the press: Trigger -> WM_LBUTTONUP at the left release,
+// DoubleClick -> WM_LBUTTONDBLCLK at once and WM_LBUTTONUP at the release, Context ->
+// WM_RBUTTONUP at the right release, MiddleClick -> WM_MBUTTONUP. A report that comes while
+// its button is not down is posted at once. No context menu is set on the QSystemTrayIcon:
+// the component shows its own menu at the cursor. Posting rather than calling keeps a modal
+// loop started by a click out of QSystemTrayIcon's signal.
 class TQtNotifyShell : public TNotifyShell {
  public:
   TQtNotifyShell();
@@ -74,6 +89,7 @@ class TQtNotifyShell : public TNotifyShell {
   QSystemTrayIcon* IconOf(const TTrayWindow* Wnd) const;
 
  private:
+  class TReleaseWatch;
   struct TEntry;
   void Apply(TEntry& Entry, const TNotifyIconData& Data);
   std::map<const TTrayWindow*, std::unique_ptr<TEntry>> m_Icons;

@@ -25,6 +25,7 @@ TTrayIcon::~TTrayIcon()
 {
   if (m_Active)
     DeleteIcon();
+  m_Shell.SetMenu(m_TrayWindow.get(), nullptr);
   m_AnimationTimer.stop();
 }
 
@@ -103,6 +104,8 @@ void TTrayIcon::SetToolTip(std::string_view Value)
 void TTrayIcon::SetPopupMenu(QMenu* Value)
 {
   m_PopupMenu = Value;
+  // A host that draws the menu itself needs to know it.
+  m_Shell.SetMenu(m_TrayWindow.get(), Value);
 }
 
 void TTrayIcon::SetTrayIcon(QObject*, int Index)
@@ -187,6 +190,13 @@ void TTrayIcon::TrayWndProc(TMessage& Message)
         break;
       case WM_RBUTTONUP:
         HandleRightClick();
+        break;
+      case WM_CONTEXTMENU:
+        // The host showed the menu and ran the chosen item; what is left of a right click.
+        if (TMouseEvent Handler = OnRightClick) {
+          const QPoint At = QCursor::pos();
+          Handler(this, TMouseButton::mbRight, 0, At.x(), At.y());
+        }
         break;
       default:
         break;

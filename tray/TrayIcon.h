@@ -1,7 +1,9 @@
 // SPDX-License-Identifier: MIT
 // TTrayIcon: one icon with a tool tip in the desktop's notification area. Mouse actions on
 // it become OnClick / OnDblClick / OnRightClick, a right click shows PopupMenu at the
-// cursor, and it can cycle through the images of an image list. GUI thread only; event
+// cursor, and it can cycle through the images of an image list. Where the host draws the
+// menu itself (a StatusNotifierItem host), the shell is given PopupMenu and the menu's
+// closing raises only OnRightClick. GUI thread only; event
 // handlers may run nested event loops (a modal dialog inside OnClick is fine).
 #pragma once
 

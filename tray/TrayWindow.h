@@ -11,6 +11,8 @@
 #include <string_view>
 
 // Mouse messages the notification area reports in a callback message's LParam.
+// WM_CONTEXTMENU: a pop-up menu that the host drew for the icon has closed.
+constexpr std::uint32_t WM_CONTEXTMENU = 0x007B;
 constexpr std::uint32_t WM_MOUSEMOVE = 0x0200;
 constexpr std::uint32_t WM_LBUTTONDOWN = 0x0201;
 constexpr std::uint32_t WM_LBUTTONUP = 0x0202;

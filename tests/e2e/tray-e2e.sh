@@ -157,6 +157,32 @@ if [ -n "$DLG" ]; then
     && ok "Escape closes the query window" || bad "Escape did not close the query window"
 fi
 
+# 4b. Clicks act on the release: a left press alone opens no query window until the button
+#     comes up, a right press alone shows no menu until it comes up.
+xdotool mousemove --window "$ICON" 11 11; sleep 0.2
+xdotool mousedown 1; sleep 0.8
+check "a left press alone opens no query window" [ -z "$(query_window)" ]
+xdotool mouseup 1
+if wait_for 5 sh -c "xdotool search --all --onlyvisible --pid $APID --name '^Quorvex\$' | grep -q ."; then
+  ok "the query window opens at the left release"
+  REL=$(query_window); rsz=$(win_size "$REL"); sleep 0.3
+  xdotool mousemove --window "$REL" 100 $(( ${rsz#*x} - 20 )) click 1; sleep 0.2; xdotool key Escape
+  wait_for 5 sh -c "! xdotool search --all --onlyvisible --pid $APID --name '^Quorvex\$' | grep -q ." || bad "the query window stays open"
+else
+  bad "no query window after the left release"
+fi
+xdotool mousemove --window "$ICON" 11 11; sleep 0.2
+xdotool mousedown 3; sleep 0.8
+if menu_window >/dev/null; then bad "a right press alone shows the menu"; else ok "a right press alone shows no menu"; fi
+xdotool mouseup 3
+if wait_for 5 menu_window; then
+  ok "the menu opens at the right release"
+  xdotool key Escape
+  for _ in $(seq 50); do menu_window >/dev/null || break; sleep 0.1; done
+else
+  bad "no menu after the right release"
+fi
+
 # 5. Right click: the menu at the cursor; Escape closes it.
 click_icon 3
 if wait_for 5 menu_window; then

@@ -6,6 +6,7 @@
 #include <QPixmap>
 #include <QSystemTrayIcon>
 #include <QTimer>
+#include <QWidget>
 
 #include <gtest/gtest.h>
 
@@ -213,7 +214,12 @@ TEST_F(TrayIconTest, FailedShellCallKeepsTheAssignedState)
   EXPECT_EQ(Count(NIM_ADD), 1u);
 }
 
-TEST_F(TrayIconTest, IconStaysMissingAfterShellRestartUntilSwitchedOffAndOn)
+// The component itself never adds its icon again: after a shell that forgets its icons (the
+// recording shell's Restart) only switching off and on brings the icon back. The real shells
+// do better on their own: QSystemTrayIcon docks into a restarted XEmbed tray, and the
+// StatusNotifierItem registers with a restarted watcher (tray-clicks-e2e.sh and
+// StatusNotifierTest check those).
+TEST_F(TrayIconTest, ComponentDoesNotAddItsIconAgainAfterAShellForgetsIt)
 {
   TTrayIcon Tray(nullptr, &Shell);
   Tray.SetToolTip("tip");
@@ -339,6 +345,30 @@ TEST_F(TrayIconTest, RightClickShowsTheMenuAtTheCursorThenRaisesOnRightClick)
   EXPECT_TRUE(SawMenu);
   EXPECT_EQ(ShownAt, At);
   EXPECT_EQ(Log, (std::vector<std::string>{"default", "right"}));
+}
+
+// A host that drew the menu itself reports its closing: only OnRightClick remains to do.
+TEST_F(TrayIconTest, HostDrawnMenuClosingRaisesOnlyOnRightClick)
+{
+  TTrayIcon Tray(nullptr, &Shell);
+  QMenu Menu;
+  QAction* Item = Menu.addAction("&Item");
+  Tray.SetPopupMenu(&Menu);
+  Tray.SetActive(true);
+  std::vector<std::string> Log;
+  QObject::connect(Item, &QAction::triggered, [&] { Log.push_back("item"); });
+  Tray.OnClick = [&](QObject*) { Log.push_back("click"); };
+  Tray.OnRightClick = [&](QObject*, TMouseButton Button, TShiftState, int, int) {
+    EXPECT_EQ(Button, TMouseButton::mbRight);
+    EXPECT_EQ(QApplication::activePopupWidget(), nullptr) << "no menu of its own";
+    Log.push_back("right");
+  };
+  ASSERT_TRUE(Shell.Mouse(Tray.TrayWindow(), WM_CONTEXTMENU));
+  FlushEvents();
+  EXPECT_EQ(Log, (std::vector<std::string>{"right"}));
+  Tray.OnRightClick = nullptr;
+  Tray.TrayWindow()->SendMessage(WM_TOOLTRAYICON, 0, WM_CONTEXTMENU);
+  EXPECT_EQ(Log, (std::vector<std::string>{"right"})) << "unset: nothing";
 }
 
 TEST_F(TrayIconTest, DestroyedMenuReadsAsNoMenu)
@@ -524,6 +554,8 @@ TEST(QtNotifyShellTest, MapsActivationsOntoMouseMessages)
   Tray.OnRightClick = [&](QObject*, TMouseButton, TShiftState, int, int) {
     Log.push_back("right");
   };
+  // Reports that come with no button down (no press behind them) are posted at once; a
+  // double click also stands for its second release.
   emit Icon->activated(QSystemTrayIcon::Trigger);
   EXPECT_TRUE(Log.empty()) << "posted, not called from inside the signal";
   emit Icon->activated(QSystemTrayIcon::DoubleClick);
@@ -531,7 +563,7 @@ TEST(QtNotifyShellTest, MapsActivationsOntoMouseMessages)
   emit Icon->activated(QSystemTrayIcon::MiddleClick);
   emit Icon->activated(QSystemTrayIcon::Unknown);
   FlushEvents();
-  EXPECT_EQ(Log, (std::vector<std::string>{"click", "dblclick", "right"}));
+  EXPECT_EQ(Log, (std::vector<std::string>{"click", "dblclick", "click", "right"}));
 
   Tray.SetToolTip(std::string(70, 'x'));
   EXPECT_EQ(Icon->toolTip(), QString(62, 'x'));
@@ -541,6 +573,68 @@ TEST(QtNotifyShellTest, MapsActivationsOntoMouseMessages)
   EXPECT_FALSE(Qt.Modify(Unknown));
   EXPECT_FALSE(Qt.Delete(Unknown));
   EXPECT_FALSE(ShellNotifyIcon(Qt, 7, Unknown));
+}
+
+// Qt reports tray clicks at the press; the shell waits for the button's release, which the
+// icon's window receives through the implicit grab (a plain window stands in for it here).
+TEST(QtNotifyShellTest, PressReportsWaitForTheRelease)
+{
+  TQtNotifyShell Qt;
+  TTrayIcon Tray(nullptr, &Qt);
+  Tray.SetActive(true);
+  QSystemTrayIcon* Icon = Qt.IconOf(Tray.TrayWindow());
+  ASSERT_NE(Icon, nullptr);
+  std::vector<std::string> Log;
+  Tray.OnClick = [&](QObject*) { Log.push_back("click"); };
+  Tray.OnDblClick = [&](QObject*) { Log.push_back("dblclick"); };
+  Tray.OnRightClick = [&](QObject*, TMouseButton, TShiftState, int, int) {
+    Log.push_back("right");
+  };
+  QWidget Grab;
+  Grab.resize(20, 20);
+  Grab.show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&Grab));
+  const QPoint At(10, 10);
+  auto Steps = [&](Qt::MouseButton Button, QSystemTrayIcon::ActivationReason Reason) {
+    QTest::mousePress(&Grab, Button, {}, At);
+    emit Icon->activated(Reason);
+    QTest::qWait(120);
+    const std::size_t AtPress = Log.size();
+    QTest::mouseRelease(&Grab, Button, {}, At);
+    FlushEvents();
+    return AtPress;
+  };
+  // A double click as Qt reports it: Trigger at the first press, DoubleClick at the second.
+  EXPECT_EQ(Steps(Qt::LeftButton, QSystemTrayIcon::Trigger), 0u);
+  EXPECT_EQ(Log, (std::vector<std::string>{"click"}));
+  EXPECT_EQ(Steps(Qt::LeftButton, QSystemTrayIcon::DoubleClick), 2u);
+  EXPECT_EQ(Log, (std::vector<std::string>{"click", "dblclick", "click"}));
+  EXPECT_EQ(Steps(Qt::RightButton, QSystemTrayIcon::Context), 3u);
+  EXPECT_EQ(Log, (std::vector<std::string>{"click", "dblclick", "click", "right"}));
+
+  // A release never seen: the next report delivers it first.
+  Log.clear();
+  QTest::mousePress(&Grab, Qt::LeftButton, {}, At);
+  emit Icon->activated(QSystemTrayIcon::Trigger);
+  emit Icon->activated(QSystemTrayIcon::Trigger);
+  FlushEvents();
+  EXPECT_EQ(Log, (std::vector<std::string>{"click"}));
+  QTest::mouseRelease(&Grab, Qt::LeftButton, {}, At);
+  FlushEvents();
+  EXPECT_EQ(Log, (std::vector<std::string>{"click", "click"}));
+
+  // Nor is it lost when the button is simply pressed again.
+  Log.clear();
+  QTest::mousePress(&Grab, Qt::RightButton, {}, At);
+  emit Icon->activated(QSystemTrayIcon::Context);
+  FlushEvents();
+  EXPECT_TRUE(Log.empty());
+  QTest::mousePress(&Grab, Qt::RightButton, {}, At);
+  FlushEvents();
+  EXPECT_EQ(Log, (std::vector<std::string>{"right"}));
+  QTest::mouseRelease(&Grab, Qt::RightButton, {}, At);
+  FlushEvents();
+  EXPECT_EQ(Log, (std::vector<std::string>{"right"})) << "nothing awaited any more";
 }
 
 } // namespace

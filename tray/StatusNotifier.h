@@ -1,0 +1,103 @@
+// SPDX-License-Identifier: MIT
+// The notification shell for StatusNotifierItem hosts (KDE Plasma, waybar, GNOME's
+// AppIndicator extension and most other panels of today): each icon is an
+// org.kde.StatusNotifierItem on the session bus, registered with the host's
+// org.kde.StatusNotifierWatcher, and its pop-up menu is exported as com.canonical.dbusmenu so
+// that the host draws it. GUI thread only.
+//
+// On the bus, per icon: its own connection owning "org.kde.StatusNotifierItem-PID-N", the
+// item at /StatusNotifierItem, the menu at /MenuBar ("/NO_DBUSMENU" while the icon has no
+// menu). Host actions become the record's callback message: Activate -> WM_LBUTTONUP,
+// SecondaryActivate -> WM_MBUTTONUP, ContextMenu -> WM_RBUTTONUP (the component shows its
+// own menu: the host has none to draw), the exported menu's "closed" -> WM_CONTEXTMENU.
+// A menu item "clicked" triggers its QAction from the event loop. The default item of the
+// menu carries the property "x-quorvex-default" (true); dbusmenu has no standard one.
+#pragma once
+
+#include <QByteArray>
+#include <QDBusArgument>
+#include <QDBusVariant>
+#include <QList>
+#include <QMetaType>
+#include <QPointer>
+#include <QString>
+
+#include <map>
+#include <memory>
+
+#include "tray/DBusMenu.h"
+#include "tray/NotifyShell.h"
+
+class QMenu;
+class TStatusNotifierItem;
+
+inline constexpr char kWatcherService[] = "org.kde.StatusNotifierWatcher";
+inline constexpr char kWatcherPath[] = "/StatusNotifierWatcher";
+inline constexpr char kWatcherInterface[] = "org.kde.StatusNotifierWatcher";
+inline constexpr char kItemPath[] = "/StatusNotifierItem";
+inline constexpr char kItemInterface[] = "org.kde.StatusNotifierItem";
+inline constexpr char kMenuPath[] = "/MenuBar";
+inline constexpr char kNoMenuPath[] = "/NO_DBUSMENU";
+
+// The item's pixmaps: ARGB32 in network byte order, a(iiay).
+struct TSniPixmap {
+  int Width = 0;
+  int Height = 0;
+  QByteArray Bytes;
+};
+using TSniPixmaps = QList<TSniPixmap>;
+
+// (sa(iiay)ss): icon name, icon pixmaps, title, description.
+struct TSniToolTip {
+  QString IconName;
+  TSniPixmaps Pixmaps;
+  QString Title;
+  QString Text;
+};
+
+Q_DECLARE_METATYPE(TSniPixmap)
+Q_DECLARE_METATYPE(TSniToolTip)
+
+QDBusArgument& operator<<(QDBusArgument& Arg, const TSniPixmap& Value);
+const QDBusArgument& operator>>(const QDBusArgument& Arg, TSniPixmap& Value);
+QDBusArgument& operator<<(QDBusArgument& Arg, const TSniToolTip& Value);
+const QDBusArgument& operator>>(const QDBusArgument& Arg, TSniToolTip& Value);
+// Registers the types above with QtDBus; safe to call again.
+void RegisterStatusNotifierTypes();
+
+// The icon as StatusNotifierItem pixmaps, a few sizes from 16 to 48 pixels; empty for a null
+// icon.
+TSniPixmaps SniPixmaps(const QIcon& Icon);
+
+// Whether a session bus exists that can be reached without starting one: its address is
+// set, or the per-user socket is there.
+bool SessionBusReachable();
+
+// Whether a session bus can be reached without starting one (its address is set, or the
+// per-user socket exists) and a StatusNotifierWatcher is registered on it. BusAddress: a
+// bus to ask instead of the session bus.
+bool StatusNotifierWatcherPresent(const QString& BusAddress = {});
+
+class TStatusNotifierShell : public TNotifyShell {
+ public:
+  // BusAddress empty: the session bus; otherwise the bus at that address (tests).
+  explicit TStatusNotifierShell(QString BusAddress = {});
+  ~TStatusNotifierShell() override;
+  TStatusNotifierShell(const TStatusNotifierShell&) = delete;
+  TStatusNotifierShell& operator=(const TStatusNotifierShell&) = delete;
+
+  bool Add(const TNotifyIconData& Data) override;
+  bool Modify(const TNotifyIconData& Data) override;
+  bool Delete(const TNotifyIconData& Data) override;
+  void SetMenu(const TTrayWindow* Wnd, QMenu* Menu) override;
+
+  // The bus name of a window's item, empty if it has none; for tests and diagnostics.
+  QString ServiceOf(const TTrayWindow* Wnd) const;
+
+ private:
+  QString m_BusAddress;
+  int m_Serial = 0;
+  std::map<const TTrayWindow*, std::unique_ptr<TStatusNotifierItem>> m_Items;
+  std::map<const TTrayWindow*, QPointer<QMenu>> m_Menus;
+};
+
