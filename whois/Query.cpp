@@ -562,8 +562,8 @@ void TQueryForm::WHOISdone(TCustomWSocket* /*Sender*/, std::uint16_t /*ErrCode*/
     if (!Known) {
       const QString Typed = Address->currentText();
       Address->insertItem(0, Typed);
-      // The first item of an empty list becomes the current one and rewrites the text with
-      // itself; the user may be typing, so the text is left alone unless it changed.
+      // The box keeps the user's text whatever the list does with its new item (the first
+      // item of an empty list becomes the current one and is written into the box).
       if (Address->currentText() != Typed) Address->setEditText(Typed);
       ResponseHistory.push_back(CutHeader(m_Text));
     }
