@@ -185,9 +185,15 @@ std::string TMainForm::ClipboardAddress() const
   qsizetype End = Text.indexOf(QChar(0));
   if (End < 0)
     End = Text.size();
-  qsizetype Begin = 0;
-  while (Begin < End && Text[Begin].unicode() <= 32)
-    ++Begin;
-  const QByteArray Bytes = Text.mid(Begin, std::min<qsizetype>(End - Begin, ClipboardTextCap)).toUtf8();
-  return CleanAddress(std::string_view(Bytes.constData(), static_cast<std::size_t>(Bytes.size())));
+  // The whole text is cleaned (the clean-up is linear): its first word may be long, and the
+  // address may stand after it.
+  const QByteArray Bytes = QStringView(Text).first(End).toUtf8();
+  std::string Address = CleanAddress(std::string_view(Bytes.constData(), static_cast<std::size_t>(Bytes.size())));
+  if (Address.size() > static_cast<std::size_t>(ClipboardAddressCap)) {
+    std::size_t Cut = ClipboardAddressCap;
+    while (Cut > 0 && (static_cast<unsigned char>(Address[Cut]) & 0xC0) == 0x80)
+      --Cut;
+    Address.resize(Cut);
+  }
+  return Address;
 }

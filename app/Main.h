@@ -49,13 +49,15 @@ class TMainForm : public QWidget {
 
   std::string CleanAddress(std::string_view Text) const;
 
-  // The clipboard's text as the address box gets it: up to the first NUL, leading blanks
-  // and control characters skipped, at most ClipboardTextCap characters, as UTF-8, then
-  // through CleanAddress. Empty when the clipboard offers no text.
+  // The clipboard's text as the address box gets it: the text up to its first NUL, as
+  // UTF-8, through CleanAddress, then cut to at most ClipboardAddressCap bytes on a
+  // character boundary. Empty when the clipboard offers no text.
   std::string ClipboardAddress() const;
-  // Only the first word of the text can become the address; a cap keeps megabytes of
-  // clipboard text from stalling the conversion and the clean-up.
-  static constexpr int ClipboardTextCap = 64 * 1024;
+  // A host name has at most 253 characters and the resolver refuses names over 256, so a
+  // cleaned text longer than this is no address whatever follows; the box shows its start
+  // (a megabyte in a line edit would only slow the window down). The cap stays above the
+  // resolver's limit, so a cut text is refused rather than taken for another host.
+  static constexpr int ClipboardAddressCap = 1024;
 
   // True once the window has been closed, that is, the program is ending.
   bool Closed() const { return m_Closed; }

@@ -7,9 +7,15 @@ int main(int argc, char** argv)
 {
   // The range table loads before anything else exists, and is emptied last.
   LibOstrandStartup();
+  // The program reads no command line, and Qt would act on its own options in it
+  // (-platform, -style, -reverse, ...): the application gets the program's name only. Qt
+  // keeps a reference to the count, so it lives as long as the application.
+  int QtArgc = 1;
+  char DefaultName[] = "quorvex";
+  char* QtArgv[] = {argc > 0 && argv[0] ? argv[0] : DefaultName, nullptr};
   int Result = 0;
   {
-    TApplication App(argc, argv);
+    TApplication App(QtArgc, QtArgv);
     ConfigureApplication(App);
     const TForms Forms;
     Result = App.exec();

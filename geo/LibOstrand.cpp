@@ -69,14 +69,16 @@ class TFileHandle {
 std::string ErrnoText(int Err) { return std::strerror(Err); }
 
 // Reads as much of [Buf, Buf+Len) as the file still delivers; fewer bytes at the end of the
-// file are no error, the rest of the block stays zero.
-std::size_t ReadBlock(int Fd, unsigned char* Buf, std::size_t Len) {
+// file are no error, the rest of the block stays zero. A failing read ends the block too:
+// Error then holds its text, and the bytes read before it still count.
+std::size_t ReadBlock(int Fd, unsigned char* Buf, std::size_t Len, std::string& Error) {
   std::size_t Got = 0;
   while (Got < Len) {
     ssize_t N = ::read(Fd, Buf + Got, Len - Got);
     if (N < 0) {
       if (errno == EINTR) continue;
-      throw std::runtime_error("Read error: " + ErrnoText(errno));
+      Error = "Read error: " + ErrnoText(errno);
+      break;
     }
     if (N == 0) break;
     Got += static_cast<std::size_t>(N);
@@ -174,10 +176,14 @@ void LoadOpenFile(const std::string& FileName) {
     std::size_t Left = static_cast<std::size_t>(Count);
     while (Left > 0) {
       const std::size_t Want = std::min(kBlockSize, Left * kRecordSize);
-      const std::size_t Got = ReadBlock(File.Fd(), Block.data(), Want);
+      std::string Error;
+      const std::size_t Got = ReadBlock(File.Fd(), Block.data(), Want, Error);
       const std::size_t Records = Got / kRecordSize;
       AppendRecords(Block.data(), Records);
       Left -= Records;
+      // Every whole record read before a failure is kept; a record the failure cut short
+      // counts as not read.
+      if (!Error.empty()) throw std::runtime_error(Error);
       if (Got < Want) {
         // The file shrank while being read. A partial record keeps the bytes read so far,
         // as reading record by record would have left it.

@@ -35,12 +35,13 @@ std::string Trim(const std::string& S)
     return S.substr(B, E - B);
 }
 
-// The failures of a non-blocking connect that are outcomes of the attempt rather than misuse.
-// Windows Sockets always reports these through the connect notification; Linux may already
-// know them when connect() returns.
+// The failures of a non-blocking connect that are outcomes of the attempt rather than misuse:
+// network unreachable, timed out, refused, no route to host. Windows Sockets always reports
+// these through the connect notification; Linux may already know them when connect()
+// returns (an unreachable network, for one, when no route leads to the address at all).
 bool IsConnectOutcome(int Code)
 {
-    return Code == 10060 || Code == 10061 || Code == 10065;
+    return Code == 10051 || Code == 10060 || Code == 10061 || Code == 10065;
 }
 
 // The protocol database does not change while the program runs, and reading it on every

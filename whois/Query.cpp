@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <system_error>
 
+#include <QAbstractItemView>
 #include <QApplication>
 #include <QComboBox>
 #include <QCoreApplication>
@@ -298,6 +299,28 @@ TQueryForm::TQueryForm(QWidget* parent)
   m_FlushTimer.setSingleShot(true);
   connect(&m_FlushTimer, &QTimer::timeout, this, &TQueryForm::FlushPane);
 
+  // The box queries what the user typed. Qt's editable combo box would complete the text
+  // inline with a longer earlier item ("192.0.2.1" becoming "192.0.2.11"), and, when editing
+  // ends on a text equal to an item in any letter case, would put the item's spelling in
+  // place of the user's and report the item as chosen.
+  Address->setCompleter(nullptr);
+  if (QLineEdit* Edit = Address->lineEdit()) {
+    QObject::disconnect(Edit, &QLineEdit::editingFinished, Address, nullptr);
+    QObject::disconnect(Edit, &QLineEdit::returnPressed, Address, nullptr);
+  }
+  // A stored reply is recalled by a choice in the drop-down list only: a click on an item or
+  // Enter on it. The box reports those as "activated", as it does for the arrow keys and the
+  // wheel on the closed box, so the list's own events mark the choices (this filter runs
+  // before the list's, which was installed when the list was made).
+  m_List = Address->view();
+  m_List->installEventFilter(this);
+  m_List->viewport()->installEventFilter(this);
+  connect(Address, &QComboBox::activated, this, [this](int Index) {
+    if (!m_ListChoice) return;
+    m_ListChoice = false;
+    AddressSelect(Index);
+  });
+
   // Key presses have no signal: the window's filter hands them to CheckEscapeKey.
   Address->installEventFilter(this);
   if (Address->lineEdit()) Address->lineEdit()->installEventFilter(this);
@@ -351,6 +374,21 @@ void TQueryForm::CheckEscapeKey(QObject* /*Sender*/, char& Key)
 
 bool TQueryForm::eventFilter(QObject* Watched, QEvent* Event)
 {
+  if (m_List && (Watched == m_List || Watched == m_List->viewport())) {
+    const bool Click = Event->type() == QEvent::MouseButtonRelease && Watched == m_List->viewport();
+    // The list takes Enter already as a shortcut override, before the key press proper.
+    const bool Enter = (Event->type() == QEvent::ShortcutOverride || Event->type() == QEvent::KeyPress) &&
+                       Watched == m_List &&
+                       (static_cast<QKeyEvent*>(Event)->key() == Qt::Key_Return ||
+                        static_cast<QKeyEvent*>(Event)->key() == Qt::Key_Enter);
+    if (Click || Enter) {
+      // The list decides whether this is a choice; if it is, "activated" follows while the
+      // event is handled. The mark ends with the event either way.
+      m_ListChoice = true;
+      QTimer::singleShot(0, this, [this] { m_ListChoice = false; });
+    }
+    return QDialog::eventFilter(Watched, Event);
+  }
   if (Event->type() == QEvent::KeyPress &&
       (Watched == Address || Watched == bGo || (Address && Watched == Address->lineEdit()))) {
     auto* Key = static_cast<QKeyEvent*>(Event);
@@ -524,10 +562,8 @@ void TQueryForm::WHOISdone(TCustomWSocket* /*Sender*/, std::uint16_t /*ErrCode*/
     if (!Known) {
       const QString Typed = Address->currentText();
       Address->insertItem(0, Typed);
-      // The new item becomes the current one: Qt's editable combo box reports "activated"
-      // when the focus leaves a text that matches another item, which would recall the
-      // stored reply over the pane the moment the user clicks into it.
-      Address->setCurrentIndex(0);
+      // The box keeps the user's text whatever the list does with its new item (the first
+      // item of an empty list becomes the current one and is written into the box).
       if (Address->currentText() != Typed) Address->setEditText(Typed);
       ResponseHistory.push_back(CutHeader(m_Text));
     }

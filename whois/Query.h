@@ -21,6 +21,7 @@
 
 #include "net/WSocket.h"
 
+class QAbstractItemView;
 class QComboBox;
 class QPlainTextEdit;
 class QPushButton;
@@ -134,6 +135,8 @@ class TQueryForm : public QDialog {
   bool m_ReplyCut = false;
   bool m_Running = false;
   bool m_Discarding = false;   // a forced abort whose OnSessionClosed ends no query
+  QAbstractItemView* m_List = nullptr;  // the drop-down list of Address
+  bool m_ListChoice = false;   // a click or Enter in the list is being handled
 };
 
 extern TQueryForm* QueryForm;

@@ -41,6 +41,14 @@ void When(std::function<bool()> Ready, std::function<void()> Step)
   Poll->start();
 }
 
+std::string Repeat(const std::string& Piece, std::size_t Times)
+{
+  std::string Out;
+  for (std::size_t I = 0; I < Times; ++I)
+    Out += Piece;
+  return Out;
+}
+
 void SetClipboardText(const QString& Text)
 {
   QGuiApplication::clipboard()->setText(Text);
@@ -122,14 +130,19 @@ TEST_F(MainFormTest, ClipboardTextBecomesTheAddress)
       {"Help Desk <user@mail.example.test>", "Help"},
       {QString("192.0.2.7") + QChar(0) + "/ignored", "192.0.2.7"},
       {QString(200000, ' ') + "far.example.test", "far.example.test"},
-      {QString(300000, 'a'), std::string(TMainForm::ClipboardTextCap, 'a')},
+      // The whole text is cleaned first; only the result is bounded for the box, on a
+      // character boundary.
+      {QString(70000, 'a') + "@host.example", "host.example"},
+      {QString(300000, 'a'), std::string(TMainForm::ClipboardAddressCap, 'a')},
+      {"x" + QString(2000, QChar(0xFC)) + " tail", "x" + Repeat("\xc3\xbc", (TMainForm::ClipboardAddressCap - 1) / 2)},
       {QString::fromUtf8("b\xc3\xbc" "cher.example"), "b\xc3\xbc" "cher.example"},
       {"", ""},
   };
   for (const Row& R : Rows) {
-    SCOPED_TRACE(R.Address);
+    SCOPED_TRACE(R.Address.substr(0, 60));
     SetClipboardText(R.Clipboard);
-    EXPECT_EQ(MainForm->ClipboardAddress(), R.Address);
+    const std::string Got = MainForm->ClipboardAddress();
+    EXPECT_TRUE(Got == R.Address) << "got " << Got.size() << " bytes: " << Got.substr(0, 60) << "...";
   }
   auto* Picture = new QMimeData;
   Picture->setImageData(QImage(4, 4, QImage::Format_RGB32));

@@ -150,6 +150,45 @@ if [ -n "$DLG" ]; then
   xdotool mousemove --window "$DLG" 300 400 click 1; sleep 0.4
   shot query-window "$DLG"
 
+  # The box queries what was typed; only a choice in its list recalls a stored reply.
+  # A prefix of an earlier address (193.0.6.13 after 193.0.6.139) goes out as typed, at the
+  # first Enter.
+  W=${dsz%x*}
+  xdotool mousemove --window "$DLG" 100 "$ADDRY" click 1; sleep 0.2
+  before=$(ns_queries)
+  xdotool key ctrl+a; xdotool type --delay 10 '193.0.6.13'; xdotool key Return
+  wait_for 20 sh -c "[ \$(wc -l < '$NS_QUERY_LOG') -gt $before ]"
+  check "a prefix of an earlier address is queried as typed, at the first Enter" \
+    sh -c "tail -n +$((before + 1)) '$NS_QUERY_LOG' | grep -qx 'whois.ripe.net 193.0.6.13'"
+  sleep 0.5
+  # An earlier address typed in other letters, then a click into the pane (read_pane's):
+  # the pane keeps this query's reply and is not replaced by the stored one.
+  UPPER=$(printf '%s' "$NS_TEST_HOST" | tr a-z A-Z)
+  xdotool mousemove --window "$DLG" 100 "$ADDRY" click 1; sleep 0.2
+  xdotool key ctrl+a; xdotool type --delay 10 "$UPPER"; sleep 0.2
+  read_pane "$DLG" >"$OUT/pane-focus.txt"
+  check "a click into the pane keeps its reply ($UPPER in the box recalls nothing)" \
+    sh -c "grep -q '^193.0.6.13 is based in ' '$OUT/pane-focus.txt' && tail -n 1 '$OUT/pane-focus.txt' | grep -qx 'Done.'"
+  # "Go!" queries it with the spelling the user typed, and the box keeps that spelling.
+  before=$(ns_queries)
+  xdotool mousemove --window "$DLG" $((W - 25)) "$ADDRY" click 1
+  wait_for 20 sh -c "[ \$(wc -l < '$NS_QUERY_LOG') -gt $before ]" || bad "\"Go!\" sent no query"
+  sleep 0.5
+  read_pane "$DLG" >"$OUT/pane-spelling.txt"
+  check "the query of $UPPER was resolved under that spelling" grep -qx "Resolving $UPPER.." "$OUT/pane-spelling.txt"
+  xdotool mousemove --window "$DLG" 100 "$ADDRY" click 1; sleep 0.2
+  printf '' | xclip -selection clipboard -i >/dev/null 2>&1
+  xdotool key ctrl+a ctrl+c
+  wait_for 3 sh -c '[ -n "$(xclip -selection clipboard -o 2>/dev/null)" ]'
+  got=$(xclip -selection clipboard -o 2>/dev/null)
+  check "after \"Go!\" the box keeps the spelling typed ($got)" [ "$got" = "$UPPER" ]
+  # A choice in the list still recalls: the first item, by the keyboard, shows its stored
+  # reply (the reply without the header lines).
+  xdotool key alt+Down; sleep 0.5; xdotool key Home Return; sleep 0.5
+  read_pane "$DLG" >"$OUT/pane-recall.txt"
+  check "a choice in the list recalls the stored reply" \
+    sh -c "head -n 1 '$OUT/pane-recall.txt' | grep -qx '% whois.arin.net test server' && ! grep -q '^Address is ' '$OUT/pane-recall.txt'"
+
   # Escape closes the window; the program goes on with its icon.
   xdotool mousemove --window "$DLG" 100 "$ADDRY" click 1; sleep 0.2
   xdotool key Escape

@@ -6,6 +6,7 @@
 #include <QCoreApplication>
 
 #include "WSocketTestSupport.h"
+#include "tests/support/OwnNetwork.h"
 
 namespace {
 
@@ -117,6 +118,27 @@ TEST(WSocketSession, RefusedConnectionPassesThroughConnectedThenCloses)
     ASSERT_TRUE(WaitUntil([&] { return S.State() == wsClosed; }));
     EXPECT_EQ("State8>1 State1>3 State3>5 Connected10061 State5>8 Closed0", Log.Joined());
     EXPECT_EQ(wsConnected, StateInHandler);
+}
+
+// "Network is unreachable" at once, as Linux reports it when no route exists, is an outcome
+// of the attempt like a refusal: it comes as the connect notification, and the session ends
+// quietly instead of Connect raising.
+TEST(WSocketSession, UnreachableNetworkPassesThroughConnectedThenCloses)
+{
+    const TOwnNetwork Isolated;
+    if (!Isolated.Entered())
+        GTEST_SKIP() << "no network namespace of its own here (needs root)";
+    TWSocket S;
+    TEventLog Log;
+    Log.Attach(S);
+    S.OnSessionConnected = [&](TCustomWSocket*, std::uint16_t E) {
+        Log.Events.push_back("Connected" + std::to_string(E));
+    };
+    S.SetAddr("192.0.2.1");
+    S.SetPort("43");
+    ASSERT_NO_THROW(S.Connect());
+    ASSERT_TRUE(WaitUntil([&] { return S.State() == wsClosed; }));
+    EXPECT_EQ("State8>1 State1>3 State3>5 Connected10051 State5>8 Closed0", Log.Joined());
 }
 
 TEST(WSocketSession, SendStrInsideFailedConnectClosesWithNotConnected)

@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <fstream>
 #include <memory>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -27,6 +28,7 @@
 #include <QTimer>
 
 #include "geo/LibOstrand.h"
+#include "tests/support/OwnNetwork.h"
 #include "tests/whois/QueryTestServer.h"
 #include "whois/ErrorBox.h"
 #include "whois/Query.h"
@@ -156,6 +158,34 @@ class QueryTest : public ::testing::Test {
   bool Shows(const QString& Expected)
   {
     return WaitUntil([&] { return Form->Response->toPlainText() == Expected; });
+  }
+  // Types into the address box as a user does: select all, then key by key.
+  void Type(const QString& Text)
+  {
+    QLineEdit* Edit = Form->Address->lineEdit();
+    Edit->setFocus();
+    Edit->selectAll();
+    QTest::keyClicks(Edit, Text);
+  }
+  // Chooses the item at Row from the open drop-down list, by a click on it or by Enter.
+  void Choose(int Row, bool ByMouse = false)
+  {
+    QComboBox* Box = Form->Address;
+    Box->showPopup();
+    QAbstractItemView* View = Box->view();
+    ASSERT_TRUE(WaitUntil([&] { return View->isVisible(); }));
+    const QModelIndex Item = Box->model()->index(Row, 0);
+    if (ByMouse) {
+      // The list ignores a release that follows its opening too closely (the opening
+      // click's own release).
+      QTest::qWait(QApplication::doubleClickInterval() + 50);
+      View->scrollTo(Item);
+      QTest::mouseClick(View->viewport(), Qt::LeftButton, {}, View->visualRect(Item).center());
+    } else {
+      View->setCurrentIndex(Item);
+      QTest::keyClick(View, Qt::Key_Return);
+    }
+    EXPECT_TRUE(WaitUntil([&] { return !View->isVisible(); }));
   }
   QStringList Items() const
   {
@@ -354,8 +384,7 @@ TEST_F(QueryTest, TimeOutWithNothingElseIsStoredAsConnectionTimeout)
   Form->WHOIStimer->setInterval(200);
   ASSERT_TRUE(Query("192.0.2.1"));
   ASSERT_EQ(Form->HistorySize(), 1u);
-  Form->Address->setCurrentIndex(0);
-  emit Form->Address->activated(0);
+  Choose(0);
   EXPECT_EQ(Pane(), "Connection timeout");
 }
 
@@ -371,6 +400,21 @@ TEST_F(QueryTest, RefusedConnectionEndsWithDone)
     EXPECT_TRUE(Box.Text.startsWith("Unhandled WHOIS error:")) << Box.Text.toStdString();
     EXPECT_EQ(Box.Buttons, QStringList{"&Abort"});
   }
+  EXPECT_EQ(Form->WHOIS->State(), wsClosed);
+}
+
+// No route at all (a network namespace of the test's own, nothing up): "network
+// unreachable" at once ends the query like a refused connection, with "Done.".
+TEST_F(QueryTest, UnreachableNetworkEndsWithDone)
+{
+  const TOwnNetwork Isolated;
+  if (!Isolated.Entered()) GTEST_SKIP() << "no network namespace of its own here (needs root)";
+  ServerHost = "192.0.2.1";
+  ServerPort = "43";
+  TBoxCloser Closer;  // a failed send may also raise the "Unhandled WHOIS error:" box
+  ASSERT_TRUE(Query("192.0.2.1"));
+  EXPECT_EQ(Pane(), "Address is Global, querying ARIN..\r\n\r\nDone.");
+  EXPECT_TRUE(Errors.empty()) << Errors.front();
   EXPECT_EQ(Form->WHOIS->State(), wsClosed);
 }
 
@@ -398,12 +442,11 @@ TEST_F(QueryTest, HistoryRulesAndRecallOrder)
   Use(Other);
   ASSERT_TRUE(Query("10.0.0.2"));
   EXPECT_EQ(Items().size(), 3);
-  Form->Address->setCurrentIndex(1);
-  emit Form->Address->activated(1);
+  Choose(1, true);
   EXPECT_EQ(Pane(), "reply 10.0.0.2\r\nline 2\r\nline 3\r\nline 4");
   EXPECT_EQ(Form->Address->currentText(), "10.0.0.2");
   EXPECT_TRUE(Shows("reply 10.0.0.2\nline 2\nline 3\nline 4"));
-  emit Form->Address->activated(2);
+  Choose(2);
   EXPECT_EQ(Pane(), "reply 10.0.0.1\r\nline 2\r\nline 3\r\nline 4");
 
   // Five lines in the pane, header included, are not enough; six are.
@@ -437,12 +480,105 @@ TEST_F(QueryTest, ChoiceInTheListWhileAQueryRuns)
   Use(Second);
   Start("10.0.0.2");
   ASSERT_TRUE(WaitUntil([&] { return Pane().find("early") != std::string::npos; }));
-  emit Form->Address->activated(0);
+  Choose(0);
   EXPECT_EQ(Pane(), "stored 10.0.0.1\r\n2\r\n3\r\n4");
   Second.Open(1);
   ASSERT_TRUE(WaitUntil([&] { return Idle(); }));
   EXPECT_EQ(Pane(), "stored 10.0.0.1\r\n2\r\n3\r\n4late\r\n\r\nDone.");
   EXPECT_TRUE(Shows("stored 10.0.0.1\n2\n3\n4late\n\nDone."));
+}
+
+// The box queries what was typed: an earlier, longer address in the list does not complete
+// a typed prefix of it, neither by "Go!" nor by Enter, and letter case is not borrowed.
+TEST_F(QueryTest, TypedPrefixOfAnEarlierAddressIsQueriedAsTyped)
+{
+  TQueryTestServer Server({SendStep("r %q\r\n2\r\n3\r\n4\r\n")});
+  Use(Server);
+  Form->activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(Form.get()));
+  ASSERT_TRUE(Query("localHost"));
+  ASSERT_TRUE(Query("192.0.2.11"));
+  ASSERT_EQ(Items(), (QStringList{"192.0.2.11", "localHost"}));
+
+  Type("local");
+  EXPECT_EQ(Form->Address->currentText(), "local");
+
+  Type("192.0.2.1");
+  EXPECT_EQ(Form->Address->currentText(), "192.0.2.1");
+  QTest::mouseClick(Form->bGo, Qt::LeftButton);
+  ASSERT_TRUE(WaitUntil([&] { return Idle(); }));
+  EXPECT_EQ(Server.Queries().back(), "192.0.2.1");
+
+  Type("192.0.2.1");
+  QTest::keyClick(Form->Address->lineEdit(), Qt::Key_Return);  // one Enter queries
+  ASSERT_TRUE(WaitUntil([&] { return Idle() && Server.Queries().size() == 4; }));
+  EXPECT_EQ(Server.Queries().back(), "192.0.2.1");
+  EXPECT_EQ(Form->Address->currentText(), "192.0.2.1");
+}
+
+// Only a choice in the drop-down list recalls a reply. Text that equals an item (in any
+// letter case) recalls nothing when the focus leaves the box, and keeps its spelling.
+TEST_F(QueryTest, EditingToTheTextOfAnItemIsNoChoice)
+{
+  TQueryTestServer Server({SendStep("stored %q\r\n2\r\n3\r\n4\r\n")});
+  Use(Server);
+  Form->activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(Form.get()));
+  ASSERT_TRUE(Query("localhost"));
+  ASSERT_TRUE(Query("10.0.0.1"));
+  ASSERT_TRUE(Query("10.0.0.2"));
+  const std::string Last = Pane();
+  ASSERT_EQ(Items(), (QStringList{"10.0.0.2", "10.0.0.1", "localhost"}));
+
+  for (const QString& Text : {QString("10.0.0.1"), QString("LOCALHOST")}) {
+    SCOPED_TRACE(Text.toStdString());
+    Type(Text);
+    Form->Response->setFocus();  // a click into the pane, to copy from it
+    ASSERT_TRUE(WaitUntil([&] { return Form->Response->hasFocus(); }));
+    QTest::qWait(20);
+    EXPECT_EQ(Pane(), Last);
+    EXPECT_EQ(Form->Address->currentText(), Text);
+  }
+
+  // "Go!" takes the focus as well; the query runs with the text as the user spelled it.
+  QTest::mouseClick(Form->bGo, Qt::LeftButton);
+  ASSERT_TRUE(WaitUntil([&] { return Idle(); }));
+  EXPECT_EQ(Form->Address->currentText(), "LOCALHOST");
+  EXPECT_EQ(Pane(), "Resolving LOCALHOST..\r\n" + Global + "stored 127.0.0.1\r\n2\r\n3\r\n4\r\n\r\nDone.");
+  EXPECT_EQ(Items(), (QStringList{"LOCALHOST", "10.0.0.2", "10.0.0.1", "localhost"}));
+  Choose(3);
+  EXPECT_EQ(Pane(), "stored 127.0.0.1\r\n2\r\n3\r\n4");
+  EXPECT_EQ(Form->Address->currentText(), "localhost");
+}
+
+// The "Unhandled WHOIS error:" box takes the focus from the address box while a query runs:
+// text in the box that equals an item must not put that item's reply over the query's pane.
+TEST_F(QueryTest, ErrorBoxTakingTheFocusLeavesTheRunningQueryItsPane)
+{
+  TQueryTestServer First({SendStep("stored %q\r\n2\r\n3\r\n4\r\n")});
+  Use(First);
+  Form->activateWindow();
+  ASSERT_TRUE(QTest::qWaitForWindowActive(Form.get()));
+  ASSERT_TRUE(Query("10.0.0.1"));
+  ASSERT_TRUE(Query("10.0.0.3"));
+  TQueryTestServer Second({SendStep("early\r\n"), GateStep(1), SendStep("late\r\n")});
+  Use(Second);
+  Start("10.0.0.2");
+  ASSERT_TRUE(WaitUntil([&] { return Pane().find("early") != std::string::npos; }));
+  Type("10.0.0.1");
+  ASSERT_TRUE(Form->Address->lineEdit()->hasFocus());
+  TBoxCloser Closer;
+  bool Raised = false;
+  QTimer::singleShot(0, [&] {
+    bool CanClose = true;
+    Form->FlagWHOISerror(Form->WHOIS, std::runtime_error("send failed"), CanClose);
+    Raised = true;
+  });
+  ASSERT_TRUE(WaitUntil([&] { return Raised && Idle(); }));
+  ASSERT_EQ(Closer.Boxes.size(), 1u);
+  EXPECT_EQ(Pane(), Global + "early\r\n\r\nDone.");
+  EXPECT_EQ(Form->Address->currentText(), "10.0.0.1");
+  Second.Open(1);
 }
 
 TEST_F(QueryTest, EscapeClosesFromAddressAndButtonOnly)
