@@ -60,13 +60,7 @@ bool THostNotifyShell::Modify(const TNotifyIconData& Data)
   const auto Found = m_Shown.find(Data.Wnd);
   if (Found == m_Shown.end() || !Current().Modify(Data))
     return false;
-  TNotifyIconData& Shown = Found->second;
-  if (Data.uFlags & NIF_MESSAGE)
-    Shown.uCallbackMessage = Data.uCallbackMessage;
-  if (Data.uFlags & NIF_ICON)
-    Shown.hIcon = Data.hIcon;
-  if (Data.uFlags & NIF_TIP)
-    Shown.szTip = Data.szTip;
+  MergeNotifyData(Found->second, Data);
   return true;
 }
 

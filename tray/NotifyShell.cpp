@@ -56,8 +56,9 @@ std::uint32_t MouseMessageOf(QSystemTrayIcon::ActivationReason Reason)
   }
 }
 
-// Merges the members the flags name into Shown, as the shell keeps them.
-void Merge(TNotifyIconData& Shown, const TNotifyIconData& Data)
+} // namespace
+
+void MergeNotifyData(TNotifyIconData& Shown, const TNotifyIconData& Data)
 {
   if (Data.uFlags & NIF_MESSAGE)
     Shown.uCallbackMessage = Data.uCallbackMessage;
@@ -67,8 +68,6 @@ void Merge(TNotifyIconData& Shown, const TNotifyIconData& Data)
     Shown.szTip = Data.szTip;
   Shown.uFlags |= Data.uFlags;
 }
-
-} // namespace
 
 TNotifyShell& DefaultNotifyShell()
 {
@@ -273,7 +272,7 @@ bool TRecordingShell::Add(const TNotifyIconData& Data)
   Shown.cbSize = Data.cbSize;
   Shown.Wnd = Data.Wnd;
   Shown.uID = Data.uID;
-  Merge(Shown, Data);
+  MergeNotifyData(Shown, Data);
   m_Shown.emplace(Data.Wnd, Shown);
   return true;
 }
@@ -284,7 +283,7 @@ bool TRecordingShell::Modify(const TNotifyIconData& Data)
   const auto Found = m_Shown.find(Data.Wnd);
   if (Fail || Found == m_Shown.end())
     return false;
-  Merge(Found->second, Data);
+  MergeNotifyData(Found->second, Data);
   return true;
 }
 

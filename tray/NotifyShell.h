@@ -55,6 +55,9 @@ class TNotifyShell {
   virtual void SetMenu(const TTrayWindow* Wnd, QMenu* Menu);
 };
 
+// Merges the members the flags name into Shown (flags included), as a shell keeps them.
+void MergeNotifyData(TNotifyIconData& Shown, const TNotifyIconData& Data);
+
 // Dispatches NIM_ADD, NIM_MODIFY or NIM_DELETE; any other message fails.
 bool ShellNotifyIcon(TNotifyShell& Shell, std::uint32_t Message, const TNotifyIconData& Data);
 

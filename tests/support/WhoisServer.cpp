@@ -32,7 +32,9 @@ constexpr TModeName kModeNames[] = {
     {"refuse", TServerMode::Refuse},     {"closeearly", TServerMode::CloseEarly},
 };
 
-std::string Expand(const std::string& Reply, const std::string& Query) {
+}  // namespace
+
+std::string ExpandReply(const std::string& Reply, const std::string& Query) {
   std::string Out;
   for (std::size_t I = 0; I < Reply.size(); ++I) {
     if (Reply[I] == '%' && I + 1 < Reply.size() && Reply[I + 1] == 'q') {
@@ -44,8 +46,6 @@ std::string Expand(const std::string& Reply, const std::string& Query) {
   }
   return Out;
 }
-
-}  // namespace
 
 bool ParseServerMode(const std::string& Name, TServerMode& Mode) {
   for (const auto& Row : kModeNames) {
@@ -213,7 +213,7 @@ void TWhoisServer::Serve(int Fd) {
   if (O.Mode == TServerMode::CloseEarly) return;
   std::string Query;
   if (!ReadQuery(Fd, Query)) return;
-  const std::string Reply = O.ReplyFor ? O.ReplyFor(Query) : Expand(O.Reply, Query);
+  const std::string Reply = O.ReplyFor ? O.ReplyFor(Query) : ExpandReply(O.Reply, Query);
   switch (O.Mode) {
     case TServerMode::Reply:
       SendAll(Fd, Reply.data(), Reply.size());

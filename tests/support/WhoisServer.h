@@ -26,6 +26,9 @@ enum class TServerMode {
   CloseEarly,  // closes each connection at once, before the query line arrives
 };
 
+// The reply with every "%q" replaced by the query line.
+std::string ExpandReply(const std::string& Reply, const std::string& Query);
+
 // Parses "reply", "endless", ... (the names above in lower case); false for anything else.
 bool ParseServerMode(const std::string& Name, TServerMode& Mode);
 

@@ -36,18 +36,6 @@ void Usage(std::FILE* To) {
       To);
 }
 
-std::string Expanded(const std::string& Reply, const std::string& Query) {
-  std::string Out;
-  for (std::size_t I = 0; I < Reply.size(); ++I) {
-    if (Reply[I] == '%' && I + 1 < Reply.size() && Reply[I + 1] == 'q') {
-      Out += Query;
-      ++I;
-    } else {
-      Out += Reply[I];
-    }
-  }
-  return Out;
-}
 
 std::string DefaultReply(const std::string& Name) {
   return "% " + Name + " test server\r\n"
@@ -156,7 +144,7 @@ std::string IanaReply(int Octet, const std::string& Holder) {
 std::string ReferralReply(const std::string& Name, const std::string& Query) {
   int Octets[4] = {0, 0, 0, 0};
   if (std::sscanf(Query.c_str(), "%d.%d.%d.%d", &Octets[0], &Octets[1], &Octets[2], &Octets[3]) != 4)
-    return Expanded(DefaultReply(Name), Query);
+    return ExpandReply(DefaultReply(Name), Query);
   const int A = Octets[0];
   const std::string Net24 = std::to_string(A) + "." + std::to_string(Octets[1]) + "." + std::to_string(Octets[2]);
   const std::string Region = RegionOf(A);
@@ -188,7 +176,7 @@ std::string ReferralReply(const std::string& Name, const std::string& Query) {
   } else if (Name == "whois.iana.org") {
     return IanaReply(A, Net24 == "203.0.113" ? "whois.apnic.net" : Region);
   }
-  return Expanded(DefaultReply(Name), Query);
+  return ExpandReply(DefaultReply(Name), Query);
 }
 
 }  // namespace
