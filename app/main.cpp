@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 // Quorvex: starts into the tray with no window shown and runs until "Exit".
 #include "app/Application.h"
+#include "app/TrayWatch.h"
 #include "geo/LibOstrand.h"
 
 int main(int argc, char** argv)
@@ -12,6 +13,8 @@ int main(int argc, char** argv)
     TApplication App(argc, argv);
     ConfigureApplication(App);
     const TForms Forms;
+    TTrayWatch Watch;
+    Watch.Start();
     Result = App.exec();
   }
   LibOstrandShutdown();
