@@ -78,6 +78,9 @@ void TTrayWatch::SecondLook()
     QueryForm->OnFormClosed = [this] {
       if (m_PreviousClosed)
         m_PreviousClosed();
+      // A tray may have come since the last look, its icon already shown.
+      if (m_WindowOnly)
+        Poll();
       // The only way out while no tray holds the menu's "Exit".
       if (m_WindowOnly && MainForm && !MainForm->Closed())
         MainForm->CloseApp(MainForm);

@@ -292,4 +292,24 @@ TEST_F(DesktopStartTest, ATrayThatComesLaterGetsTheIconAndClosingNoLongerEnds)
   EXPECT_EQ(Messages(), (std::vector<std::uint32_t>{NIM_ADD, NIM_DELETE, NIM_ADD}));
 }
 
+TEST_F(DesktopStartTest, ATrayThatCameJustBeforeTheWindowClosesKeepsTheProgram)
+{
+  bool TrayUp = false;
+  TTrayWatch Watch([&] { return TrayUp; }, [](const std::string&) {});
+  Watch.GraceDelay = 10;
+  Watch.PollInterval = 60000;  // the close itself must look again
+  Watch.Start();
+  bool Done = false;
+  When(QueryOpen, [&] {
+    TrayUp = true;
+    QueryForm->reject();
+    Done = true;
+  });
+  ASSERT_TRUE(WaitUntil([&] { return Done; }, 10000));
+  FlushEvents();
+  EXPECT_FALSE(MainForm->Closed());
+  EXPECT_FALSE(Watch.WindowOnly());
+  EXPECT_TRUE(MainForm->TrayIcon->Active());
+}
+
 } // namespace
