@@ -12,7 +12,8 @@ PACKAGES := g++ make cmake ninja-build pkg-config qt6-base-dev qt6-qpa-plugins l
   libgtest-dev libgmock-dev libbenchmark-dev netbase tor-geoipdb \
   xvfb openbox trayer xdotool xclip xsel x11-utils x11-apps imagemagick fonts-dejavu-core \
   iproute2 util-linux procps psmisc whois geoip-bin geoip-database libgeoip-dev hyperfine \
-  clang libclang-rt-14-dev python3
+  clang libclang-rt-14-dev python3 \
+  sway waybar qt6-wayland grim wl-clipboard wtype dbus-daemon systemd
 
 .PHONY: all deps configure build test test-only run bench asan asan-test e2e soak fuzz clean
 
