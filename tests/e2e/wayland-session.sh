@@ -111,8 +111,6 @@ copy_out() {
   wait_for 3 sh -c '[ -n "$(wl-paste --no-newline 2>/dev/null)" ]'
   wl-paste --no-newline 2>/dev/null | tr -d '\r'
 }
-# A click through sway's own seat cursor (the headless output has no pointer of its own).
-click_at() { swaymsg -q "seat - cursor set $1 $2" && swaymsg -q "seat - cursor press button1" && swaymsg -q "seat - cursor release button1"; }
 crop() { convert "$OUT/$1.png" -crop "$2" +repage "$OUT/$1.png" 2>/dev/null; }
 
 # --- 1. start: the item registers, no window shows ------------------------------------------
@@ -203,19 +201,23 @@ for m in re.finditer(r'\(ia\{sv\}av\)\s+(-?\d+)\s+\d+((?:(?!\(ia\{sv\}av\)).)*)'
 PY
 }
 event() { "${DBM[@]}" Event isvu "$1" clicked s "" 0 >/dev/null 2>&1; }
-if [ "$layout_ok" = 1 ]; then
-  ABOUT_ID=$(menu_id _About); QUERY_ID=$(menu_id 'Query _WHOIS'); EXIT_ID=$(menu_id Exit)
-  if [ -n "$ABOUT_ID" ] && event "$ABOUT_ID" && wait_for 5 has_about; then
+# About, "Query WHOIS" and "Exit" from the exported menu.
+open_about() { [ "$layout_ok" = 1 ] && ABOUT_ID=$(menu_id _About) && [ -n "$ABOUT_ID" ] && event "$ABOUT_ID"; }
+if open_about && wait_for 5 has_about; then
     read -r _ _ ax ay aw ah _ < <(about_window | tr '|' ' ')
     ok "About from the menu shows the picture (${aw}x${ah} at $ax,$ay)"
+    check "the picture is 249x125" [ "${aw}x$ah" = 249x125 ]
     check "the picture is centred" [ $(( ax + aw / 2 - 512 )) -ge -2 ] && [ $(( ax + aw / 2 - 512 )) -le 2 ] \
       && [ $(( ay + ah / 2 - 384 )) -ge -2 ] && [ $(( ay + ah / 2 - 384 )) -le 2 ]
     sleep 0.4; grim -g "$ax,$ay ${aw}x$ah" "$OUT/about-wayland.png"
-    click_at $((ax + aw / 2)) $((ay + ah / 2))
-    check "a click on the picture hides it" wait_for 5 no_about
-  else
-    bad "About from the menu showed no picture"
-  fi
+    # A headless sway has no pointer to click with (its seat cursor needs a pointer device,
+    # and Debian has no virtual-pointer tool); the click that hides the picture is checked
+    # under X11 by tray-e2e.sh.
+else
+  bad "About from the menu showed no picture"
+fi
+if [ "$layout_ok" = 1 ]; then
+  QUERY_ID=$(menu_id 'Query _WHOIS'); EXIT_ID=$(menu_id Exit)
   if [ -n "$QUERY_ID" ] && event "$QUERY_ID" && wait_for 5 has_query_window; then
     ok "Query WHOIS from the menu opens the query window"
     key -k Escape; wait_for 5 no_query_window
