@@ -45,11 +45,12 @@ export SWAYSOCK=$(ls "$XDG_RUNTIME_DIR"/sway-ipc.* 2>/dev/null | head -1)
 cat >"$OUT/waybar.json" <<'JSON'
 { "layer": "top", "position": "top", "height": 28, "modules-right": ["tray"], "tray": { "icon-size": 20, "spacing": 6 } }
 JSON
-waybar -c "$OUT/waybar.json" >"$OUT/waybar.log" 2>&1 & BAR=$!
-
 WATCHER=(org.kde.StatusNotifierWatcher /StatusNotifierWatcher org.kde.StatusNotifierWatcher)
 host_up() { busctl --user get-property "${WATCHER[@]}" IsStatusNotifierHostRegistered 2>/dev/null | grep -q true; }
-wait_for 20 host_up || { bad "waybar's tray did not register as a StatusNotifier host"; tail "$OUT/waybar.log"; exit 1; }
+start_bar() {
+  waybar -c "$OUT/waybar.json" >"$OUT/waybar.log" 2>&1 & BAR=$!
+  wait_for 20 host_up || { bad "waybar's tray did not register as a StatusNotifier host"; tail "$OUT/waybar.log"; exit 1; }
+}
 # The watcher lists items as "BUSNAME/PATH" (or a bus name alone, path /StatusNotifierItem).
 items() { busctl --user get-property "${WATCHER[@]}" RegisteredStatusNotifierItems 2>/dev/null | grep -o '"[^"]*"' | tr -d '"'; }
 pid_of_name() { busctl --user call org.freedesktop.DBus /org/freedesktop/DBus org.freedesktop.DBus GetConnectionUnixProcessID s "$1" 2>/dev/null | awk '{ print $2 }'; }
@@ -67,6 +68,7 @@ item_gone() { ! find_item; }
 start_app() { (cd "$DIR/work" && QT_QPA_PLATFORM=wayland exec "$DIR/quorvex") >>"$OUT/app.log" 2>&1 & APID=$!; }
 
 if [ -n "$RUNS" ]; then
+  start_bar
   for ((r = 0; r < RUNS; r++)); do
     t0=$(date +%s%N)
     start_app
@@ -113,6 +115,25 @@ copy_out() {
 }
 crop() { convert "$OUT/$1.png" -crop "$2" +repage "$OUT/$1.png" 2>/dev/null; }
 
+# --- 0. no tray yet (sway alone): the window instead, one sentence, closing it ends ----------
+start_app
+if wait_for 15 has_query_window; then
+  ok "without a StatusNotifier host the query window opens"
+  check "standard error says once that no notification area was found" \
+    [ "$(grep -c 'no notification area (system tray) was found' "$OUT/app.log")" = 1 ]
+  sleep 0.5; key -k Escape
+  if wait_for 10 sh -c "! kill -0 $APID"; then
+    wait "$APID"; rc=$?; APID=
+    check "closing it ends the program with status 0 (rc=$rc)" [ "$rc" = 0 ]
+  else
+    bad "the program still runs after its window closed"; stop "$APID"; APID=
+  fi
+else
+  bad "without a StatusNotifier host no window opened"; stop "$APID"; APID=
+fi
+: >"$OUT/app.log"
+
+start_bar
 # --- 1. start: the item registers, no window shows ------------------------------------------
 printf 'https://%s/some/page.html?x=1' "$TEST_HOST" | wl-copy
 start_app
