@@ -52,6 +52,6 @@ unshare --pid --fork --kill-child --mount-proc \
     LSAN_OPTIONS="suppressions=$UDIR/lsan.supp" ASAN_OPTIONS="${ASAN_OPTIONS:-}" UBSAN_OPTIONS="${UBSAN_OPTIONS:-}" \
     dbus-run-session -- bash "$UDIR/wayland-session.sh" "$UDIR" "$NS_TEST_HOST" "$NS_QUERY_LOG" ${QUORVEX_WL_RUNS:-}
 rc=$?
-cp "$UDIR"/out/*.png "$UDIR"/out/*.log "$UDIR"/out/*.txt "$OUT/" 2>/dev/null
+cp "$UDIR"/out/*.png "$UDIR"/out/*.log "$UDIR"/out/*.txt "$UDIR"/out/*.json "$OUT/" 2>/dev/null
 [ -n "${QUORVEX_WL_RUNS:-}" ] || echo "logs and pictures in $OUT"
 exit "$rc"

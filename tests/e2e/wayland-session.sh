@@ -84,23 +84,25 @@ if [ -n "$RUNS" ]; then
   exit 0
 fi
 
-# Windows of the program as sway sees them: "name|focused|x y w h|floating" per line.
+# Windows of the program as sway sees them, without sway's border:
+# "name|focused|x y w h|floating" per line.
 windows() {
   swaymsg -t get_tree -r 2>/dev/null | python3 -c '
 import json, sys
 pid = int(sys.argv[1])
 def walk(n, floating=False):
     if n.get("pid") == pid and n.get("visible", True) and n.get("type") in ("con", "floating_con"):
-        r = n["rect"]
-        print("%s|%s|%d %d %d %d|%s" % (n.get("name"), n.get("focused"), r["x"], r["y"], r["width"], r["height"], floating))
+        r, w = n["rect"], n.get("window_rect") or {"x": 0, "y": 0, "width": n["rect"]["width"], "height": n["rect"]["height"]}
+        print("%s|%s|%d %d %d %d|%s" % (n.get("name"), n.get("focused"), r["x"] + w["x"], r["y"] + w["y"], w["width"], w["height"], floating))
     for c in n.get("nodes", []): walk(c, floating)
     for c in n.get("floating_nodes", []): walk(c, True)
 walk(json.load(sys.stdin))' "$APID"
 }
-query_window() { windows | grep '^Quorvex|' | head -1; }
+# Both windows are titled "Quorvex"; the About picture is the one of 249 x 125.
+query_window() { windows | grep '^Quorvex|' | grep -v '|[0-9]* [0-9]* 249 125|' | head -1; }
 has_query_window() { [ -n "$(query_window)" ]; }
 no_query_window() { [ -z "$(query_window)" ]; }
-about_window() { windows | grep -v '^Quorvex|' | head -1; }
+about_window() { windows | grep '|[0-9]* [0-9]* 249 125|' | head -1; }
 has_about() { [ -n "$(about_window)" ]; }
 no_about() { [ -z "$(about_window)" ]; }
 # Each wtype brings a new virtual keyboard; a key sent at once with its keymap may be lost.
@@ -200,27 +202,29 @@ MENU=$(prop Menu | awk '{ print $2 }' | tr -d '"')
 echo "menu object: ${MENU:-none}"
 DBM=(busctl --user call -- "$ITEM_NAME" "$MENU" com.canonical.dbusmenu)
 layout_ok=0
-if [ -n "$MENU" ] && "${DBM[@]}" GetLayout iias 0 -1 0 >"$OUT/menu-layout.txt" 2>&1; then
+# GetLayout's top-level items as "ID|label" lines, "ID|-" for a separator (from busctl's JSON).
+menu_items() {
+  python3 -c '
+import json, sys
+layout = json.load(sys.stdin)["data"][1]
+for child in layout[2]:
+    item = child["data"] if isinstance(child, dict) else child
+    props = item[1]
+    if not props.get("visible", {}).get("data", True):
+        continue
+    sep = props.get("type", {}).get("data") == "separator"
+    print("%d|%s" % (item[0], "-" if sep else props.get("label", {}).get("data", "")))'
+}
+if [ -n "$MENU" ] && busctl --user --json=short call -- "$ITEM_NAME" "$MENU" com.canonical.dbusmenu GetLayout iias 0 -1 0 \
+     >"$OUT/menu-layout.json" 2>"$OUT/menu-layout.err" && menu_items <"$OUT/menu-layout.json" >"$OUT/menu-items.txt"; then
   ok "the item's Menu object answers GetLayout"
-  # Labels and separators in order: the busctl dump lists each child's properties.
-  grep -o '"label" s "[^"]*"\|"type" s "separator"' "$OUT/menu-layout.txt" | sed 's/"label" s //; s/"type" s "separator"/-/' | tr -d '"' >"$OUT/menu-items.txt"
   check "the menu reads _About, Query _WHOIS, a separator, Exit" \
-    [ "$(tr '\n' '|' <"$OUT/menu-items.txt")" = "_About|Query _WHOIS|-|Exit|" ]
+    [ "$(cut -d'|' -f2 "$OUT/menu-items.txt" | tr '\n' '|')" = "_About|Query _WHOIS|-|Exit|" ]
   layout_ok=1
 else
-  bad "the item exports no menu (Menu=${MENU:-none}): $(head -c 200 "$OUT/menu-layout.txt" 2>/dev/null)"
+  bad "the item exports no menu (Menu=${MENU:-none}): $(head -c 200 "$OUT/menu-layout.err" 2>/dev/null)"
 fi
-# ID of the item with a label: from GetLayout's "(ia{sv}av)" children, in order.
-menu_id() {
-  python3 - "$OUT/menu-layout.txt" "$1" <<'PY'
-import re, sys
-text = open(sys.argv[1]).read()
-# each child: (ia{sv}av) ID N "key" type value ...; take the id before each label
-for m in re.finditer(r'\(ia\{sv\}av\)\s+(-?\d+)\s+\d+((?:(?!\(ia\{sv\}av\)).)*)', text, re.S):
-    if '"label" s "%s"' % sys.argv[2] in m.group(2):
-        print(m.group(1)); break
-PY
-}
+menu_id() { awk -F'|' -v l="$1" '$2 == l { print $1; exit }' "$OUT/menu-items.txt"; }
 event() { "${DBM[@]}" Event isvu "$1" clicked s "" 0 >/dev/null 2>&1; }
 # About, "Query WHOIS" and "Exit" from the exported menu.
 open_about() { [ "$layout_ok" = 1 ] && ABOUT_ID=$(menu_id _About) && [ -n "$ABOUT_ID" ] && event "$ABOUT_ID"; }
@@ -228,8 +232,9 @@ if open_about && wait_for 5 has_about; then
     read -r _ _ ax ay aw ah _ < <(about_window | tr '|' ' ')
     ok "About from the menu shows the picture (${aw}x${ah} at $ax,$ay)"
     check "the picture is 249x125" [ "${aw}x$ah" = 249x125 ]
+    # sway centres a floating window in the area the bar (28 px at the top) leaves free.
     check "the picture is centred" [ $(( ax + aw / 2 - 512 )) -ge -2 ] && [ $(( ax + aw / 2 - 512 )) -le 2 ] \
-      && [ $(( ay + ah / 2 - 384 )) -ge -2 ] && [ $(( ay + ah / 2 - 384 )) -le 2 ]
+      && [ $(( ay + ah / 2 - (28 + 768) / 2 )) -ge -2 ] && [ $(( ay + ah / 2 - (28 + 768) / 2 )) -le 2 ]
     sleep 0.4; grim -g "$ax,$ay ${aw}x$ah" "$OUT/about-wayland.png"
     # A headless sway has no pointer to click with (its seat cursor needs a pointer device,
     # and Debian has no virtual-pointer tool); the click that hides the picture is checked
