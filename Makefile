@@ -14,9 +14,8 @@ PACKAGES := g++ make cmake ninja-build pkg-config qt6-base-dev qt6-qpa-plugins l
   xvfb openbox trayer xdotool xclip xsel x11-utils x11-apps imagemagick fonts-dejavu-core \
   iproute2 util-linux procps psmisc whois geoip-bin geoip-database libgeoip-dev hyperfine \
   clang libclang-rt-14-dev python3 \
-  dpkg-dev file appstream desktop-file-utils man-db groff-base lintian
-# A private session bus for the StatusNotifierItem tests.
-PACKAGES += dbus-daemon
+  dpkg-dev file appstream desktop-file-utils man-db groff-base lintian \
+  sway waybar qt6-wayland grim wl-clipboard wtype dbus-daemon systemd
 
 .PHONY: all deps configure build test test-only run bench asan asan-test e2e soak fuzz package clean
 

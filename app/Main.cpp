@@ -11,6 +11,7 @@
 #include <QMimeData>
 #include <QScreen>
 
+#include "app/FocusedClipboard.h"
 #include "app/Image.h"
 #include "ui_Main.h"
 #include "tray/TrayIcon.h"
@@ -70,6 +71,8 @@ TMainForm::TMainForm(QWidget* parent) : QWidget(parent), m_Ui(std::make_unique<U
   N1 = PopupMenu->actions().value(2);
   N1->setObjectName("N1");
   PopupMenu->setDefaultAction(QueryWHOIS1);
+  FocusedClipboard = new TFocusedClipboardRead(this);
+  ReadClipboardOnFocus = TFocusedClipboardRead::NeededOn(QGuiApplication::platformName());
 
   // The tray icon's stored properties, in the order a layout assigns them.
   TrayIcon = new TTrayIcon(this);
@@ -138,9 +141,23 @@ void TMainForm::ShowQueryForm(QObject*)
     return;
   }
   QueryForm->SetResponseText(std::string());
-  QueryForm->Address->setEditText(TQueryForm::FromEightBit(ClipboardAddress()));
-  if (QLineEdit* Edit = QueryForm->Address->lineEdit())
-    Edit->selectAll();
+  if (ReadClipboardOnFocus) {
+    // Nothing of the clipboard is ours to read before the window has the focus: the box
+    // opens empty and is filled, selected and focused as soon as it has.
+    PutAddress(std::string());
+    FocusedClipboard->Arm(QueryForm, QueryForm->Address, [this] {
+      const std::string Text = ClipboardAddress();
+      QWidget* Focus = QueryForm->focusWidget();
+      const bool InBox = !Focus || Focus == QueryForm->Address || QueryForm->Address->isAncestorOf(Focus);
+      PutAddress(Text);
+      // The user may have moved on to the pane meanwhile; leave the focus there.
+      if (InBox)
+        QueryForm->Address->setFocus(Qt::OtherFocusReason);
+      return !Text.empty();
+    });
+  } else {
+    PutAddress(ClipboardAddress());
+  }
   QueryForm->Address->setFocus(Qt::OtherFocusReason);
 
   // Modal for the user, but blocking no other window by Qt's rules: application modality
@@ -149,6 +166,13 @@ void TMainForm::ShowQueryForm(QObject*)
   QueryForm->setWindowModality(Qt::WindowModal);
   const TDisabledWhileModal Splash(this);
   QueryForm->exec();
+}
+
+void TMainForm::PutAddress(const std::string& Text)
+{
+  QueryForm->Address->setEditText(TQueryForm::FromEightBit(Text));
+  if (QLineEdit* Edit = QueryForm->Address->lineEdit())
+    Edit->selectAll();
 }
 
 void TMainForm::CloseApp(QObject*)

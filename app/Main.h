@@ -12,6 +12,7 @@
 
 class QAction;
 class QMenu;
+class TFocusedClipboardRead;
 class TImage;
 class TTrayIcon;
 namespace Ui {
@@ -62,6 +63,12 @@ class TMainForm : public QWidget {
   // True once the window has been closed, that is, the program is ending.
   bool Closed() const { return m_Closed; }
 
+  // Where the clipboard is readable only with the keyboard focus (set from the platform at
+  // creation), ShowQueryForm shows the box empty and FocusedClipboard fills it once the
+  // query window has the focus.
+  bool ReadClipboardOnFocus = false;
+  TFocusedClipboardRead* FocusedClipboard = nullptr;
+
  public Q_SLOTS:
   // The layout's bindings; the sender is whoever raised the signal.
   void HideForm() { HideForm(sender()); }
@@ -73,6 +80,9 @@ class TMainForm : public QWidget {
   void closeEvent(QCloseEvent* Event) override;
 
  private:
+  // Sets the query window's address box to Text, all of it selected.
+  void PutAddress(const std::string& Text);
+
   std::unique_ptr<Ui::TMainForm> m_Ui;
   bool m_Placed = false;
   bool m_Closed = false;

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 // Quorvex: starts into the tray with no window shown and runs until "Exit".
 #include "app/Application.h"
+#include "app/TrayWatch.h"
 #include "geo/LibOstrand.h"
 
 int main(int argc, char** argv)
@@ -18,6 +19,8 @@ int main(int argc, char** argv)
     TApplication App(QtArgc, QtArgv);
     ConfigureApplication(App);
     const TForms Forms;
+    TTrayWatch Watch;
+    Watch.Start();
     Result = App.exec();
   }
   LibOstrandShutdown();
