@@ -1,15 +1,10 @@
 // SPDX-License-Identifier: MIT
 #include "app/TrayWatch.h"
 
-#include <QDBusConnection>
-#include <QDBusConnectionInterface>
-#include <QDBusMessage>
-#include <QDBusVariant>
-#include <QSystemTrayIcon>
-
 #include <iostream>
 
 #include "app/Main.h"
+#include "tray/NotifyShell.h"
 #include "tray/TrayIcon.h"
 #include "whois/Query.h"
 
@@ -17,32 +12,8 @@ const std::string TTrayWatch::NoTrayText =
     "Quorvex: no notification area (system tray) was found; showing the query window "
     "instead. Closing it ends the program.";
 
-bool StatusNotifierHostPresent()
-{
-  static const QString Watcher = QStringLiteral("org.kde.StatusNotifierWatcher");
-  QDBusConnection Bus = QDBusConnection::sessionBus();
-  if (!Bus.isConnected() || !Bus.interface() || !Bus.interface()->isServiceRegistered(Watcher))
-    return false;
-  // A watcher with no host registered shows nobody's icon.
-  QDBusMessage Get = QDBusMessage::createMethodCall(
-      Watcher, QStringLiteral("/StatusNotifierWatcher"),
-      QStringLiteral("org.freedesktop.DBus.Properties"), QStringLiteral("Get"));
-  Get << Watcher << QStringLiteral("IsStatusNotifierHostRegistered");
-  const QDBusMessage Reply = Bus.call(Get, QDBus::Block, 1000);
-  if (Reply.type() != QDBusMessage::ReplyMessage || Reply.arguments().isEmpty())
-    return true;  // a watcher that cannot say: give it the benefit of the doubt
-  return Reply.arguments().first().value<QDBusVariant>().variant().toBool();
-}
-
-bool TrayAvailable()
-{
-  // Qt sees an XEmbed tray at any time, but decides once whether a StatusNotifier host is
-  // there; ask the session bus for that ourselves.
-  return QSystemTrayIcon::isSystemTrayAvailable() || StatusNotifierHostPresent();
-}
-
 TTrayWatch::TTrayWatch(TProbe Probe, TSay Say, QObject* parent)
-    : QObject(parent), m_Probe(Probe ? std::move(Probe) : TProbe(TrayAvailable)),
+    : QObject(parent), m_Probe(Probe ? std::move(Probe) : TProbe(NotificationAreaAvailable)),
       m_Say(Say ? std::move(Say) : TSay([](const std::string& Text) { std::cerr << Text << std::endl; }))
 {
   m_Grace.setSingleShot(true);

@@ -13,11 +13,6 @@
 #include <functional>
 #include <string>
 
-// An XEmbed tray (the _NET_SYSTEM_TRAY_S<n> selection has an owner) or a StatusNotifierItem
-// host (org.kde.StatusNotifierWatcher on the session bus, with a host registered).
-bool TrayAvailable();
-bool StatusNotifierHostPresent();
-
 class TTrayWatch : public QObject {
   Q_OBJECT
 
@@ -25,7 +20,7 @@ class TTrayWatch : public QObject {
   using TProbe = std::function<bool()>;
   using TSay = std::function<void(const std::string&)>;
 
-  // Probe nullptr: TrayAvailable(). Say nullptr: a line on standard error.
+  // Probe nullptr: NotificationAreaAvailable(). Say nullptr: a line on standard error.
   explicit TTrayWatch(TProbe Probe = nullptr, TSay Say = nullptr, QObject* parent = nullptr);
   ~TTrayWatch() override;
   TTrayWatch(const TTrayWatch&) = delete;

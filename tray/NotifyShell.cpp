@@ -79,7 +79,9 @@ TNotifyShell& DefaultNotifyShell()
 
 bool NotificationAreaAvailable()
 {
-  return StatusNotifierWatcherPresent() || QSystemTrayIcon::isSystemTrayAvailable();
+  // Qt sees an XEmbed tray at any time, but decides only once whether a StatusNotifier host
+  // is there, so the bus is asked directly.
+  return QSystemTrayIcon::isSystemTrayAvailable() || StatusNotifierHostPresent();
 }
 
 void SetDefaultNotifyShell(TNotifyShell* Shell)

@@ -68,8 +68,9 @@ TNotifyShell& DefaultNotifyShell();
 // nullptr restores the shell above. The shell must outlive every icon created meanwhile.
 void SetDefaultNotifyShell(TNotifyShell* Shell);
 
-// Whether the desktop has a notification area now: a StatusNotifierWatcher on the session
-// bus, or a tray that QSystemTrayIcon can dock into.
+// Whether the desktop has a notification area now: a tray that QSystemTrayIcon can dock
+// into (on X11 the _NET_SYSTEM_TRAY_S<n> selection has an owner), or a StatusNotifierWatcher
+// with a host on a session bus that exists already (none is started to ask).
 bool NotificationAreaAvailable();
 
 // One QSystemTrayIcon per window (on X11 the XEmbed tray). Its activations are posted to the

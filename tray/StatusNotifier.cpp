@@ -5,10 +5,12 @@
 #include <QDBusAbstractAdaptor>
 #include <QDBusConnection>
 #include <QDBusConnectionInterface>
+#include <QDBusMessage>
 #include <QDBusMetaType>
 #include <QDBusObjectPath>
 #include <QDBusPendingCall>
 #include <QDBusServiceWatcher>
+#include <QDBusVariant>
 #include <QDir>
 #include <QEvent>
 #include <QFileInfo>
@@ -120,7 +122,11 @@ QDBusConnection ConnectBus(const QString& Address, const QString& Name)
 
 } // namespace
 
-bool StatusNotifierWatcherPresent(const QString& BusAddress)
+namespace {
+
+// Asks the bus (a private connection, so a probe never disturbs the shell's) whether the
+// watcher is registered and, with WantHost, whether it has a host.
+bool AskWatcher(const QString& BusAddress, bool WantHost)
 {
   if (BusAddress.isEmpty() && !SessionBusReachable())
     return false;
@@ -128,11 +134,33 @@ bool StatusNotifierWatcherPresent(const QString& BusAddress)
   bool Present = false;
   {
     QDBusConnection Bus = ConnectBus(BusAddress, Name);
+    const QString Watcher = QString::fromLatin1(kWatcherService);
     if (Bus.isConnected() && Bus.interface())
-      Present = Bus.interface()->isServiceRegistered(QString::fromLatin1(kWatcherService));
+      Present = Bus.interface()->isServiceRegistered(Watcher);
+    if (Present && WantHost) {
+      QDBusMessage Get = QDBusMessage::createMethodCall(
+          Watcher, QStringLiteral("/StatusNotifierWatcher"),
+          QStringLiteral("org.freedesktop.DBus.Properties"), QStringLiteral("Get"));
+      Get << Watcher << QStringLiteral("IsStatusNotifierHostRegistered");
+      const QDBusMessage Reply = Bus.call(Get, QDBus::Block, 1000);
+      if (Reply.type() == QDBusMessage::ReplyMessage && !Reply.arguments().isEmpty())
+        Present = Reply.arguments().first().value<QDBusVariant>().variant().toBool();
+    }
   }
   QDBusConnection::disconnectFromBus(Name);
   return Present;
+}
+
+} // namespace
+
+bool StatusNotifierWatcherPresent(const QString& BusAddress)
+{
+  return AskWatcher(BusAddress, false);
+}
+
+bool StatusNotifierHostPresent(const QString& BusAddress)
+{
+  return AskWatcher(BusAddress, true);
 }
 
 // ---- the exported objects ------------------------------------------------------------------

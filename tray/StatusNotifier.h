@@ -78,6 +78,10 @@ bool SessionBusReachable();
 // bus to ask instead of the session bus.
 bool StatusNotifierWatcherPresent(const QString& BusAddress = {});
 
+// As StatusNotifierWatcherPresent, and a host is registered with the watcher (a watcher with
+// no host shows nobody's icon; one that cannot say counts as having one).
+bool StatusNotifierHostPresent(const QString& BusAddress = {});
+
 class TStatusNotifierShell : public TNotifyShell {
  public:
   // BusAddress empty: the session bus; otherwise the bus at that address (tests).

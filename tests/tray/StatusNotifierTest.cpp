@@ -15,6 +15,7 @@
 #include <QMenu>
 #include <QPixmap>
 #include <QProcess>
+#include <QThread>
 #include <QStandardPaths>
 #include <QSystemTrayIcon>
 
@@ -109,17 +110,20 @@ T Property(const QDBusConnection& Bus, const QString& Service, const QString& Pa
 class TFakeWatcher : public QObject {
   Q_OBJECT
   Q_CLASSINFO("D-Bus Interface", "org.kde.StatusNotifierWatcher")
+  Q_PROPERTY(bool IsStatusNotifierHostRegistered MEMBER HostRegistered)
 
  public:
   explicit TFakeWatcher(const QString& ConnectionName) : m_Name(ConnectionName)
   {
     QDBusConnection Bus = Connect(m_Name);
-    Bus.registerObject(QString::fromLatin1(kWatcherPath), this, QDBusConnection::ExportAllSlots);
+    Bus.registerObject(QString::fromLatin1(kWatcherPath), this,
+                       QDBusConnection::ExportAllSlots | QDBusConnection::ExportAllProperties);
     Ok = Bus.registerService(QString::fromLatin1(kWatcherService));
   }
   ~TFakeWatcher() override { QDBusConnection::disconnectFromBus(m_Name); }
 
   bool Ok = false;
+  bool HostRegistered = true;
   QStringList Registered;
 
  public Q_SLOTS:
@@ -480,6 +484,27 @@ TEST(HostNotifyShellTest, WatcherPresenceIsAskedOfTheBus)
   }
   EXPECT_TRUE(WaitUntil([] { return !StatusNotifierWatcherPresent(g_BusAddress); }));
   EXPECT_FALSE(StatusNotifierWatcherPresent(QStringLiteral("unix:path=/nonexistent/bus")));
+}
+
+// A watcher shows icons only while a host has registered with it. The probe waits for the
+// answer without running the loop, so the watcher answers from a thread of its own.
+TEST(HostNotifyShellTest, HostPresenceNeedsAHostRegisteredWithTheWatcher)
+{
+  REQUIRE_BUS();
+  EXPECT_FALSE(StatusNotifierHostPresent(g_BusAddress));
+  QThread Thread;
+  {
+    TFakeWatcher Watcher(QStringLiteral("host-probe-watcher"));
+    ASSERT_TRUE(Watcher.Ok);
+    Watcher.moveToThread(&Thread);
+    Thread.start();
+    EXPECT_TRUE(StatusNotifierHostPresent(g_BusAddress));
+    Watcher.HostRegistered = false;
+    EXPECT_FALSE(StatusNotifierHostPresent(g_BusAddress));
+    EXPECT_TRUE(StatusNotifierWatcherPresent(g_BusAddress));
+    Thread.quit();
+    Thread.wait();
+  }
 }
 
 // Without a bus address and without the per-user socket no bus is started for us (the bus
