@@ -41,13 +41,21 @@ desk_up() {
   fi
   export DISPLAY=$disp
   wait_for 10 xdpyinfo || { echo "Xvfb did not start"; cat "$OUT/xvfb.log"; return 1; }
-  openbox >"$OUT/openbox.log" 2>&1 &
-  DESK_PIDS+=($!)
-  wait_for 10 sh -c 'xprop -root _NET_SUPPORTING_WM_CHECK | grep -q "window id"' || { echo "openbox did not start"; return 1; }
+  # On a loaded machine openbox has been seen to give up at start; it is tried three times.
+  local try wm
+  : >"$OUT/openbox.log"; : >"$OUT/trayer.log"
+  for try in 1 2 3; do
+    openbox >>"$OUT/openbox.log" 2>&1 &
+    wm=$!
+    if wait_for 15 sh -c 'xprop -root _NET_SUPPORTING_WM_CHECK | grep -q "window id"'; then
+      DESK_PIDS+=($wm); break
+    fi
+    kill "$wm" 2>/dev/null; wait "$wm" 2>/dev/null
+    [ "$try" = 3 ] && { echo "openbox did not start"; cat "$OUT/openbox.log"; return 1; }
+  done
   [ "${DESK_NO_TRAY:-}" = 1 ] && return 0
   # trayer now and then gives up when it starts while the window manager is still settling;
   # a second start has always worked.
-  local try
   for try in 1 2 3; do
     trayer --edge top --align right --widthtype request --height 24 --tint 0x808080 \
       --transparent true --alpha 0 >>"$OUT/trayer.log" 2>&1 &
