@@ -26,21 +26,6 @@
 
 namespace {
 
-// Runs Step from the event loop, nested modal loops included, as soon as Ready() holds.
-void When(std::function<bool()> Ready, std::function<void()> Step)
-{
-  auto* Poll = new QTimer;
-  Poll->setInterval(5);
-  QObject::connect(Poll, &QTimer::timeout, [Poll, Ready = std::move(Ready), Step = std::move(Step)] {
-    if (!Ready())
-      return;
-    Poll->stop();
-    Poll->deleteLater();
-    Step();
-  });
-  Poll->start();
-}
-
 std::string Repeat(const std::string& Piece, std::size_t Times)
 {
   std::string Out;

@@ -21,10 +21,8 @@ export LSAN_OPTIONS="suppressions=$HERE/lsan.supp${LSAN_OPTIONS:+:$LSAN_OPTIONS}
 
 mkdir -p "$OUT"; rm -f "$OUT"/*.png
 WORK=$(mktemp -d /tmp/quorvex-notray.XXXXXX)
-PASSN=0; FAIL=0; APID=; TRAYER=
-ok()  { echo "PASS: $*"; PASSN=$((PASSN + 1)); }
-bad() { echo "FAIL: $*"; FAIL=$((FAIL + 1)); }
-check() { local what=$1; shift; if "$@"; then ok "$what"; else bad "$what"; fi; }
+. "$HERE/checks.sh"
+APID=; TRAYER=
 stop_app() { [ -n "$APID" ] && { kill "$APID" 2>/dev/null; wait "$APID" 2>/dev/null; }; APID=; }
 stop_trayer() { [ -n "$TRAYER" ] && { kill "$TRAYER" 2>/dev/null; wait "$TRAYER" 2>/dev/null; }; TRAYER=; }
 cleanup() { stop_app; stop_trayer; desk_down; ns_cleanup "$WORK"; }

@@ -14,9 +14,7 @@ ns_require_root
 ns_enter "$0" "$@"
 
 WORK=$(mktemp -d /tmp/quorvex-pe2e.XXXXXX)
-PASSN=0; FAIL=0
-ok()  { echo "PASS: $*"; PASSN=$((PASSN + 1)); }
-bad() { echo "FAIL: $*"; FAIL=$((FAIL + 1)); }
+. "$HERE/checks.sh"
 trap 'ns_cleanup "$WORK"' EXIT
 mkdir -p "$WORK/ns" "$WORK/elsewhere"
 if [ -f "$FROM" ]; then ROOT=$WORK/root; dpkg-deb -x "$FROM" "$ROOT" || exit 1; else ROOT=${FROM%/}; fi

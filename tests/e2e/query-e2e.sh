@@ -13,9 +13,7 @@ ns_require_root
 ns_enter "$0" "$@"
 
 WORK=$(mktemp -d /tmp/quorvex-qe2e.XXXXXX)
-PASSN=0; FAIL=0
-ok()  { echo "PASS: $*"; PASSN=$((PASSN + 1)); }
-bad() { echo "FAIL: $*"; FAIL=$((FAIL + 1)); }
+. "$HERE/checks.sh"
 trap 'ns_cleanup "$WORK"' EXIT
 mkdir -p "$WORK/ns" "$WORK/run" "$WORK/bare"
 ns_up "$WORK/ns" "$WHOISD" || exit 1

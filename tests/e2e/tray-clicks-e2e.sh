@@ -15,10 +15,8 @@ PROG=$(realpath "${1:?trayclicks}"); OUT=$(realpath -m "${2:?outdir}")
 [ -x "$PROG" ] || ns_skip "$PROG not built"
 desk_require
 mkdir -p "$OUT"
-PASSN=0; FAIL=0; PID=
-ok()  { echo "PASS: $*"; PASSN=$((PASSN + 1)); }
-bad() { echo "FAIL: $*"; FAIL=$((FAIL + 1)); }
-check() { local what=$1; shift; if "$@"; then ok "$what"; else bad "$what"; fi; }
+. "$HERE/checks.sh"
+PID=
 cleanup() { [ -n "$PID" ] && kill "$PID" 2>/dev/null; desk_down; }
 trap cleanup EXIT
 

@@ -24,10 +24,8 @@ export LSAN_OPTIONS="suppressions=$HERE/lsan.supp${LSAN_OPTIONS:+:$LSAN_OPTIONS}
 
 mkdir -p "$OUT"; rm -f "$OUT"/*.png
 WORK=$(mktemp -d /tmp/quorvex-e2e.XXXXXX)
-PASSN=0; FAIL=0; APID=
-ok()  { echo "PASS: $*"; PASSN=$((PASSN + 1)); }
-bad() { echo "FAIL: $*"; FAIL=$((FAIL + 1)); }
-check() { local what=$1; shift; if "$@"; then ok "$what"; else bad "$what"; fi; }
+. "$HERE/checks.sh"
+APID=
 cleanup() {
   [ -n "$APID" ] && kill "$APID" 2>/dev/null
   desk_down; ns_cleanup "$WORK"

@@ -41,7 +41,7 @@ ns_up "$WORK" "$WHOISD" || exit 1
 chmod 755 "$WORK"  # the user reads the servers' query log
 mkdir -p "$UDIR/work" "$UDIR/out"
 cp "$APP" "$UDIR/quorvex"
-cp "$HERE/wayland-session.sh" "$HERE/lsan.supp" "$UDIR/"
+cp "$HERE/wayland-session.sh" "$HERE/checks.sh" "$HERE/lsan.supp" "$UDIR/"
 if [ -x "$RANGE" ]; then "$RANGE" /usr/share/tor/geoip "$UDIR/work/Ostrand.dat" >/dev/null 2>&1
 else cp "$RANGE" "$UDIR/work/Ostrand.dat"; fi
 [ -s "$UDIR/work/Ostrand.dat" ] || ns_skip "no range file ($RANGE)"

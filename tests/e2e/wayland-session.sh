@@ -17,10 +17,8 @@ export WLR_BACKENDS=headless WLR_LIBINPUT_NO_DEVICES=1 WLR_RENDERER=pixman
 # No accessibility bus: it would be started on demand and outlive the session.
 export NO_AT_BRIDGE=1 GTK_A11Y=none
 unset DISPLAY WAYLAND_DISPLAY
-PASSN=0; FAIL=0; SWAY=; BAR=; APID=
-ok()  { echo "PASS: $*"; PASSN=$((PASSN + 1)); }
-bad() { echo "FAIL: $*"; FAIL=$((FAIL + 1)); }
-check() { local what=$1; shift; if "$@"; then ok "$what"; else bad "$what"; fi; }
+. "$(dirname "$0")/checks.sh"
+SWAY=; BAR=; APID=
 wait_for() {
   local n=$(($1 * 10)); shift
   while ((n-- > 0)); do "$@" >/dev/null 2>&1 && return 0; sleep 0.1; done

@@ -9,9 +9,7 @@
 # usage: check-deb.sh PACKAGE_BUILD_DIR VERSION
 set -u
 PKGDIR=${1:?package build folder}; VERSION=${2:?version}
-PASSN=0; FAIL=0
-ok()  { echo "PASS: $*"; PASSN=$((PASSN + 1)); }
-bad() { echo "FAIL: $*"; FAIL=$((FAIL + 1)); }
+. "$(dirname "$0")/../e2e/checks.sh"
 ARCH=$(dpkg --print-architecture)
 DEB=$PKGDIR/quorvex_${VERSION}_$ARCH.deb
 [ -f "$DEB" ] || { echo "SKIP: no $DEB: run make package first"; exit 77; }

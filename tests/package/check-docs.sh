@@ -7,9 +7,7 @@
 # usage: check-docs.sh PACKAGING_BUILD_DIR QUORVEX_QUERY DESKTOP_FILE QUORVEX_ASSETS
 set -u
 DIR=${1:?packaging build folder}; QQ=${2:?quorvex-query}; DESKTOP=${3:?desktop file}; GEN=${4:?quorvex-assets}
-PASSN=0; FAIL=0
-ok()  { echo "PASS: $*"; PASSN=$((PASSN + 1)); }
-bad() { echo "FAIL: $*"; FAIL=$((FAIL + 1)); }
+. "$(dirname "$0")/../e2e/checks.sh"
 need() { command -v "$1" >/dev/null || { echo "SKIP: $1 not found (package $2)"; exit 77; }; }
 need groff groff-base; need man man-db; need appstreamcli appstream; need file file
 

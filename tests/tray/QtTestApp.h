@@ -5,8 +5,10 @@
 
 #include <QCoreApplication>
 #include <QTest>
+#include <QTimer>
 
 #include <functional>
+#include <utility>
 
 // Runs the event loop until Condition holds or TimeoutMs pass; returns Condition().
 inline bool WaitUntil(const std::function<bool()>& Condition, int TimeoutMs = 5000)
@@ -19,4 +21,19 @@ inline void FlushEvents()
 {
   QCoreApplication::sendPostedEvents();
   QCoreApplication::processEvents();
+}
+
+// Runs Step from the event loop, nested modal loops included, as soon as Ready() holds.
+inline void When(std::function<bool()> Ready, std::function<void()> Step)
+{
+  auto* Poll = new QTimer;
+  Poll->setInterval(5);
+  QObject::connect(Poll, &QTimer::timeout, [Poll, Ready = std::move(Ready), Step = std::move(Step)] {
+    if (!Ready())
+      return;
+    Poll->stop();
+    Poll->deleteLater();
+    Step();
+  });
+  Poll->start();
 }

@@ -1,0 +1,8 @@
+# SPDX-License-Identifier: MIT
+# Counted checks for the test scripts: ok and bad print a PASS: or FAIL: line and count it,
+# check runs a command as the test of a named check. A script ends with
+#   echo "$PASSN passed, $FAIL failed"; [ "$FAIL" = 0 ]
+PASSN=0; FAIL=0
+ok()  { echo "PASS: $*"; PASSN=$((PASSN + 1)); }
+bad() { echo "FAIL: $*"; FAIL=$((FAIL + 1)); }
+check() { local what=$1; shift; if "$@"; then ok "$what"; else bad "$what"; fi; }
