@@ -20,6 +20,7 @@
 #include "app/FocusedClipboard.h"
 #include "app/Main.h"
 #include "app/TrayWatch.h"
+#include "tests/app/FormsTest.h"
 #include "tests/tray/QtTestApp.h"
 #include "tray/TrayIcon.h"
 #include "whois/Query.h"
@@ -157,31 +158,7 @@ TEST_F(FocusedClipboardTest, HidingOrGivingUpEndsTheWait)
   EXPECT_EQ(Calls, 0u);
 }
 
-// The program's two windows with a recording shell, as in the main window's tests.
-class DesktopStartTest : public ::testing::Test {
- protected:
-  void SetUp() override
-  {
-    SetDefaultNotifyShell(&Shell);
-    Forms = std::make_unique<TForms>();
-  }
-  void TearDown() override
-  {
-    Forms.reset();
-    SetDefaultNotifyShell(nullptr);
-  }
-  std::vector<std::uint32_t> Messages() const
-  {
-    std::vector<std::uint32_t> Out;
-    for (const auto& C : Shell.Calls)
-      Out.push_back(C.Message);
-    return Out;
-  }
-  static bool QueryOpen() { return QueryForm && QueryForm->isVisible(); }
-
-  TRecordingShell Shell;
-  std::unique_ptr<TForms> Forms;
-};
+class DesktopStartTest : public TFormsTest {};
 
 TEST_F(DesktopStartTest, FocusedReadLeavesTheBoxAsTheDirectReadDoes)
 {

@@ -19,6 +19,7 @@
 
 #include "app/Application.h"
 #include "app/Image.h"
+#include "tests/app/FormsTest.h"
 #include "tests/tray/QtTestApp.h"
 #include "tray/TrayIcon.h"
 #include "whois/ErrorBox.h"
@@ -39,33 +40,16 @@ void SetClipboardText(const QString& Text)
   QGuiApplication::clipboard()->setText(Text);
 }
 
-class MainFormTest : public ::testing::Test {
+class MainFormTest : public TFormsTest {
  protected:
-  void SetUp() override
-  {
-    SetDefaultNotifyShell(&Shell);
-    Forms = std::make_unique<TForms>();
-  }
   void TearDown() override
   {
-    Forms.reset();
-    SetDefaultNotifyShell(nullptr);
+    TFormsTest::TearDown();
     ApplicationErrorSink = nullptr;
   }
 
-  std::vector<std::uint32_t> Messages() const
-  {
-    std::vector<std::uint32_t> Out;
-    for (const auto& C : Shell.Calls)
-      Out.push_back(C.Message);
-    return Out;
-  }
   // A left click on the tray icon, as the shell reports it.
   void ClickTray() { ASSERT_TRUE(Shell.Mouse(MainForm->TrayIcon->TrayWindow(), WM_LBUTTONUP)); }
-  static bool QueryOpen() { return QueryForm && QueryForm->isVisible(); }
-
-  TRecordingShell Shell;
-  std::unique_ptr<TForms> Forms;
 };
 
 TEST_F(MainFormTest, StartsIntoTheTrayWithNoWindowShown)
