@@ -9,12 +9,6 @@ namespace {
 
 int g_HostSerial = 0;
 
-QDBusConnection ConnectBus(const QString& Address, const QString& Name)
-{
-  return Address.isEmpty() ? QDBusConnection::connectToBus(QDBusConnection::SessionBus, Name)
-                           : QDBusConnection::connectToBus(Address, Name);
-}
-
 } // namespace
 
 THostNotifyShell::THostNotifyShell(const QString& BusAddress)

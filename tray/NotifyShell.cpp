@@ -40,22 +40,6 @@ namespace {
 
 TNotifyShell* g_DefaultShell = nullptr;
 
-std::uint32_t MouseMessageOf(QSystemTrayIcon::ActivationReason Reason)
-{
-  switch (Reason) {
-    case QSystemTrayIcon::Trigger:
-      return WM_LBUTTONUP;
-    case QSystemTrayIcon::DoubleClick:
-      return WM_LBUTTONDBLCLK;
-    case QSystemTrayIcon::Context:
-      return WM_RBUTTONUP;
-    case QSystemTrayIcon::MiddleClick:
-      return WM_MBUTTONUP;
-    default:
-      return 0;
-  }
-}
-
 } // namespace
 
 void MergeNotifyData(TNotifyIconData& Shown, const TNotifyIconData& Data)
@@ -113,14 +97,14 @@ class TQtNotifyShell::TReleaseWatch : public QObject {
   // without a press, or its release was handled already), else at its release.
   void Await(Qt::MouseButton Button, std::uint32_t UpMessage)
   {
-    Pending& P = Button == Qt::LeftButton ? m_Left : m_Right;
-    if (P.Message)
-      Deliver(P); // a release we never saw: deliver it before the next click's events
+    std::uint32_t& Due = Button == Qt::LeftButton ? m_LeftUp : m_RightUp;
+    if (Due)
+      Deliver(Due); // a release we never saw: deliver it before the next click's events
     if (!(QGuiApplication::mouseButtons() & Button)) {
       m_Post(UpMessage);
       return;
     }
-    P.Message = UpMessage;
+    Due = UpMessage;
     if (!m_Filtering && QCoreApplication::instance()) {
       QCoreApplication::instance()->installEventFilter(this);
       m_Filtering = true;
@@ -136,23 +120,21 @@ class TQtNotifyShell::TReleaseWatch : public QObject {
     // means its release went unseen: it is delivered before the press can report anything.
     if (Event->type() == QEvent::MouseButtonRelease || Event->type() == QEvent::MouseButtonPress) {
       const auto Button = static_cast<QMouseEvent*>(Event)->button();
-      if (Button == Qt::LeftButton && m_Left.Message)
-        Deliver(m_Left);
-      else if (Button == Qt::RightButton && m_Right.Message)
-        Deliver(m_Right);
+      if (Button == Qt::LeftButton && m_LeftUp)
+        Deliver(m_LeftUp);
+      else if (Button == Qt::RightButton && m_RightUp)
+        Deliver(m_RightUp);
     }
     return QObject::eventFilter(Watched, Event);
   }
 
  private:
-  struct Pending {
-    std::uint32_t Message = 0;
-  };
-  void Deliver(Pending& P)
+  // Posts the awaited release message Due and clears it.
+  void Deliver(std::uint32_t& Due)
   {
-    const std::uint32_t M = P.Message;
-    P.Message = 0;
-    if (!m_Left.Message && !m_Right.Message) {
+    const std::uint32_t M = Due;
+    Due = 0;
+    if (!m_LeftUp && !m_RightUp) {
       // Nothing awaited: the application's events need not pass through here.
       m_Poll.stop();
       if (m_Filtering && QCoreApplication::instance())
@@ -164,15 +146,16 @@ class TQtNotifyShell::TReleaseWatch : public QObject {
   void Poll()
   {
     const Qt::MouseButtons Down = QGuiApplication::mouseButtons();
-    if (m_Left.Message && !(Down & Qt::LeftButton))
-      Deliver(m_Left);
-    if (m_Right.Message && !(Down & Qt::RightButton))
-      Deliver(m_Right);
+    if (m_LeftUp && !(Down & Qt::LeftButton))
+      Deliver(m_LeftUp);
+    if (m_RightUp && !(Down & Qt::RightButton))
+      Deliver(m_RightUp);
   }
 
   std::function<void(std::uint32_t)> m_Post;
-  Pending m_Left;
-  Pending m_Right;
+  // The release message awaited for each button, 0 when none.
+  std::uint32_t m_LeftUp = 0;
+  std::uint32_t m_RightUp = 0;
   QTimer m_Poll;
   bool m_Filtering = false;
 };
@@ -228,8 +211,10 @@ bool TQtNotifyShell::Add(const TNotifyIconData& Data)
                        case QSystemTrayIcon::Context:
                          Raw->Releases->Await(Qt::RightButton, WM_RBUTTONUP);
                          break;
+                       case QSystemTrayIcon::MiddleClick:
+                         Raw->Post(WM_MBUTTONUP);
+                         break;
                        default:
-                         Raw->Post(MouseMessageOf(Reason));
                          break;
                      }
                    });

@@ -112,15 +112,11 @@ bool SessionBusReachable()
   return !Runtime.isEmpty() && QFileInfo(QDir(Runtime).filePath(QStringLiteral("bus"))).exists();
 }
 
-namespace {
-
 QDBusConnection ConnectBus(const QString& Address, const QString& Name)
 {
   return Address.isEmpty() ? QDBusConnection::connectToBus(QDBusConnection::SessionBus, Name)
                            : QDBusConnection::connectToBus(Address, Name);
 }
-
-} // namespace
 
 namespace {
 

@@ -16,6 +16,7 @@
 
 #include <QByteArray>
 #include <QDBusArgument>
+#include <QDBusConnection>
 #include <QDBusVariant>
 #include <QList>
 #include <QMetaType>
@@ -72,6 +73,9 @@ TSniPixmaps SniPixmaps(const QIcon& Icon);
 // Whether a session bus exists that can be reached without starting one: its address is
 // set, or the per-user socket is there.
 bool SessionBusReachable();
+
+// A named connection to the bus at Address, or to the session bus when Address is empty.
+QDBusConnection ConnectBus(const QString& Address, const QString& Name);
 
 // Whether a session bus can be reached without starting one (its address is set, or the
 // per-user socket exists) and a StatusNotifierWatcher is registered on it. BusAddress: a
