@@ -989,15 +989,8 @@ std::int32_t TCustomWSocket::RcvdCount()
 
 void TCustomWSocket::DnsLookup(const std::string& HostName)
 {
-    if (HostName.empty()) {
-        RaiseSocketException("DNS lookup: invalid host name.");
-        TriggerDnsLookupDone(kErrInvalidArgument);
+    if (!ResetLookup(HostName))
         return;
-    }
-    // The running worker cannot be stopped; forgetting its handle makes its completion stale.
-    m_LookupHandle = 0;
-    m_DnsResult.clear();
-    m_DnsResultList.clear();
     if (IsDottedAddress(HostName)) {
         const std::uint32_t A = WSocket_inet_addr(HostName.c_str());
         if (A != INADDR_NONE) {
@@ -1007,12 +1000,37 @@ void TCustomWSocket::DnsLookup(const std::string& HostName)
             return;
         }
     }
+    StartBackgroundLookup(HostName, TLookupFamily::Ipv4);
+}
+
+void TCustomWSocket::DnsLookup6(const std::string& HostName)
+{
+    if (ResetLookup(HostName))
+        StartBackgroundLookup(HostName, TLookupFamily::Ipv6);
+}
+
+bool TCustomWSocket::ResetLookup(const std::string& HostName)
+{
+    if (HostName.empty()) {
+        RaiseSocketException("DNS lookup: invalid host name.");
+        TriggerDnsLookupDone(kErrInvalidArgument);
+        return false;
+    }
+    // The running worker cannot be stopped; forgetting its handle makes its completion stale.
+    m_LookupHandle = 0;
+    m_DnsResult.clear();
+    m_DnsResultList.clear();
+    return true;
+}
+
+void TCustomWSocket::StartBackgroundLookup(const std::string& HostName, TLookupFamily Family)
+{
     if (!m_Window) {
         RaiseSocketException("DnsLookup: Window not assigned");
         return;
     }
     m_EarlyCompletion = false;
-    const std::uint32_t Handle = StartHostLookup(m_Window->Token(), HostName);
+    const std::uint32_t Handle = StartHostLookup(m_Window->Token(), HostName, Family);
     if (Handle == 0) {
         RaiseSocketExceptionFmt("%s: can't start DNS lookup, error #%d", HostName, WSocket_WSAGetLastError());
         return;
@@ -1040,7 +1058,12 @@ void TCustomWSocket::HandleLookupCompletion(std::uintptr_t WParam, std::intptr_t
         return;
     m_LookupHandle = 0;
     const std::uint16_t ErrCode = HighWord(LParam);
-    if (ErrCode == 0 && Lookup) {
+    if (ErrCode == 0 && Lookup && Lookup->Ipv6) {
+        for (const TIpv6Bytes& A : Lookup->Addresses6)
+            m_DnsResultList.push_back(WSocketFormatAddress6(A));
+        if (!m_DnsResultList.empty())
+            m_DnsResult = m_DnsResultList.front();
+    } else if (ErrCode == 0 && Lookup) {
         std::vector<std::uint32_t> Addresses = Lookup->Addresses;
         std::vector<char*> List;
         for (std::uint32_t& A : Addresses)

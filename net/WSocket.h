@@ -31,6 +31,7 @@ class TCustomWSocket;
 class TSocketWindow;
 class TSocketWatcher;
 struct TLookupCompletion;
+enum class TLookupFamily;
 
 enum TSocketState : std::uint8_t {
     wsInvalidState = 0,
@@ -154,6 +155,11 @@ public:
     virtual std::int32_t SendTo(const sockaddr_in& Dest, const void* Data, std::int32_t Len);
     virtual std::int32_t SendStr(const std::string& Str);
     virtual void DnsLookup(const std::string& HostName);
+    // DnsLookup of the name's IPv6 addresses: always completed later from the loop, through
+    // OnDnsLookupDone, with DnsResult and DnsResultList in canonical IPv6 text. It shares the
+    // one pending lookup of DnsLookup: either replaces the other, and CancelHostLookup, Abort
+    // and the destructor withdraw it alike.
+    void DnsLookup6(const std::string& HostName);
     virtual void ReverseDnsLookup(const std::string& HostAddr);
     virtual void CancelHostLookup();
     virtual std::string PeerAddr();
@@ -241,6 +247,10 @@ private:
     void DeliverSocketEvent(std::uintptr_t WParam, std::intptr_t LParam);
     void HandleLookupCompletion(std::uintptr_t WParam, std::intptr_t LParam,
                                 const std::shared_ptr<TLookupCompletion>& Lookup);
+    // The start of both lookups: refuses an empty name, forgets a pending lookup, empties the
+    // results. False when it refused.
+    bool ResetLookup(const std::string& HostName);
+    void StartBackgroundLookup(const std::string& HostName, TLookupFamily Family);
     // Stops watching and closes the platform handle; the session's pending notifications die.
     int CloseHandle();
     void StartWatching();

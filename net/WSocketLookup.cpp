@@ -21,6 +21,7 @@ std::atomic<std::uint32_t> LastLookupHandle{0};
 std::atomic<std::int32_t> RunningWorkers{0};
 std::mutex ResolverLock;
 THostResolver TestResolver;
+THost6Resolver TestResolver6;
 
 // Windows Sockets' code for "out of resources" when no worker thread can be made.
 constexpr int kNoBufferSpace = 10055;
@@ -57,24 +58,54 @@ int SystemHostResolver(const std::string& Name, std::vector<std::uint32_t>& Addr
     return Addresses.empty() ? 11004 : 0;
 }
 
-std::uint32_t StartHostLookup(std::shared_ptr<TWindowToken> Target, const std::string& Name)
+int SystemHost6Resolver(const std::string& Name, std::vector<TIpv6Bytes>& Addresses)
+{
+    addrinfo Hints{};
+    Hints.ai_family = AF_INET6;
+    Hints.ai_socktype = SOCK_STREAM;
+    addrinfo* List = nullptr;
+    const int Rc = ::getaddrinfo(Name.c_str(), nullptr, &Hints, &List);
+    if (Rc != 0)
+        return MapAddrInfoError(Rc);
+    for (const addrinfo* A = List; A; A = A->ai_next) {
+        if (A->ai_family != AF_INET6 || !A->ai_addr)
+            continue;
+        sockaddr_in6 In;
+        std::memcpy(&In, A->ai_addr, sizeof In);
+        TIpv6Bytes Bytes;
+        std::memcpy(Bytes.data(), &In.sin6_addr, Bytes.size());
+        Addresses.push_back(Bytes);
+    }
+    ::freeaddrinfo(List);
+    return Addresses.empty() ? 11004 : 0;
+}
+
+std::uint32_t StartHostLookup(std::shared_ptr<TWindowToken> Target, const std::string& Name, TLookupFamily Family)
 {
     THostResolver Resolver;
+    THost6Resolver Resolver6;
     {
         std::lock_guard Guard(ResolverLock);
         Resolver = TestResolver;
+        Resolver6 = TestResolver6;
     }
     if (!Resolver)
         Resolver = &SystemHostResolver;
+    if (!Resolver6)
+        Resolver6 = &SystemHost6Resolver;
 
     const std::uint32_t Handle = NextHandle();
     ++RunningWorkers;
     try {
-        std::thread([Target = std::move(Target), Name, Handle, Resolver = std::move(Resolver)] {
+        std::thread([Target = std::move(Target), Name, Handle, Family, Resolver = std::move(Resolver),
+                     Resolver6 = std::move(Resolver6)] {
             auto Result = std::make_shared<TLookupCompletion>();
-            const int Code = Resolver(Name, Result->Addresses);
-            if (Code != 0)
+            Result->Ipv6 = Family == TLookupFamily::Ipv6;
+            const int Code = Result->Ipv6 ? Resolver6(Name, Result->Addresses6) : Resolver(Name, Result->Addresses);
+            if (Code != 0) {
                 Result->Addresses.clear();
+                Result->Addresses6.clear();
+            }
             const auto LParam = static_cast<std::intptr_t>(static_cast<std::uint32_t>(Code & 0xFFFF) << 16);
             Target->Post(std::make_unique<TSocketMessageEvent>(MsgHostLookupDone, Handle, LParam, 0, std::move(Result)));
             --RunningWorkers;
@@ -91,6 +122,12 @@ void SetHostResolverForTest(THostResolver Resolver)
 {
     std::lock_guard Guard(ResolverLock);
     TestResolver = std::move(Resolver);
+}
+
+void SetHost6ResolverForTest(THost6Resolver Resolver)
+{
+    std::lock_guard Guard(ResolverLock);
+    TestResolver6 = std::move(Resolver);
 }
 
 std::int32_t RunningHostLookups()

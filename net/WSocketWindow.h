@@ -13,12 +13,16 @@
 #include <QEvent>
 #include <QObject>
 
+#include "net/WSocketAddress6.h"
+
 class TCustomWSocket;
 
-// What a finished host lookup hands back: IPv4 addresses in network byte order, in the order
-// the resolver gave them.
+// What a finished host lookup hands back, in the order the resolver gave them: IPv4
+// addresses in network byte order, or for a lookup of IPv6 addresses (Ipv6 set) those.
 struct TLookupCompletion {
     std::vector<std::uint32_t> Addresses;
+    bool Ipv6 = false;
+    std::vector<TIpv6Bytes> Addresses6;
 };
 
 class TSocketMessageEvent : public QEvent {

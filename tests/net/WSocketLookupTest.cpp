@@ -7,30 +7,40 @@
 #include <arpa/inet.h>
 
 #include <condition_variable>
+#include <functional>
 #include <map>
 #include <mutex>
 
 #include <QCoreApplication>
 
 #include "WSocketTestSupport.h"
+#include "net/WSocketAddress6.h"
 #include "net/WSocketLookup.h"
 
 namespace {
 
-// Answers from a table; holds every answer until Release() when gated.
+// Answers from a table, IPv4 and IPv6 addresses alike (a name known without an address of
+// the family asked gives 11004); holds every answer until Release() when gated.
 class TScriptedResolver {
 public:
     explicit TScriptedResolver(bool Gated) : m_Open(!Gated)
     {
         SetHostResolverForTest([this](const std::string& Name, std::vector<std::uint32_t>& Out) {
-            std::unique_lock Lock(m_Lock);
-            m_Cond.wait(Lock, [this] { return m_Open; });
-            const auto It = m_Answers.find(Name);
-            if (It == m_Answers.end())
-                return 11001;
-            for (const auto& A : It->second)
+            return Resolve(Name, [&](const std::string& A) {
+                if (A.find(':') != std::string::npos)
+                    return false;
                 Out.push_back(inet_addr(A.c_str()));
-            return 0;
+                return true;
+            });
+        });
+        SetHost6ResolverForTest([this](const std::string& Name, std::vector<TIpv6Bytes>& Out) {
+            return Resolve(Name, [&](const std::string& A) {
+                TIpv6Bytes B;
+                if (!WSocketParseAddress6(A, B))
+                    return false;
+                Out.push_back(B);
+                return true;
+            });
         });
     }
     ~TScriptedResolver()
@@ -39,6 +49,7 @@ public:
         // Workers still running would call into this object.
         WaitUntil([] { return RunningHostLookups() == 0; });
         SetHostResolverForTest({});
+        SetHost6ResolverForTest({});
     }
     void Answer(const std::string& Name, std::vector<std::string> Addresses)
     {
@@ -55,6 +66,20 @@ public:
     }
 
 private:
+    template <typename TTake>
+    int Resolve(const std::string& Name, TTake Take)
+    {
+        std::unique_lock Lock(m_Lock);
+        m_Cond.wait(Lock, [this] { return m_Open; });
+        const auto It = m_Answers.find(Name);
+        if (It == m_Answers.end())
+            return 11001;
+        bool Found = false;
+        for (const auto& A : It->second)
+            Found = Take(A) || Found;
+        return Found ? 0 : 11004;
+    }
+
     std::mutex m_Lock;
     std::condition_variable m_Cond;
     bool m_Open;
@@ -203,21 +228,24 @@ TEST(WSocketLookup, CloseLeavesPendingLookupAlone)
 
 TEST(WSocketLookup, SocketDestroyedDuringLookupIsNeverTouched)
 {
-    TScriptedResolver Resolver(true);
-    Resolver.Answer("gone.example", {"192.0.2.4"});
-    int Fired = 0;
-    {
-        auto S = std::make_unique<TWSocket>();
-        S->OnDnsLookupDone = [&](TCustomWSocket*, std::uint16_t) { ++Fired; };
-        S->DnsLookup("gone.example");
-        S.reset(); // no OnDnsLookupDone while being destroyed
+    for (const bool Ipv6 : {false, true}) {
+        SCOPED_TRACE(Ipv6 ? "DnsLookup6" : "DnsLookup");
+        TScriptedResolver Resolver(true);
+        Resolver.Answer("gone.example", {"192.0.2.4", "2001:db8::4"});
+        int Fired = 0;
+        {
+            auto S = std::make_unique<TWSocket>();
+            S->OnDnsLookupDone = [&](TCustomWSocket*, std::uint16_t) { ++Fired; };
+            Ipv6 ? S->DnsLookup6("gone.example") : S->DnsLookup("gone.example");
+            S.reset(); // no OnDnsLookupDone while being destroyed
+        }
+        // Another socket takes the same memory, perhaps; the late completion must not reach it.
+        TWSocket Other;
+        Other.OnDnsLookupDone = [&](TCustomWSocket*, std::uint16_t) { ++Fired; };
+        Resolver.Release();
+        SettleLookups();
+        EXPECT_EQ(0, Fired);
     }
-    // Another socket takes the same memory, perhaps; the late completion must not reach it.
-    TWSocket Other;
-    Other.OnDnsLookupDone = [&](TCustomWSocket*, std::uint16_t) { ++Fired; };
-    Resolver.Release();
-    SettleLookups();
-    EXPECT_EQ(0, Fired);
 }
 
 TEST(WSocketLookup, SystemResolverFindsLocalhost)
@@ -251,6 +279,97 @@ TEST(WSocketLookup, ConnectFromLookupDoneHandler)
     };
     S.DnsLookup("server.example");
     ASSERT_TRUE(WaitUntil([&] { return Got == "hi" && S.State() == wsClosed; }));
+}
+
+TEST(WSocketLookup, Ipv6LookupGivesEveryAddressInCanonicalTextLater)
+{
+    TScriptedResolver Resolver(false);
+    Resolver.Answer("dual.example", {"192.0.2.1", "2001:DB8:0:0::7", "2001:db8::8"});
+    TWSocket S;
+    S.DnsLookup("10.0.0.1"); // leaves a result that the IPv6 lookup must clear
+    TEventLog Log;
+    Log.Attach(S);
+    S.DnsLookup6("dual.example");
+    EXPECT_TRUE(Log.Events.empty()); // never inside the call
+    EXPECT_TRUE(S.DnsResult().empty());
+    SettleLookups();
+    EXPECT_EQ("Dns0", Log.Joined());
+    EXPECT_EQ("2001:db8::7", S.DnsResult());
+    EXPECT_EQ((std::vector<std::string>{"2001:db8::7", "2001:db8::8"}), S.DnsResultList());
+}
+
+TEST(WSocketLookup, Ipv6LookupFailsLikeTheIpv4One)
+{
+    TScriptedResolver Resolver(false);
+    Resolver.Answer("v4only.example", {"192.0.2.1"});
+    struct TRow {
+        const char* Name;
+        const char* Events;
+    };
+    for (const TRow& R : {TRow{"v4only.example", "Dns11004"}, TRow{"nosuch.example", "Dns11001"}}) {
+        SCOPED_TRACE(R.Name);
+        TWSocket S;
+        TEventLog Log;
+        Log.Attach(S);
+        S.DnsLookup6(R.Name);
+        SettleLookups();
+        EXPECT_EQ(R.Events, Log.Joined());
+        EXPECT_TRUE(S.DnsResult().empty());
+        EXPECT_TRUE(S.DnsResultList().empty());
+    }
+    TWSocket S;
+    TEventLog Log;
+    Log.Attach(S);
+    EXPECT_THROW(S.DnsLookup6(""), ESocketException);
+    EXPECT_TRUE(Log.Events.empty());
+}
+
+// Both kinds of lookup share the socket's one pending lookup: either replaces the other
+// silently, Abort and CancelHostLookup withdraw either with 10004, Close leaves it alone, and
+// the completion of a withdrawn or replaced lookup is never delivered.
+TEST(WSocketLookup, Ipv6AndIpv4LookupsShareThePendingLookup)
+{
+    struct TRow {
+        const char* What;
+        std::function<void(TWSocket&)> Steps;
+        const char* Events;
+        const char* Result;
+    };
+    const TRow Rows[] = {
+        {"IPv4 replaces IPv6", [](TWSocket& S) { S.DnsLookup6("dual.example"); S.DnsLookup("dual.example"); },
+         "Dns0", "192.0.2.1"},
+        {"IPv6 replaces IPv4", [](TWSocket& S) { S.DnsLookup("dual.example"); S.DnsLookup6("dual.example"); },
+         "Dns0", "2001:db8::1"},
+        {"a dotted address replaces IPv6 at once", [](TWSocket& S) { S.DnsLookup6("dual.example"); S.DnsLookup("10.0.0.1"); },
+         "Dns0", "10.0.0.1"},
+        {"Abort", [](TWSocket& S) { S.DnsLookup6("dual.example"); S.Abort(); }, "Dns10004", ""},
+        {"CancelHostLookup", [](TWSocket& S) { S.DnsLookup6("dual.example"); S.CancelHostLookup(); }, "Dns10004", ""},
+        {"Close", [](TWSocket& S) { S.DnsLookup6("dual.example"); S.Close(); }, "Dns0", "2001:db8::1"},
+    };
+    for (const TRow& R : Rows) {
+        SCOPED_TRACE(R.What);
+        TScriptedResolver Resolver(true);
+        Resolver.Answer("dual.example", {"192.0.2.1", "2001:db8::1"});
+        TWSocket S;
+        TEventLog Log;
+        Log.Attach(S);
+        R.Steps(S);
+        Resolver.Release();
+        SettleLookups();
+        EXPECT_EQ(R.Events, Log.Joined());
+        EXPECT_EQ(R.Result, S.DnsResult());
+    }
+}
+
+TEST(WSocketLookup, SystemResolverReadsAnIpv6Literal)
+{
+    TWSocket S;
+    std::uint16_t Code = 0xFFFF;
+    S.OnDnsLookupDone = [&](TCustomWSocket*, std::uint16_t E) { Code = E; };
+    S.DnsLookup6("0:0::1");
+    ASSERT_TRUE(WaitUntil([&] { return Code != 0xFFFF; }));
+    EXPECT_EQ(0, Code);
+    EXPECT_EQ("::1", S.DnsResult());
 }
 
 } // namespace
