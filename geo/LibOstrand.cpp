@@ -3,6 +3,8 @@
 // randomised bisection over the loaded table.
 #include "geo/LibOstrand.h"
 
+#include "geo/RangeFileRead.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <bit>
@@ -19,8 +21,13 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#ifndef QUORVEX_DATA_DIR
+#error "QUORVEX_DATA_DIR (the installed data folder) is set by geo/CMakeLists.txt"
+#endif
+
 std::vector<RangeEntry> RangeTable;
 std::uint32_t RandSeed = 0;
+const std::string_view RangeDataFolder = QUORVEX_DATA_DIR;
 
 namespace {
 
@@ -40,50 +47,6 @@ bool ParseDecimal(std::string_view Digits, std::uint32_t& Value) {
   }
   Value = static_cast<std::uint32_t>(V);
   return true;
-}
-
-// Whether a file (not a directory) of that name exists. A name with an embedded NUL would
-// name a different file at the system call, so it names none.
-bool FileExists(const std::string& FileName) {
-  if (FileName.find('\0') != std::string::npos) return false;
-  struct stat St {};
-  if (::stat(FileName.c_str(), &St) != 0) return false;
-  return !S_ISDIR(St.st_mode);
-}
-
-// Owns the descriptor so that every way out of the load closes the file.
-class TFileHandle {
- public:
-  explicit TFileHandle(int Fd) : m_Fd(Fd) {}
-  ~TFileHandle() {
-    if (m_Fd >= 0) ::close(m_Fd);
-  }
-  TFileHandle(const TFileHandle&) = delete;
-  TFileHandle& operator=(const TFileHandle&) = delete;
-  int Fd() const { return m_Fd; }
-
- private:
-  int m_Fd;
-};
-
-std::string ErrnoText(int Err) { return std::strerror(Err); }
-
-// Reads as much of [Buf, Buf+Len) as the file still delivers; fewer bytes at the end of the
-// file are no error, the rest of the block stays zero. A failing read ends the block too:
-// Error then holds its text, and the bytes read before it still count.
-std::size_t ReadBlock(int Fd, unsigned char* Buf, std::size_t Len, std::string& Error) {
-  std::size_t Got = 0;
-  while (Got < Len) {
-    ssize_t N = ::read(Fd, Buf + Got, Len - Got);
-    if (N < 0) {
-      if (errno == EINTR) continue;
-      Error = "Read error: " + ErrnoText(errno);
-      break;
-    }
-    if (N == 0) break;
-    Got += static_cast<std::size_t>(N);
-  }
-  return Got;
 }
 
 // Decodes Count little-endian 5-byte records. Kept apart from the table so that the compiler
@@ -155,18 +118,9 @@ void AppendRecords(const unsigned char* P, std::size_t Count) {
 }
 
 void LoadOpenFile(const std::string& FileName) {
-  // Windows opens the file without sharing; Linux has no mandatory locks, so the file is
-  // simply opened read-only. O_NONBLOCK keeps a FIFO of that name from stalling the open.
-  int Fd = ::open(FileName.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
-  if (Fd < 0) throw std::runtime_error("Cannot open file " + FileName);
-  TFileHandle File(Fd);
-
-  struct stat St {};
-  if (::fstat(File.Fd(), &St) != 0) throw std::runtime_error(ErrnoText(errno));
-  // Only a regular file has a size worth trusting; a FIFO or a device is no range file.
-  if (!S_ISREG(St.st_mode)) throw std::runtime_error("Cannot open file " + FileName);
-
-  const std::uint64_t Count = static_cast<std::uint64_t>(St.st_size) / kRecordSize;
+  std::uint64_t Size = 0;
+  TRangeFileHandle File(OpenRangeFile(FileName, Size));
+  const std::uint64_t Count = Size / kRecordSize;
   if (Count > RangeTable.max_size()) throw std::bad_alloc();
   RangeTable.reserve(static_cast<std::size_t>(Count));
 
@@ -177,7 +131,7 @@ void LoadOpenFile(const std::string& FileName) {
     while (Left > 0) {
       const std::size_t Want = std::min(kBlockSize, Left * kRecordSize);
       std::string Error;
-      const std::size_t Got = ReadBlock(File.Fd(), Block.data(), Want, Error);
+      const std::size_t Got = ReadRangeBlock(File.Fd(), Block.data(), Want, Error);
       const std::size_t Records = Got / kRecordSize;
       AppendRecords(Block.data(), Records);
       Left -= Records;
@@ -236,7 +190,7 @@ std::uint32_t IpToNumber(std::string_view Text) {
 
 void LoadRangeFile(const std::string& FileName) {
   RangeTable.clear();
-  if (!FileExists(FileName))
+  if (!RangeFileExists(FileName))
     throw ERangeFileError("Specified cache file " + FileName + " does not exist");
   try {
     LoadOpenFile(FileName);
@@ -245,6 +199,28 @@ void LoadRangeFile(const std::string& FileName) {
   }
 }
 
+namespace {
+
+// Where start-up found each range file; see RangeFilePath().
+struct TRangeFileChoice {
+  std::string Path;
+  bool Found = false;
+};
+TRangeFileChoice RangeFileChoice{"Ostrand.dat"};
+TRangeFileChoice RangeFile6Choice{"Ostrand6.dat"};
+
+// The working directory's file where it exists, else the data folder's where that exists.
+TRangeFileChoice Locate(const std::string& Name) {
+  if (RangeFileExists(Name)) return {Name, true};
+  std::string Installed(RangeDataFolder);
+  Installed += '/';
+  Installed += Name;
+  if (RangeFileExists(Installed)) return {Installed, true};
+  return {Name, false};
+}
+
+}  // namespace
+
 void LibOstrandStartup() {
   using namespace std::chrono;
   const auto SinceEpoch = duration_cast<milliseconds>(system_clock::now().time_since_epoch());
@@ -252,16 +228,38 @@ void LibOstrandStartup() {
   auto Ms = SinceEpoch.count() % 86400000;
   if (Ms < 0) Ms += 86400000;  // a clock set before 1970
   RandSeed = static_cast<std::uint32_t>(Ms);
+  // Each file's errors are swallowed on their own: a bad IPv6 file changes nothing for IPv4.
   try {
-    if (FileExists("Ostrand.dat")) LoadRangeFile("Ostrand.dat");
+    RangeFileChoice = Locate("Ostrand.dat");
+    if (RangeFileChoice.Found) LoadRangeFile(RangeFileChoice.Path);
   } catch (...) {
     // The program runs without a table, or with what the failed load left in it.
+  }
+  try {
+    RangeFile6Choice = Locate("Ostrand6.dat");
+    if (RangeFile6Choice.Found) LoadRangeFile6(RangeFile6Choice.Path);
+  } catch (...) {
   }
 }
 
 void LibOstrandShutdown() {
   RangeTable.clear();
   RangeTable.shrink_to_fit();
+  RangeTable6 = TRangeTable6{};
+}
+
+const std::string& RangeFilePath() { return RangeFileChoice.Path; }
+const std::string& RangeFile6Path() { return RangeFile6Choice.Path; }
+bool RangeFileInUse() { return RangeFileExists(RangeFileChoice.Path); }
+bool RangeFile6InUse() { return RangeFileExists(RangeFile6Choice.Path); }
+
+std::string RangeFileNotice() {
+  const bool Four = RangeFileChoice.Found, Six = RangeFile6Choice.Found;
+  if (Four && Six) return {};
+  const char* Names = Four ? "Ostrand6.dat" : Six ? "Ostrand.dat" : "Ostrand.dat or Ostrand6.dat";
+  const char* Addresses = Four ? "IPv6 addresses" : Six ? "IPv4 addresses" : "addresses";
+  return std::string("no range file ") + Names + " in the working directory or in " +
+         std::string(RangeDataFolder) + ": " + Addresses + " are not located and go to ARIN.";
 }
 
 namespace {

@@ -1,7 +1,8 @@
 // SPDX-License-Identifier: MIT
-// The IP location table: dotted address to number, the range file and its in-memory table,
-// the randomised bisection over it, and the constant country and continent tables.
-// Everything here runs on the GUI thread; RangeTable and RandSeed are unlocked process state.
+// The IP location table: dotted address to number, the range files (IPv4 and IPv6) and their
+// in-memory tables, where the files are looked for, the searches, and the constant country
+// and continent tables. Everything here runs on the GUI thread; RangeTable, RangeTable6 and
+// RandSeed are unlocked process state.
 #pragma once
 
 #include <array>
@@ -40,11 +41,30 @@ class ERangeFileError : public std::runtime_error {
 // that name exists, or "Error loading cache <name>: <reason>" when opening or reading fails.
 void LoadRangeFile(const std::string& FileName);
 
-// Seeds the generator from the UTC time of day in milliseconds and loads "Ostrand.dat"
-// from the working directory if it exists; never throws.
+// Seeds the generator from the UTC time of day in milliseconds, then loads "Ostrand.dat" and
+// "Ostrand6.dat", each from the working directory where it exists there, else from
+// RangeDataFolder where it exists there; never throws (a file that fails to load leaves its
+// table as the loader left it, and nothing else changes).
 void LibOstrandStartup();
-// Empties RangeTable.
+// Empties RangeTable and RangeTable6.
 void LibOstrandShutdown();
+
+// The folder the package installs the range files to (the install prefix's share/quorvex),
+// fixed at build time.
+extern const std::string_view RangeDataFolder;
+// The range file that start-up chose: the name in the working directory, or its path in
+// RangeDataFolder when only that existed. Before start-up, and when neither existed, the name
+// in the working directory.
+const std::string& RangeFilePath();
+const std::string& RangeFile6Path();
+// Whether a file (not a directory) exists at RangeFilePath() / RangeFile6Path() now: the
+// query flow locates an address only while its range file is there.
+bool RangeFileInUse();
+bool RangeFile6InUse();
+// One line for standard error when start-up found a range file neither in the working
+// directory nor in RangeDataFolder (naming the missing ones), else empty. Callers put their
+// program's name in front.
+std::string RangeFileNotice();
 
 // The search's generator state; tests may set it.
 extern std::uint32_t RandSeed;
@@ -56,6 +76,38 @@ std::uint32_t IpToNumber(std::string_view Text);
 CountryIndex FindCountryIndex(std::uint32_t N);
 // FindCountryIndex(IpToNumber(Text)).
 CountryIndex IpToCountry(std::string_view Text);
+
+// The IPv6 range file "Ostrand6.dat" is a flat sequence of 17-byte records with no header:
+// bytes 0..15 the first address of the range in network (big-endian) order, byte 16 its
+// CountryIndex, with the rows, NoCountry and the 245..254 rule of Ostrand.dat. Records stand
+// in ascending order of address; a range runs up to the next record's start minus one, the
+// last one up to ffff:ffff:ffff:ffff:ffff:ffff:ffff:ffff. The record count is the file size
+// divided by 17; 1 to 16 trailing bytes are ignored. The loader checks neither the order nor
+// the country bytes.
+//
+// The loaded table keeps the starts as two 64-bit halves in arrays of their own, so that a
+// search touches 8 bytes per probe: entry I starts at High[I]:Low[I].
+struct TRangeTable6 {
+  std::vector<std::uint64_t> High;
+  std::vector<std::uint64_t> Low;
+  std::vector<CountryIndex> Country;
+
+  // The entries the three arrays have in common.
+  std::size_t size() const;
+  bool empty() const { return size() == 0; }
+  void clear();
+};
+extern TRangeTable6 RangeTable6;
+
+// Replaces RangeTable6 with the file's records, with LoadRangeFile's errors and messages
+// ("Specified cache file <name> does not exist", "Error loading cache <name>: <reason>") and
+// its rules for what a failure leaves in the table.
+void LoadRangeFile6(const std::string& FileName);
+
+// The Country byte of the last entry whose start is not above the address (the first entry's
+// when it lies below all of them), by binary search. NoCountry for the unspecified address ::
+// and for an empty table.
+CountryIndex FindCountryIndex6(const std::array<std::uint8_t, 16>& Address);
 
 extern const std::array<std::string_view, CountryCount> CountryCodes;
 extern const std::array<std::string_view, CountryCount> CountryNames;

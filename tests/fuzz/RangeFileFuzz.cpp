@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
-// LoadRangeFile on arbitrary file contents: either a table of one entry per whole 5-byte
-// record, or the loader's exception; never a crash.
+// LoadRangeFile and LoadRangeFile6 on arbitrary file contents: either a table of one entry
+// per whole 5-byte (17-byte) record, searched without a crash, or the loader's exception.
+#include <algorithm>
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -46,6 +48,18 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* Data, std::size_t Size
         LoadRangeFile(Path);
         if (RangeTable.size() != Size / 5)
             std::abort();
+    } catch (const std::exception&) {
+    }
+    try {
+        LoadRangeFile6(Path);
+        if (RangeTable6.size() != Size / 17)
+            std::abort();
+        // The file's bytes as addresses: the search stays in bounds on unsorted tables.
+        for (std::size_t I = 0; I + 16 <= Size && I < 64; I += 16) {
+            std::array<std::uint8_t, 16> Address;
+            std::copy(Data + I, Data + I + 16, Address.begin());
+            FindCountryIndex6(Address);
+        }
     } catch (const std::exception&) {
     }
     return 0;

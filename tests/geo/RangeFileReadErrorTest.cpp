@@ -104,6 +104,41 @@ TEST(RangeFileReadError, KeepsEveryWholeRecordReadBeforeTheFailure) {
   RangeTable.clear();
 }
 
+// The IPv6 loader keeps to the same rule.
+TEST(RangeFileReadError, Ipv6LoaderKeepsEveryWholeRecordReadBeforeTheFailure) {
+  TTempDir Dir;
+  constexpr std::size_t kRecords6 = 40000, kSize = 17;
+  auto Byte = [](std::size_t Record, std::size_t At) { return static_cast<std::uint8_t>(Record * 31 + At * 7 + 1); };
+  std::string Bytes;
+  for (std::size_t I = 0; I < kRecords6; ++I)
+    for (std::size_t At = 0; At < kSize; ++At) Bytes += static_cast<char>(Byte(I, At));
+  const std::string Name = Dir.Write("failing6.dat", Bytes);
+  struct stat St {};
+  ASSERT_EQ(::stat(Name.c_str(), &St), 0);
+  const off_t Block = 15420 * kSize;  // the IPv6 loader's read size
+  for (const off_t FailAt : {off_t{0}, static_cast<off_t>(Block + 5000 * kSize + 9), static_cast<off_t>((kRecords6 - 1) * kSize)}) {
+    SCOPED_TRACE(FailAt);
+    Failing = {true, St.st_dev, St.st_ino, FailAt};
+    std::string Message = "(no error)";
+    try {
+      LoadRangeFile6(Name);
+    } catch (const ERangeFileError& E) {
+      Message = E.what();
+    }
+    Failing.Armed = false;
+    EXPECT_EQ(Message, "Error loading cache " + Name + ": Read error: " + std::strerror(EIO));
+    ASSERT_EQ(RangeTable6.size(), kRecords6);
+    const std::size_t Read = static_cast<std::size_t>(FailAt) / kSize;
+    for (std::size_t I = 0; I < kRecords6; ++I) {
+      const std::uint8_t Country = I < Read ? Byte(I, 16) : 0;
+      ASSERT_EQ(RangeTable6.Country[I], Country) << "entry " << I << " of " << Read << " read";
+      ASSERT_EQ(RangeTable6.High[I] >> 56, I < Read ? Byte(I, 0) : 0u) << "entry " << I;
+      ASSERT_EQ(RangeTable6.Low[I] & 0xFF, I < Read ? Byte(I, 15) : 0u) << "entry " << I;
+    }
+  }
+  RangeTable6.clear();
+}
+
 // The wrapper itself: without a failure the file loads whole.
 TEST(RangeFileReadError, WithoutAFailureTheFileLoadsWhole) {
   TTempDir Dir;

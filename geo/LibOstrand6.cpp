@@ -1,0 +1,126 @@
+// SPDX-License-Identifier: MIT
+// The IPv6 range table: loading of Ostrand6.dat and the binary search over it.
+#include "geo/LibOstrand.h"
+
+#include <algorithm>
+#include <new>
+#include <stdexcept>
+
+#include "geo/RangeFileRead.h"
+
+TRangeTable6 RangeTable6;
+
+namespace {
+
+constexpr std::size_t kRecordSize6 = 17;
+// A multiple of the record size, so that a block always ends on a record boundary.
+constexpr std::size_t kBlockSize6 = 15420 * kRecordSize6;  // 262140 bytes
+
+std::uint64_t BigEndian64(const unsigned char* P) {
+  std::uint64_t V = 0;
+  for (int I = 0; I < 8; ++I) V = V << 8 | P[I];
+  return V;
+}
+
+void AppendRecords6(const unsigned char* P, std::size_t Count) {
+  for (std::size_t I = 0; I < Count; ++I, P += kRecordSize6) {
+    RangeTable6.High.push_back(BigEndian64(P));
+    RangeTable6.Low.push_back(BigEndian64(P + 8));
+    RangeTable6.Country.push_back(P[16]);
+  }
+}
+
+// Fills the table up to Count entries with zero ones (start ::, country 0), as the records
+// that a failure or a shrinking file left unread.
+void PadTo(std::size_t Count) {
+  RangeTable6.High.resize(Count, 0);
+  RangeTable6.Low.resize(Count, 0);
+  RangeTable6.Country.resize(Count, 0);
+}
+
+void LoadOpenFile6(const std::string& FileName) {
+  std::uint64_t Size = 0;
+  TRangeFileHandle File(OpenRangeFile(FileName, Size));
+  const std::uint64_t Count = Size / kRecordSize6;
+  if (Count > RangeTable6.High.max_size()) throw std::bad_alloc();
+  RangeTable6.High.reserve(static_cast<std::size_t>(Count));
+  RangeTable6.Low.reserve(static_cast<std::size_t>(Count));
+  RangeTable6.Country.reserve(static_cast<std::size_t>(Count));
+
+  std::vector<unsigned char> Block(kBlockSize6);
+  try {
+    std::size_t Left = static_cast<std::size_t>(Count);
+    while (Left > 0) {
+      const std::size_t Want = std::min(kBlockSize6, Left * kRecordSize6);
+      std::string Error;
+      const std::size_t Got = ReadRangeBlock(File.Fd(), Block.data(), Want, Error);
+      const std::size_t Records = Got / kRecordSize6;
+      AppendRecords6(Block.data(), Records);
+      Left -= Records;
+      // Every whole record read before a failure is kept; a record the failure cut short
+      // counts as not read.
+      if (!Error.empty()) throw std::runtime_error(Error);
+      if (Got < Want) {
+        // The file shrank while being read: a partial record keeps the bytes read so far.
+        if (Got % kRecordSize6 != 0) {
+          std::fill(Block.begin() + static_cast<std::ptrdiff_t>(Got),
+                    Block.begin() + static_cast<std::ptrdiff_t>((Records + 1) * kRecordSize6), 0);
+          AppendRecords6(Block.data() + Records * kRecordSize6, 1);
+        }
+        break;
+      }
+    }
+  } catch (...) {
+    PadTo(static_cast<std::size_t>(Count));
+    throw;
+  }
+  PadTo(static_cast<std::size_t>(Count));
+}
+
+}  // namespace
+
+std::size_t TRangeTable6::size() const { return std::min({High.size(), Low.size(), Country.size()}); }
+
+void TRangeTable6::clear() {
+  High.clear();
+  Low.clear();
+  Country.clear();
+}
+
+void LoadRangeFile6(const std::string& FileName) {
+  RangeTable6.clear();
+  if (!RangeFileExists(FileName))
+    throw ERangeFileError("Specified cache file " + FileName + " does not exist");
+  try {
+    LoadOpenFile6(FileName);
+  } catch (const std::exception& E) {
+    throw ERangeFileError("Error loading cache " + FileName + ": " + E.what());
+  }
+}
+
+CountryIndex FindCountryIndex6(const std::array<std::uint8_t, 16>& Address) {
+  const std::uint64_t High = BigEndian64(Address.data());
+  const std::uint64_t Low = BigEndian64(Address.data() + 8);
+  const std::size_t Count = RangeTable6.size();
+  if ((High | Low) == 0 || Count == 0) return NoCountry;
+  const std::uint64_t* Highs = RangeTable6.High.data();
+  const std::uint64_t* Lows = RangeTable6.Low.data();
+  // The answer lies in [Base, Base + Len). Each step halves Len without a branch on the
+  // comparison, which goes either way at random; only equal upper halves, which are rare,
+  // read the lower half.
+  std::size_t Base = 0;
+  std::size_t Len = Count;
+  while (Len > 1) {
+    const std::size_t Half = Len / 2;
+    const std::size_t Next = (Len - Half) / 2;
+    __builtin_prefetch(Highs + Base + Next);
+    __builtin_prefetch(Highs + Base + Half + Next);
+    const std::uint64_t Start = Highs[Base + Half];
+    bool NotAbove = Start < High;
+    if (Start == High) [[unlikely]]
+      NotAbove = Lows[Base + Half] <= Low;
+    Base = NotAbove ? Base + Half : Base;
+    Len -= Half;
+  }
+  return RangeTable6.Country[Base];
+}

@@ -1,0 +1,50 @@
+// SPDX-License-Identifier: MIT
+#include "geo/RangeFileRead.h"
+
+#include <cerrno>
+#include <cstring>
+#include <stdexcept>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+bool RangeFileExists(const std::string& FileName) {
+  if (FileName.find('\0') != std::string::npos) return false;
+  struct stat St {};
+  if (::stat(FileName.c_str(), &St) != 0) return false;
+  return !S_ISDIR(St.st_mode);
+}
+
+TRangeFileHandle::~TRangeFileHandle() {
+  if (m_Fd >= 0) ::close(m_Fd);
+}
+
+int OpenRangeFile(const std::string& FileName, std::uint64_t& Size) {
+  // Windows opens the file without sharing; Linux has no mandatory locks, so the file is
+  // simply opened read-only. O_NONBLOCK keeps a FIFO of that name from stalling the open.
+  const int Fd = ::open(FileName.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+  if (Fd < 0) throw std::runtime_error("Cannot open file " + FileName);
+  TRangeFileHandle File(Fd);
+  struct stat St {};
+  if (::fstat(Fd, &St) != 0) throw std::runtime_error(std::strerror(errno));
+  // Only a regular file has a size worth trusting; a FIFO or a device is no range file.
+  if (!S_ISREG(St.st_mode)) throw std::runtime_error("Cannot open file " + FileName);
+  Size = static_cast<std::uint64_t>(St.st_size);
+  return File.Release();
+}
+
+std::size_t ReadRangeBlock(int Fd, unsigned char* Buf, std::size_t Len, std::string& Error) {
+  std::size_t Got = 0;
+  while (Got < Len) {
+    const ssize_t N = ::read(Fd, Buf + Got, Len - Got);
+    if (N < 0) {
+      if (errno == EINTR) continue;
+      Error = std::string("Read error: ") + std::strerror(errno);
+      break;
+    }
+    if (N == 0) break;
+    Got += static_cast<std::size_t>(N);
+  }
+  return Got;
+}
