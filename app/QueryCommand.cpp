@@ -235,6 +235,7 @@ int main(int Argc, char** Argv) {
   qInstallMessageHandler(QuietMessages);
   // As in the tray program: the range table before the application and its windows.
   LibOstrandStartup();
+  if (const std::string Notice = RangeFileNotice(); !Notice.empty()) std::fprintf(stderr, "quorvex-query: %s\n", Notice.c_str());
   int Status = ExitOk;
   {
     TCommandApplication App(Argc, Argv);
