@@ -1,9 +1,11 @@
 // SPDX-License-Identifier: MIT
-// ostrand-build [INPUT] [OUTPUT]: writes a range file from a list of IPv4 ranges with
-// two-letter country codes (Debian's /usr/share/tor/geoip by default) to OUTPUT
-// (Ostrand.dat by default). Input lines are FIRST,LAST,CC with decimal IP numbers; '#'
-// starts a comment line. The output covers the whole address space in ascending order:
-// gaps become NoCountry records, neighbours with the same country are merged.
+// ostrand-build [-6] [INPUT] [OUTPUT]: writes a range file from a list of address ranges with
+// two-letter country codes to OUTPUT. Without -6: IPv4, lines FIRST,LAST,CC with decimal IP
+// numbers (Debian's /usr/share/tor/geoip), written as Ostrand.dat's 5-byte records. With -6:
+// IPv6, lines FIRST,LAST,CC with IPv6 address texts (/usr/share/tor/geoip6), written as
+// Ostrand6.dat's 17-byte records. '#' starts a comment line. The output covers the whole
+// address space in ascending order: gaps become NoCountry records, neighbours with the same
+// country are merged.
 #include "geo/LibOstrand.h"
 
 #include <algorithm>
@@ -18,23 +20,49 @@
 #include <string_view>
 #include <vector>
 
+#include <arpa/inet.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
 
-constexpr const char* kDefaultInput = "/usr/share/tor/geoip";
-constexpr const char* kDefaultOutput = "Ostrand.dat";
-// A wrong input (say, the IPv6 list) would flood the terminal; the count still tells.
+// Wide enough for an address of either family.
+using TAddress = unsigned __int128;
+
+// What differs between the two range files.
+struct TFamily {
+  const char* DefaultInput;
+  const char* DefaultOutput;
+  TAddress Last;  // the highest address
+  bool Ipv6;
+};
+constexpr TFamily kIpv4{"/usr/share/tor/geoip", "Ostrand.dat", 0xFFFFFFFFu, false};
+constexpr TFamily kIpv6{"/usr/share/tor/geoip6", "Ostrand6.dat", ~TAddress{0}, true};
+
+// A wrong input (say, the IPv6 list without -6) would flood the terminal; the count still tells.
 constexpr int kMaxReportedLines = 20;
 
+// Codes given out after the country table was drawn up, put on the rows of the same
+// territories under their former names; the name shown is the row's. AP (a region, no
+// country) stays without a row.
+constexpr std::pair<std::string_view, std::string_view> kFormerRows[] = {
+    {"rs", "yu"}, {"me", "yu"}, {"cs", "yu"}, {"tl", "tp"}, {"cw", "an"}, {"sx", "an"},
+    {"bq", "an"}, {"bl", "gp"}, {"mf", "gp"}, {"ax", "fi"}, {"ss", "sd"},
+};
+
 struct TInputRange {
-  std::uint32_t First;
-  std::uint32_t Last;
+  TAddress First;
+  TAddress Last;
   CountryIndex Country;
   std::string Code;  // upper case, as read; empty for "??"
+  bool FormerRow;    // the code's row is that of its former name
   long Line;
+};
+
+struct TRecord {
+  TAddress Start;
+  CountryIndex Country;
 };
 
 struct TReport {
@@ -58,12 +86,21 @@ std::string_view Trim(std::string_view S) {
   return S;
 }
 
-bool ParseIpNumber(std::string_view S, std::uint32_t& Value) {
+bool ParseIpNumber(std::string_view S, TAddress& Value) {
   S = Trim(S);
   std::uint64_t V = 0;
   auto [End, Err] = std::from_chars(S.data(), S.data() + S.size(), V);
   if (S.empty() || Err != std::errc() || End != S.data() + S.size() || V > 0xFFFFFFFFu) return false;
-  Value = static_cast<std::uint32_t>(V);
+  Value = V;
+  return true;
+}
+
+bool ParseIpv6(std::string_view S, TAddress& Value) {
+  const std::string Text(Trim(S));
+  unsigned char Bytes[16];
+  if (Text.find('\0') != std::string::npos || ::inet_pton(AF_INET6, Text.c_str(), Bytes) != 1) return false;
+  Value = 0;
+  for (unsigned char B : Bytes) Value = Value << 8 | B;
   return true;
 }
 
@@ -75,7 +112,7 @@ CountryIndex RowOfCode(std::string_view Lower) {
 }
 
 // Parses one non-comment line; an empty return means success.
-std::string ParseLine(std::string_view Text, TInputRange& R) {
+std::string ParseLine(std::string_view Text, const TFamily& Family, TInputRange& R) {
   const std::size_t C1 = Text.find(',');
   const std::size_t C2 = C1 == std::string_view::npos ? C1 : Text.find(',', C1 + 1);
   if (C2 == std::string_view::npos || Text.find(',', C2 + 1) != std::string_view::npos)
@@ -83,10 +120,10 @@ std::string ParseLine(std::string_view Text, TInputRange& R) {
   const std::string_view FirstText = Text.substr(0, C1);
   const std::string_view LastText = Text.substr(C1 + 1, C2 - C1 - 1);
   const std::string_view CodeText = Trim(Text.substr(C2 + 1));
-  if (!ParseIpNumber(FirstText, R.First))
-    return "bad address number '" + std::string(Trim(FirstText)) + "'";
-  if (!ParseIpNumber(LastText, R.Last))
-    return "bad address number '" + std::string(Trim(LastText)) + "'";
+  const auto Parse = Family.Ipv6 ? &ParseIpv6 : &ParseIpNumber;
+  const char* What = Family.Ipv6 ? "bad IPv6 address '" : "bad address number '";
+  if (!Parse(FirstText, R.First)) return What + std::string(Trim(FirstText)) + "'";
+  if (!Parse(LastText, R.Last)) return What + std::string(Trim(LastText)) + "'";
   if (R.First > R.Last) return "range ends before it starts";
   if (CodeText == "??") {
     R.Code.clear();
@@ -101,6 +138,13 @@ std::string ParseLine(std::string_view Text, TInputRange& R) {
   for (char& C : Lower) C = static_cast<char>(std::tolower(static_cast<unsigned char>(C)));
   R.Code = Upper;
   R.Country = RowOfCode(Lower);
+  R.FormerRow = false;
+  for (const auto& [Code, Row] : kFormerRows) {
+    if (R.Country == NoCountry && Lower == Code) {
+      R.Country = RowOfCode(Row);
+      R.FormerRow = true;
+    }
+  }
   return {};
 }
 
@@ -119,13 +163,18 @@ bool WriteAll(int Fd, const unsigned char* P, std::size_t Len) {
 
 // Writes to a temporary file beside the output and renames it into place, so that a reader
 // never sees a half-written range file and a failure leaves the old one standing.
-bool WriteAtomically(const std::string& FileName, const std::vector<RangeEntry>& Records,
+// Ostrand.dat: the start little-endian in 4 bytes; Ostrand6.dat: big-endian in 16 bytes.
+// Then the country byte.
+bool WriteAtomically(const std::string& FileName, const TFamily& Family, const std::vector<TRecord>& Records,
                      std::string& Error) {
   std::vector<unsigned char> Bytes;
-  Bytes.reserve(Records.size() * 5);
-  for (const RangeEntry& E : Records) {
-    for (int Shift = 0; Shift < 32; Shift += 8)
-      Bytes.push_back(static_cast<unsigned char>(E.Start >> Shift));
+  Bytes.reserve(Records.size() * (Family.Ipv6 ? 17 : 5));
+  for (const TRecord& E : Records) {
+    if (Family.Ipv6) {
+      for (int Shift = 120; Shift >= 0; Shift -= 8) Bytes.push_back(static_cast<unsigned char>(E.Start >> Shift));
+    } else {
+      for (int Shift = 0; Shift < 32; Shift += 8) Bytes.push_back(static_cast<unsigned char>(E.Start >> Shift));
+    }
     Bytes.push_back(E.Country);
   }
   std::string Temp = FileName + ".XXXXXX";
@@ -156,21 +205,26 @@ bool WriteAtomically(const std::string& FileName, const std::vector<RangeEntry>&
 
 int Usage() {
   std::fprintf(stderr,
-               "usage: ostrand-build [INPUT] [OUTPUT]\n"
-               "  INPUT   lines FIRST,LAST,CC (default %s)\n"
-               "  OUTPUT  range file to write (default %s)\n",
-               kDefaultInput, kDefaultOutput);
+               "usage: ostrand-build [-6] [INPUT] [OUTPUT]\n"
+               "  -6      IPv6: INPUT lists IPv6 addresses, OUTPUT is an Ostrand6.dat\n"
+               "  INPUT   lines FIRST,LAST,CC (default %s, with -6 %s)\n"
+               "  OUTPUT  range file to write (default %s, with -6 %s)\n",
+               kIpv4.DefaultInput, kIpv6.DefaultInput, kIpv4.DefaultOutput, kIpv6.DefaultOutput);
   return 2;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc > 3) return Usage();
-  for (int I = 1; I < argc; ++I)
-    if (std::strcmp(argv[I], "-h") == 0 || std::strcmp(argv[I], "--help") == 0) return Usage();
-  const std::string InputName = argc > 1 ? argv[1] : kDefaultInput;
-  const std::string OutputName = argc > 2 ? argv[2] : kDefaultOutput;
+  std::vector<std::string> Args(argv + 1, argv + argc);
+  const bool Ipv6 = !Args.empty() && Args.front() == "-6";
+  if (Ipv6) Args.erase(Args.begin());
+  if (Args.size() > 2) return Usage();
+  for (const std::string& A : Args)
+    if (A == "-h" || A == "--help" || A == "-6") return Usage();
+  const TFamily& Family = Ipv6 ? kIpv6 : kIpv4;
+  const std::string InputName = Args.size() > 0 ? Args[0] : Family.DefaultInput;
+  const std::string OutputName = Args.size() > 1 ? Args[1] : Family.DefaultOutput;
 
   struct stat St {};
   if (::stat(InputName.c_str(), &St) == 0 && S_ISDIR(St.st_mode)) {
@@ -187,6 +241,7 @@ int main(int argc, char** argv) {
   std::vector<TInputRange> Ranges;
   long LineNo = 0;
   long BadLines = 0;
+  long OtherFamilyLines = 0;  // lines that look like the other list's
   std::string Text;
   while (std::getline(In, Text)) {
     ++LineNo;
@@ -194,10 +249,11 @@ int main(int argc, char** argv) {
     if (Line.empty() || Line.front() == '#') continue;
     TInputRange R{};
     R.Line = LineNo;
-    const std::string Message = ParseLine(Line, R);
+    const std::string Message = ParseLine(Line, Family, R);
     if (!Message.empty()) {
       Report.Line(LineNo, Message);
       ++BadLines;
+      if ((Line.find(':') != std::string_view::npos) != Ipv6) ++OtherFamilyLines;
       continue;
     }
     Ranges.push_back(std::move(R));
@@ -207,7 +263,8 @@ int main(int argc, char** argv) {
     return 1;
   }
   if (Ranges.empty()) {
-    std::fprintf(stderr, "ostrand-build: %s holds no valid range line\n", InputName.c_str());
+    const char* Hint = OtherFamilyLines == 0 ? "" : Ipv6 ? " (an IPv4 list? leave out -6)" : " (an IPv6 list? add -6)";
+    std::fprintf(stderr, "ostrand-build: %s holds no valid range line%s\n", InputName.c_str(), Hint);
     return 1;
   }
 
@@ -217,36 +274,42 @@ int main(int argc, char** argv) {
   });
 
   // Walk the address space: NoCountry in the gaps, the earlier range wins where two overlap.
-  std::vector<RangeEntry> Records;
-  std::map<std::string, std::uint64_t> Unknown;  // code without a row -> addresses covered
-  std::uint64_t Next = 0;      // first address not yet covered
+  std::vector<TRecord> Records;
+  // Code without a row -> addresses (IPv4) or ranges (IPv6) left without a country.
+  std::map<std::string, std::uint64_t> Unknown;
+  std::map<std::string, long> Former;  // code put on its former name's row -> ranges
+  TAddress Next = 0;     // first address not yet covered
+  bool Covered = false;  // up to the highest address
   long Overlaps = 0;
   long PreviousLine = 0;
   for (const TInputRange& R : Ranges) {
-    std::uint64_t First = R.First;
-    if (First < Next) {
+    TAddress First = R.First;
+    if (Covered || First < Next) {
       ++Overlaps;
       Report.Line(R.Line, "range overlaps the one from line " + std::to_string(PreviousLine) +
                               "; the overlapping part is skipped");
-      if (R.Last < Next) continue;
+      if (Covered || R.Last < Next) continue;
       First = Next;
     }
-    if (First > Next) Records.push_back({static_cast<std::uint32_t>(Next), NoCountry});
-    Records.push_back({static_cast<std::uint32_t>(First), R.Country});
-    if (!R.Code.empty() && R.Country == NoCountry) Unknown[R.Code] += R.Last - First + 1;
-    Next = std::uint64_t{R.Last} + 1;
+    if (First > Next) Records.push_back({Next, NoCountry});
+    Records.push_back({First, R.Country});
+    if (!R.Code.empty() && R.Country == NoCountry)
+      Unknown[R.Code] += Ipv6 ? 1 : static_cast<std::uint64_t>(R.Last - First + 1);
+    if (R.FormerRow) ++Former[R.Code];
+    if (R.Last == Family.Last) Covered = true;
+    else Next = R.Last + 1;
     PreviousLine = R.Line;
   }
-  if (Next <= 0xFFFFFFFFu) Records.push_back({static_cast<std::uint32_t>(Next), NoCountry});
+  if (!Covered) Records.push_back({Next, NoCountry});
 
   // A record with its predecessor's country adds nothing to any answer.
-  std::vector<RangeEntry> Merged;
+  std::vector<TRecord> Merged;
   Merged.reserve(Records.size());
-  for (const RangeEntry& E : Records)
+  for (const TRecord& E : Records)
     if (Merged.empty() || Merged.back().Country != E.Country) Merged.push_back(E);
 
   std::string Error;
-  if (!WriteAtomically(OutputName, Merged, Error)) {
+  if (!WriteAtomically(OutputName, Family, Merged, Error)) {
     std::fprintf(stderr, "ostrand-build: %s\n", Error.c_str());
     return 1;
   }
@@ -257,6 +320,18 @@ int main(int argc, char** argv) {
                Merged.size(), OutputName.c_str(), Ranges.size(), InputName.c_str());
   if (BadLines > 0) std::fprintf(stderr, "ostrand-build: %ld bad lines skipped\n", BadLines);
   if (Overlaps > 0) std::fprintf(stderr, "ostrand-build: %ld overlapping ranges trimmed\n", Overlaps);
+  if (!Former.empty()) {
+    std::string List;
+    for (const auto& [Code, Count] : Former) {
+      std::string Lower = Code;
+      for (char& C : Lower) C = static_cast<char>(std::tolower(static_cast<unsigned char>(C)));
+      std::string_view Row;
+      for (const auto& [From, To] : kFormerRows)
+        if (From == Lower) Row = To;
+      List += " " + Code + " -> " + std::string(Row) + " (" + std::to_string(Count) + ")";
+    }
+    std::fprintf(stderr, "ostrand-build: codes put on the rows of their former names:%s\n", List.c_str());
+  }
   if (Unknown.empty()) {
     std::fprintf(stderr, "ostrand-build: every code has a row in the country table\n");
   } else {
@@ -266,8 +341,8 @@ int main(int argc, char** argv) {
       Total += Count;
       List += " " + Code + " (" + std::to_string(Count) + ")";
     }
-    std::fprintf(stderr, "ostrand-build: %zu codes without a row, %llu addresses as no country:%s\n",
-                 Unknown.size(), static_cast<unsigned long long>(Total), List.c_str());
+    std::fprintf(stderr, "ostrand-build: %zu codes without a row, %llu %s as no country:%s\n", Unknown.size(),
+                 static_cast<unsigned long long>(Total), Ipv6 ? "ranges" : "addresses", List.c_str());
   }
   return 0;
 }
