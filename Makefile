@@ -8,6 +8,7 @@ PACKAGE_BUILD ?= build-package
 JOBS      ?= $(shell nproc 2>/dev/null || echo 2)
 CMAKE_FLAGS ?=
 RANGE_FILE := $(BUILD)/Ostrand.dat
+RANGE_FILE6 := $(BUILD)/Ostrand6.dat
 
 PACKAGES := g++ make cmake ninja-build pkg-config qt6-base-dev qt6-qpa-plugins libgl-dev \
   libgtest-dev libgmock-dev libbenchmark-dev netbase tor-geoipdb \
@@ -47,6 +48,9 @@ build: deps configure
 $(RANGE_FILE): | build
 	$(BUILD)/tools/ostrand-build/ostrand-build /usr/share/tor/geoip $(RANGE_FILE)
 
+$(RANGE_FILE6): | build
+	$(BUILD)/tools/ostrand-build/ostrand-build -6 /usr/share/tor/geoip6 $(RANGE_FILE6)
+
 test: build package
 	$(MAKE) test-only
 
@@ -58,11 +62,11 @@ ISOLATE = if [ "$$(id -u)" = 0 ] && unshare -n true 2>/dev/null; then \
 test-only:
 	@$(call ISOLATE,ctest --test-dir $(BUILD) --output-on-failure -j $(JOBS))
 
-# The tray program reads Ostrand.dat from its working directory.
-run: build $(RANGE_FILE)
+# The tray program reads the range files from its working directory.
+run: build $(RANGE_FILE) $(RANGE_FILE6)
 	cd $(BUILD) && ./app/quorvex
 
-bench: build $(RANGE_FILE)
+bench: build $(RANGE_FILE) $(RANGE_FILE6)
 	bench/run-all.sh $(BUILD)
 
 # Every test again, built with AddressSanitizer and UndefinedBehaviorSanitizer.
@@ -72,7 +76,7 @@ asan: deps
 	@export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 UBSAN_OPTIONS=print_stacktrace=1; \
 	  $(call ISOLATE,ctest --test-dir $(ASAN_BUILD) --output-on-failure -j $(JOBS) -LE e2e)
 
-e2e: build $(RANGE_FILE)
+e2e: build $(RANGE_FILE) $(RANGE_FILE6)
 	ctest --test-dir $(BUILD) --output-on-failure -L e2e
 
 soak: build

@@ -53,7 +53,7 @@ awk '{ sub(/^\.\//, "/", $6); print $1, $2, $6 }' "$WORK/list" | sort -k3 >"$WOR
   echo "-rwxr-xr-x root/root /usr/bin/quorvex"
   echo "-rwxr-xr-x root/root /usr/bin/quorvex-query"
   for f in applications/quorvex.desktop doc/quorvex/copyright doc/quorvex/changelog.gz man/man1/quorvex.1.gz \
-           man/man1/quorvex-query.1.gz metainfo/io.quorvex.Quorvex.metainfo.xml quorvex/Ostrand.dat; do
+           man/man1/quorvex-query.1.gz metainfo/io.quorvex.Quorvex.metainfo.xml quorvex/Ostrand.dat quorvex/Ostrand6.dat; do
     echo "-rw-r--r-- root/root /usr/share/$f"
   done
 } | sort -k3 >"$WORK/want"
@@ -78,6 +78,8 @@ grep -qx 'Exec=/usr/bin/quorvex' "$desk" && grep -qx 'TryExec=/usr/bin/quorvex' 
 range=$ROOT/usr/share/quorvex/Ostrand.dat
 size=$(stat -c %s "$range" 2>/dev/null || echo 0)
 [ "$size" -ge 500000 ] && [ $((size % 5)) = 0 ] && ok "range file: $size bytes, whole 5-byte records" || bad "range file size $size"
+size=$(stat -c %s "$ROOT/usr/share/quorvex/Ostrand6.dat" 2>/dev/null || echo 0)
+[ "$size" -ge 500000 ] && [ $((size % 17)) = 0 ] && ok "IPv6 range file: $size bytes, whole 17-byte records" || bad "IPv6 range file size $size"
 for page in quorvex quorvex-query; do
   out=$(LC_ALL=C.UTF-8 MANWIDTH=80 man --warnings -l "$ROOT/usr/share/man/man1/$page.1.gz" 2>&1 >/dev/null)
   [ -z "$out" ] && ok "installed $page.1.gz: man --warnings quiet" || bad "installed $page.1.gz: $out"
