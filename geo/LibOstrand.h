@@ -5,6 +5,7 @@
 // RandSeed are unlocked process state.
 #pragma once
 
+#include <algorithm>
 #include <array>
 #include <cstddef>
 #include <cstdint>
@@ -93,7 +94,7 @@ struct TRangeTable6 {
   std::vector<CountryIndex> Country;
 
   // The entries the three arrays have in common.
-  std::size_t size() const;
+  std::size_t size() const { return std::min({High.size(), Low.size(), Country.size()}); }
   bool empty() const { return size() == 0; }
   void clear();
 };

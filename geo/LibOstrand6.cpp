@@ -3,6 +3,8 @@
 #include "geo/LibOstrand.h"
 
 #include <algorithm>
+#include <bit>
+#include <cstring>
 #include <new>
 #include <stdexcept>
 
@@ -17,8 +19,9 @@ constexpr std::size_t kRecordSize6 = 17;
 constexpr std::size_t kBlockSize6 = 15420 * kRecordSize6;  // 262140 bytes
 
 std::uint64_t BigEndian64(const unsigned char* P) {
-  std::uint64_t V = 0;
-  for (int I = 0; I < 8; ++I) V = V << 8 | P[I];
+  std::uint64_t V;
+  std::memcpy(&V, P, sizeof V);
+  if constexpr (std::endian::native == std::endian::little) V = __builtin_bswap64(V);
   return V;
 }
 
@@ -79,8 +82,6 @@ void LoadOpenFile6(const std::string& FileName) {
 
 }  // namespace
 
-std::size_t TRangeTable6::size() const { return std::min({High.size(), Low.size(), Country.size()}); }
-
 void TRangeTable6::clear() {
   High.clear();
   Low.clear();
@@ -112,9 +113,13 @@ CountryIndex FindCountryIndex6(const std::array<std::uint8_t, 16>& Address) {
   std::size_t Len = Count;
   while (Len > 1) {
     const std::size_t Half = Len / 2;
+    // The four places the probes after this one can land, two levels ahead.
     const std::size_t Next = (Len - Half) / 2;
-    __builtin_prefetch(Highs + Base + Next);
-    __builtin_prefetch(Highs + Base + Half + Next);
+    const std::size_t After = (Len - Half - Next) / 2;
+    __builtin_prefetch(Highs + Base + After);
+    __builtin_prefetch(Highs + Base + Next + After);
+    __builtin_prefetch(Highs + Base + Half + After);
+    __builtin_prefetch(Highs + Base + Half + Next + After);
     const std::uint64_t Start = Highs[Base + Half];
     bool NotAbove = Start < High;
     if (Start == High) [[unlikely]]
