@@ -142,8 +142,7 @@ int RowOf(std::string Code) {
 
 bool GeoKnows(const char* GeoCode) {
   return GeoCode && std::strlen(GeoCode) == 2 && std::strcmp(GeoCode, "--") != 0 &&
-         std::strcmp(GeoCode, "A1") != 0 && std::strcmp(GeoCode, "A2") != 0 && std::strcmp(GeoCode, "O1") != 0 &&
-         std::strcmp(GeoCode, "AP") != 0 && std::strcmp(GeoCode, "EU") != 0;
+         std::strcmp(GeoCode, "A1") != 0 && std::strcmp(GeoCode, "A2") != 0 && std::strcmp(GeoCode, "O1") != 0;
 }
 
 void ReportAgreement6() {

@@ -3,11 +3,13 @@
 # The tray program's start-up to the icon shown in the tray, and its resident memory idle and
 # after 100 queries typed into the query window, under Xvfb + openbox + trayer in a private
 # namespace with whoisd standing in for the registries (as the end-to-end test does).
-# usage: tray-startup.sh BUILD_DIR      env: RUNS=5 QUERIES=100
+# usage: tray-startup.sh BUILD_DIR      env: RUNS=5 QUERIES=100 RANGE_FILES="Ostrand.dat Ostrand6.dat"
+# RANGE_FILES names the range files of BUILD_DIR the program finds in its working directory
+# (RANGE_FILES=Ostrand.dat: the IPv4 one only).
 set -u
 SRC=$(cd "$(dirname "$0")/../.." && pwd)
 BUILD=$(cd "${1:-build}" && pwd)
-RUNS=${RUNS:-5}; QUERIES=${QUERIES:-100}
+RUNS=${RUNS:-5}; QUERIES=${QUERIES:-100}; RANGE_FILES=${RANGE_FILES-Ostrand.dat Ostrand6.dat}
 . "$SRC/tests/e2e/netns.sh"
 . "$SRC/tests/e2e/desktop.sh"
 APP=$BUILD/app/quorvex
@@ -23,7 +25,8 @@ APID=
 trap '[ -n "$APID" ] && kill "$APID" 2>/dev/null; desk_down; ns_cleanup "$WORK"' EXIT
 ns_up "$WORK" "$WHOISD" || exit 1
 desk_up "$WORK" || exit 1
-[ -f "$BUILD/Ostrand.dat" ] && cp "$BUILD/Ostrand.dat" "$WORK/"
+for f in $RANGE_FILES; do [ -f "$BUILD/$f" ] && cp "$BUILD/$f" "$WORK/"; done
+echo "range files: $(cd "$WORK" && ls Ostrand*.dat 2>/dev/null | tr '\n' ' ')"
 cd "$WORK" || exit 1
 
 rss_kb() { awk '/^VmRSS:/ { print $2 }' "/proc/$1/status"; }
