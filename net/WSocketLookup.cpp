@@ -25,6 +25,7 @@ THost6Resolver TestResolver6;
 
 // Windows Sockets' code for "out of resources" when no worker thread can be made.
 constexpr int kNoBufferSpace = 10055;
+constexpr int kHostNotFound = 11001;
 
 std::uint32_t NextHandle()
 {
@@ -39,6 +40,9 @@ std::uint32_t NextHandle()
 
 int SystemHostResolver(const std::string& Name, std::vector<std::uint32_t>& Addresses)
 {
+    // getaddrinfo reads up to the first NUL: "localhost\0x" would be found as localhost.
+    if (Name.find('\0') != std::string::npos)
+        return kHostNotFound;
     addrinfo Hints{};
     Hints.ai_family = AF_INET;
     Hints.ai_socktype = SOCK_STREAM;
@@ -60,6 +64,8 @@ int SystemHostResolver(const std::string& Name, std::vector<std::uint32_t>& Addr
 
 int SystemHost6Resolver(const std::string& Name, std::vector<TIpv6Bytes>& Addresses)
 {
+    if (Name.find('\0') != std::string::npos)
+        return kHostNotFound;
     addrinfo Hints{};
     Hints.ai_family = AF_INET6;
     Hints.ai_socktype = SOCK_STREAM;

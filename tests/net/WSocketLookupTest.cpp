@@ -361,15 +361,31 @@ TEST(WSocketLookup, Ipv6AndIpv4LookupsShareThePendingLookup)
     }
 }
 
-TEST(WSocketLookup, SystemResolverReadsAnIpv6Literal)
+// The system resolvers, on names that need no network: an IPv6 literal is read, and a name
+// with a NUL in it names nothing (the C lookup would stop at the NUL and find "localhost").
+TEST(WSocketLookup, SystemResolversReadLiteralsAndRefuseNamesWithNul)
 {
-    TWSocket S;
-    std::uint16_t Code = 0xFFFF;
-    S.OnDnsLookupDone = [&](TCustomWSocket*, std::uint16_t E) { Code = E; };
-    S.DnsLookup6("0:0::1");
-    ASSERT_TRUE(WaitUntil([&] { return Code != 0xFFFF; }));
-    EXPECT_EQ(0, Code);
-    EXPECT_EQ("::1", S.DnsResult());
+    struct TRow {
+        bool Ipv6;
+        std::string Name;
+        std::uint16_t Code;
+        const char* Result;
+    };
+    const TRow Rows[] = {
+        {true, "0:0::1", 0, "::1"},
+        {true, std::string("::1\0x", 5), 11001, ""},
+        {false, std::string("localhost\0x", 11), 11001, ""},
+    };
+    for (const TRow& R : Rows) {
+        SCOPED_TRACE(R.Name.c_str());
+        TWSocket S;
+        std::uint16_t Code = 0xFFFF;
+        S.OnDnsLookupDone = [&](TCustomWSocket*, std::uint16_t E) { Code = E; };
+        R.Ipv6 ? S.DnsLookup6(R.Name) : S.DnsLookup(R.Name);
+        ASSERT_TRUE(WaitUntil([&] { return Code != 0xFFFF; }));
+        EXPECT_EQ(R.Code, Code);
+        EXPECT_EQ(R.Result, S.DnsResult());
+    }
 }
 
 } // namespace
