@@ -85,15 +85,19 @@ QString FromEightBit(std::string_view Text)
 
 // One pass equal to the three replacements in turn. Once the NULs are gone, a LF that
 // follows a CR stays as it is (CR LF -> CR CR LF -> CR LF) and any other LF gains a CR.
-// Runs without NUL or LF are copied whole.
+// Runs without NUL or LF are copied whole and runs of NULs skipped whole; the next LF and the
+// next NUL are each looked for again only once passed. So every byte is looked at a bounded
+// number of times: a hostile block of NULs costs no more than a block of text.
 void AppendCleanBlock(std::string& Out, std::string_view Block)
 {
   char Previous = '\0';
   std::size_t I = 0;
   const std::size_t N = Block.size();
+  std::size_t NextLf = Block.find('\n'), NextNul = Block.find('\0');
   while (I < N) {
-    std::size_t J = std::min(Block.find('\n', I), N);
-    J = std::min(Block.substr(0, J).find('\0', I), J);
+    if (NextLf < I) NextLf = Block.find('\n', I);
+    if (NextNul < I) NextNul = Block.find('\0', I);
+    const std::size_t J = std::min({NextLf, NextNul, N});
     if (J > I) {
       Out.append(Block.data() + I, J - I);
       Previous = Block[J - 1];
@@ -103,8 +107,10 @@ void AppendCleanBlock(std::string& Out, std::string_view Block)
       if (Previous != '\r') Out += '\r';
       Out += '\n';
       Previous = '\n';
+      I = J + 1;
+    } else {
+      I = std::min(Block.find_first_not_of('\0', J), N);
     }
-    I = J + 1;
   }
 }
 
