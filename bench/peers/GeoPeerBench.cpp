@@ -147,7 +147,9 @@ bool GeoKnows(const char* GeoCode) {
 
 void ReportAgreement6() {
   std::size_t Same = 0, BothUnknown = 0, OnlyOurs = 0, OnlyGeo = 0, Differ = 0;
-  std::map<std::string, std::size_t> Pairs;  // "ours/GeoIP's" -> addresses
+  // "ours/GeoIP's" -> addresses, where the two name different countries, and where only
+  // one of them names one.
+  std::map<std::string, std::size_t> Pairs, OneSided;
   const std::size_t Sample = std::min(kAgreementSample, Addresses6.size());
   for (std::size_t I = 0; I < Sample; ++I) {
     in6_addr Address;
@@ -160,10 +162,10 @@ void ReportAgreement6() {
       ++BothUnknown;
     } else if (!GeoKnown) {
       ++OnlyOurs;
-      ++Pairs[OurCode + "/" + (GeoCode ? GeoCode : "--")];
+      ++OneSided[OurCode + "/" + (GeoCode ? GeoCode : "--")];
     } else if (!OursKnown) {
       ++OnlyGeo;
-      ++Pairs[OurCode + "/" + GeoCode];
+      ++OneSided[OurCode + "/" + GeoCode];
     } else if (RowOf(OurCode) == RowOf(GeoCode)) {
       ++Same;
     } else {
@@ -177,13 +179,15 @@ void ReportAgreement6() {
               Sample, Same, Differ, Known > 0 ? 100.0 * static_cast<double>(Same) / Known : 0.0,
               Sample > 0 ? 100.0 * static_cast<double>(Same) / static_cast<double>(Sample) : 0.0, OnlyOurs,
               OnlyGeo, BothUnknown);
-  std::vector<std::pair<std::size_t, std::string>> Biggest;
-  for (const auto& [Pair, Count] : Pairs) Biggest.emplace_back(Count, Pair);
-  std::sort(Biggest.rbegin(), Biggest.rend());
-  std::printf("IPv6 biggest differences (range file/GeoIPv6: addresses):");
-  for (std::size_t I = 0; I < Biggest.size() && I < 12; ++I)
-    std::printf(" %s: %zu", Biggest[I].second.c_str(), Biggest[I].first);
-  std::printf("\n");
+  for (const auto* Tally : {&Pairs, &OneSided}) {
+    std::vector<std::pair<std::size_t, std::string>> Biggest;
+    for (const auto& [Pair, Count] : *Tally) Biggest.emplace_back(Count, Pair);
+    std::sort(Biggest.rbegin(), Biggest.rend());
+    std::printf("IPv6 biggest %s (range file/GeoIPv6: addresses):", Tally == &Pairs ? "differences" : "one-sided answers");
+    for (std::size_t I = 0; I < Biggest.size() && I < 10; ++I)
+      std::printf(" %s: %zu", Biggest[I].second.c_str(), Biggest[I].first);
+    std::printf("\n");
+  }
 }
 
 // Random addresses inside the ranges of the list that name a country, each range as likely
