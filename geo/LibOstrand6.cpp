@@ -25,11 +25,23 @@ std::uint64_t BigEndian64(const unsigned char* P) {
   return V;
 }
 
+// Decodes slices that stay in the first-level cache and appends each array with one wide
+// copy, rather than three checked appends per record.
 void AppendRecords6(const unsigned char* P, std::size_t Count) {
-  for (std::size_t I = 0; I < Count; ++I, P += kRecordSize6) {
-    RangeTable6.High.push_back(BigEndian64(P));
-    RangeTable6.Low.push_back(BigEndian64(P + 8));
-    RangeTable6.Country.push_back(P[16]);
+  constexpr std::size_t kSlice = 256;
+  std::uint64_t High[kSlice], Low[kSlice];
+  CountryIndex Country[kSlice];
+  while (Count > 0) {
+    const std::size_t N = std::min(kSlice, Count);
+    for (std::size_t I = 0; I < N; ++I, P += kRecordSize6) {
+      High[I] = BigEndian64(P);
+      Low[I] = BigEndian64(P + 8);
+      Country[I] = P[16];
+    }
+    RangeTable6.High.insert(RangeTable6.High.end(), High, High + N);
+    RangeTable6.Low.insert(RangeTable6.Low.end(), Low, Low + N);
+    RangeTable6.Country.insert(RangeTable6.Country.end(), Country, Country + N);
+    Count -= N;
   }
 }
 
