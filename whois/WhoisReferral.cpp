@@ -237,15 +237,16 @@ bool NamesRegistry(const std::string& Text, std::span<const std::string_view> Ph
 
 constexpr std::array<std::string_view, 4> kNotHeldPhrases = {
     "not managed by ", "not allocated to ", "not administered by ", "not assigned to "};
+
 // APNIC's stubs for blocks that moved to another registry: "Transferred to the RIPE region on
 // ...". ("transferred to APNIC" in its early-registration blocks is no stub: APNIC holds them.)
-
 bool NamesMovedRegion(const std::string& Text)
 {
   for (const std::string_view Word : kRegistryWords)
     if (Text.find("transferred to the " + std::string(Word) + " region") != std::string::npos) return true;
   return false;
 }
+
 // ARIN's NetType of a block it handed to another registry.
 constexpr std::array<std::string_view, 2> kHandedOnPhrases = {"allocated to ", "transferred to "};
 
