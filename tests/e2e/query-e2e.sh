@@ -143,20 +143,17 @@ expect_rc 0 "no referral in the reply" --follow 8.8.8.8
 [ "$(grep -c '^Done\.$' "$WORK/out")" = 1 ] && ok "ARIN's own answer: nothing more" || { bad "own answer"; cat "$WORK/out"; }
 
 # A registry on a public address (a documentation address on the namespace's loopback device)
-# whose reply refers to this machine: by address, by another spelling of one, by a name
-# that resolves here, by a name with a public and a loopback address. None of it is
+# whose reply refers to this machine: by a name that resolves here, by a name with a public
+# and a loopback address, by an octal spelling of 10.0.0.1, by 0.0.0.0. None of it is
 # followed; each line says why; nothing else is connected to; exit 0.
 ns_down
 mkdir -p "$WORK/ns4"; ns_up "$WORK/ns4" "$WHOISD" --referrals || exit 1
 ip addr add 198.51.100.43/32 dev lo || ns_skip "cannot add a test address"
 # Rewritten in place: /etc/hosts is a bind mount of this very file.
 { grep -v ' whois.arin.net$' "$WORK/ns4/hosts"
-  printf '198.51.100.43 whois.arin.net\n198.51.100.44 two.quorvex.test\n127.0.0.3 two.quorvex.test\n'
-  printf '127.0.0.3 near.quorvex.test\n'; } >"$WORK/hosts.new"
+  printf '198.51.100.43 whois.arin.net\n198.51.100.44 two.quorvex.test\n127.0.0.3 two.quorvex.test\n'; } >"$WORK/hosts.new"
 cat "$WORK/hosts.new" >"$WORK/ns4/hosts"
-[ "$(getent ahostsv4 whois.arin.net | awk 'NR == 1 { print $1 }')" = 198.51.100.43 ] || { bad "hosts file"; cat /etc/hosts; }
-for target in 'whois://127.0.0.3' 'whois://localhost:6379' 'whois://near.quorvex.test' 'whois://two.quorvex.test' \
-    'whois://012.0.0.1' 'rwhois://0x7f000001:4321' 'whois://[::1]' 'whois://0.0.0.0:43'; do
+for target in 'whois://localhost:6379' 'whois://two.quorvex.test' 'whois://012.0.0.1' 'whois://0.0.0.0:43'; do
   printf '%% whois.arin.net on a public address\n\nNetRange:       192.0.2.0 - 192.0.2.255\nReferralServer: %s\n' \
     "$target" >"$WORK/public.reply"
   "$WHOISD" --log "$NS_QUERY_LOG" --reply-file "$WORK/public.reply" 198.51.100.43:43=public-arin >"$WORK/pub.log" 2>&1 &

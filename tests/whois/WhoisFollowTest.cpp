@@ -188,24 +188,18 @@ TEST(WhoisFollow, HopLimitEndsALongChain)
 TEST(WhoisFollow, FailuresNameTheServerAndTheCauseInWords)
 {
   auto Refuser = Server("127.0.0.4", "", TServerMode::Refuse);
-  const TNames Names({{"refusing.quorvex.test", {"127.0.0.4"}}, {"v6only.quorvex.test", {}}});
-  const std::string Port = PortOf(*Refuser);
-  const struct {
-    std::string Referral;
-    std::string Failure;
-  } Rows[] = {
-      {"127.0.0.4:" + Port, "127.0.0.4 port " + Port + ": connection refused."},
-      {"refusing.quorvex.test:" + Port, "refusing.quorvex.test port " + Port + ": connection refused."},
-      {"nosuch.quorvex.test", "nosuch.quorvex.test port 43: no such host."},
-      {"v6only.quorvex.test", "v6only.quorvex.test port 43: the name has no IPv4 address."},
+  const TNames Names({});
+  const std::string Refused = "127.0.0.4 port " + PortOf(*Refuser);
+  const std::string Unknown = "nosuch.quorvex.test port 43";
+  const std::pair<std::string, std::string> Rows[] = {
+      {"ReferralServer: whois://" + Where("127.0.0.4", *Refuser), Refused + ": connection refused."},
+      {"refer: nosuch.quorvex.test", Unknown + ": no such host."},
   };
-  for (const auto& Row : Rows) {
-    const TRun Run = Follow("ReferralServer: whois://" + Row.Referral + "\r\n");
+  for (const auto& [Line, Failure] : Rows) {
+    const TRun Run = Follow(Line + "\r\n");
     ASSERT_EQ(Run.Blocks.size(), 1u);
-    const std::string Host = Row.Referral.substr(0, Row.Referral.find(':'));
-    const std::string Shown = Row.Referral.find(':') == std::string::npos ? "43" : Port;
-    EXPECT_EQ(Run.Blocks[0], "Referred to " + Host + " port " + Shown + "..\r\n\r\nReferral failed: " + Row.Failure +
-                                 "\r\n\r\nDone.");
+    const std::string Server = Failure.substr(0, Failure.find(':'));
+    EXPECT_EQ(Run.Blocks[0], "Referred to " + Server + "..\r\n\r\nReferral failed: " + Failure + "\r\n\r\nDone.");
     EXPECT_EQ(Run.Result.Asked, 1);
     EXPECT_TRUE(Run.Result.Failed);
   }
@@ -298,49 +292,29 @@ TEST(WhoisFollow, NothingToFollowPrintsOnlyTheNotes)
   EXPECT_EQ(Run.Result.Asked, 0);
 }
 
-// Placeholders of registries that do not hold the address send the command to IANA's
-// server, which names the registry that does, for IPv4 and IPv6 queries alike.
-TEST(WhoisFollow, PlaceholdersGoThroughIanaForIpv4AndIpv6)
+// An IPv6 query: ARIN's IPv6 block of RIPE refers to RIPE, whose root object says it holds
+// nothing there, so IANA's server is asked, and names APNIC.
+TEST(WhoisFollow, Ipv6QueryThroughArinRipeAndIana)
 {
-  auto Apnic = Server("127.0.0.7", "inetnum: %q\r\nsource: APNIC\r\n");
-  const std::string ApnicAt = Where("127.0.0.7", *Apnic);
-  auto Iana = Server("127.0.0.6", "% IANA test double\r\n\r\nrefer:        " + ApnicAt +
-                                      "\r\n\r\ninet6num:     2001:200:0:0:0:0:0:0/23\r\n\r\nwhois:        " + ApnicAt +
-                                      "\r\n");
-  // ARIN's IPv6 block of RIPE refers to RIPE, whose root object says it holds nothing there.
-  auto Ripe = Server("127.0.0.3", "inet6num:       ::/0\r\nnetname:        ROOT\r\n"
-                                  "descr:          Root inet6num object\r\nsource:         RIPE\r\n");
-  const struct {
-    std::string Address;
-    std::string FirstReply;
-    std::vector<std::string> Lines;  // the first line of each block
-  } Rows[] = {
-      {"1.0.16.1",
-       "inetnum:        0.0.0.0 - 255.255.255.255\r\nnetname:        IANA-BLOCK\r\n"
-       "descr:          General placeholder reference for all IPv4 addresses\r\nsource:         APNIC\r\n",
-       {"Not managed by this registry, asking 127.0.0.6 port " + PortOf(*Iana) + "..",
-        "Referred to 127.0.0.7 port " + PortOf(*Apnic) + ".."}},
-      {"2001:200::1",
-       "NetRange:       2001:200:: - 2001:3FF:FFFF:FFFF:FFFF:FFFF:FFFF:FFFF\r\nCIDR:           2001:200::/23\r\n"
-       "NetType:        Allocated to RIPE NCC\r\nResourceLink:  https://apps.db.ripe.example/\r\n\r\n"
-       "ReferralServer:  whois://" + Where("127.0.0.3", *Ripe) + "\r\n",
-       {"Referred to 127.0.0.3 port " + PortOf(*Ripe) + "..",
-        "Not managed by this registry, asking 127.0.0.6 port " + PortOf(*Iana) + "..",
-        "Referred to 127.0.0.7 port " + PortOf(*Apnic) + ".."}},
-  };
+  const std::string Address = "2001:200::1";
+  auto Apnic = Server("127.0.0.7", "inet6num: 2001:200::/23\r\nquery: %q\r\n");
+  auto Iana = Server("127.0.0.6", "refer:        " + Where("127.0.0.7", *Apnic) +
+                                      "\r\n\r\ninet6num:     2001:200:0:0:0:0:0:0/23\r\nsource:       IANA\r\n");
+  auto Ripe = Server("127.0.0.3", "inet6num:       ::/0\r\nnetname:        ROOT\r\nsource:         RIPE\r\n");
+  const std::string Arin = "NetRange:       2001:200:: - 2001:3FF:FFFF:FFFF:FFFF:FFFF:FFFF:FFFF\r\n"
+                           "NetType:        Allocated to RIPE NCC\r\nResourceLink:  https://apps.db.ripe.example/\r\n\r\n"
+                           "ReferralServer:  whois://" + Where("127.0.0.3", *Ripe) + "\r\n";
   TFollowSettings Settings;
   Settings.IanaHost = "127.0.0.6";
   Settings.IanaPort = Iana->Port();
-  for (const auto& Row : Rows) {
-    const TRun Run = Follow(Row.FirstReply, Settings, "127.0.0.2", 43, Row.Address);
-    ASSERT_EQ(Run.Blocks.size(), Row.Lines.size()) << Row.Address;
-    for (std::size_t I = 0; I < Row.Lines.size(); ++I)
-      EXPECT_TRUE(Run.Blocks[I].starts_with(Row.Lines[I] + "\r\n\r\n")) << Run.Blocks[I];
-    EXPECT_EQ(Run.Blocks.back(), Row.Lines.back() + "\r\n\r\ninetnum: " + Row.Address + "\r\nsource: APNIC\r\n\r\nDone.");
-    EXPECT_EQ(Apnic->Queries().back(), Row.Address);
-    EXPECT_EQ(Iana->Queries().back(), Row.Address);
-    EXPECT_FALSE(Run.Result.Failed);
-  }
+  const TRun Run = Follow(Arin, Settings, "127.0.0.2", 43, Address);
+  ASSERT_EQ(Run.Blocks.size(), 3u);
+  EXPECT_TRUE(Run.Blocks[0].starts_with("Referred to 127.0.0.3 port " + PortOf(*Ripe) + "..\r\n")) << Run.Blocks[0];
+  EXPECT_TRUE(Run.Blocks[1].starts_with("Not managed by this registry, asking 127.0.0.6")) << Run.Blocks[1];
+  EXPECT_EQ(Run.Blocks[2], "Referred to 127.0.0.7 port " + PortOf(*Apnic) +
+                               "..\r\n\r\ninet6num: 2001:200::/23\r\nquery: 2001:200::1\r\n\r\nDone.");
+  for (const auto* S : {Ripe.get(), Iana.get(), Apnic.get()}) EXPECT_EQ(S->Queries(), std::vector<std::string>{Address});
+  EXPECT_FALSE(Run.Result.Failed);
 }
 
 // A server with a public address cannot send the command to the user's own machine or
