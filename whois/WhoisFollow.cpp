@@ -108,7 +108,8 @@ TLookup LookUp(TWSocket& S, const std::string& Host, const bool& TimedOut)
     Error = 0xFFFF;
   }
   S.OnDnsLookupDone = nullptr;
-  if (!Done) {
+  // Also when the answer came with the time-out: the one time-out of the hop is spent.
+  if (!Done || TimedOut) {
     S.CancelHostLookup();
     R.Failure = "the name lookup took longer than the time-out";
   } else if (Error != 0 || S.DnsResultList().empty()) {
