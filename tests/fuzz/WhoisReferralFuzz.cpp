@@ -22,7 +22,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* Data, std::size_t Size
             if (C >= 'A' && C <= 'Z')
                 std::abort();
         }
-        const bool Digits = R.Host.back() >= '0' && R.Host.back() <= '9';
+        const std::string_view Last = std::string_view(R.Host).substr(R.Host.rfind('.') + 1);
+        bool Digits = true;
+        for (const char C : Last)
+            Digits = Digits && C >= '0' && C <= '9';
         if (Digits && !AddressKindOf(R.Host))
             std::abort();
     }
