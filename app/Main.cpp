@@ -6,6 +6,7 @@
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QGuiApplication>
+#include <QIcon>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMimeData>
@@ -57,6 +58,15 @@ void LoadAssets()
   (void)Loaded;
 }
 
+QIcon TrayIconImage()
+{
+  LoadAssets();
+  QIcon Icon(QStringLiteral(":/assets/tray.ico"));
+  for (const int Size : {22, 24, 32, 48})
+    Icon.addFile(QStringLiteral(":/assets/tray-%1.png").arg(Size), QSize(Size, Size));
+  return Icon;
+}
+
 TMainForm::TMainForm(QWidget* parent) : QWidget(parent), m_Ui(std::make_unique<Ui::TMainForm>())
 {
   MainForm = this;
@@ -81,7 +91,7 @@ TMainForm::TMainForm(QWidget* parent) : QWidget(parent), m_Ui(std::make_unique<U
   TrayIcon->SetActive(false);
   TrayIcon->SetAnimate(false);
   TrayIcon->SetShowDesigning(false);
-  TrayIcon->SetIcon(QIcon(QStringLiteral(":/assets/tray.ico")));
+  TrayIcon->SetIcon(TrayIconImage());
   TrayIcon->SetToolTip("Quorvex 2.0");
   TrayIcon->OnClick = [this](QObject* Sender) { ShowQueryForm(Sender); };
   TrayIcon->SetPopupMenu(PopupMenu);

@@ -66,8 +66,9 @@ const QDBusArgument& operator>>(const QDBusArgument& Arg, TSniToolTip& Value);
 // Registers the types above with QtDBus; safe to call again.
 void RegisterStatusNotifierTypes();
 
-// The icon as StatusNotifierItem pixmaps, a few sizes from 16 to 48 pixels; empty for a null
-// icon.
+// The icon as StatusNotifierItem pixmaps, smallest first: each image the icon holds, at its
+// own size and never scaled (an icon without fixed sizes: drawn at 16, 22, 24, 32 and 48
+// pixels); empty for a null icon.
 TSniPixmaps SniPixmaps(const QIcon& Icon);
 
 // Whether a session bus exists that can be reached without starting one: its address is

@@ -540,9 +540,26 @@ TEST(StatusNotifierLabelTest, MnemonicsBecomeUnderscores)
     EXPECT_EQ(MenuLabel(QString::fromUtf8(In)), QString::fromUtf8(Want)) << In;
 }
 
-TEST(StatusNotifierLabelTest, NullIconGivesNoPixmaps)
+// A host picks the image that fits its panel; one blown up from 16 pixels shows blurred.
+TEST(StatusNotifierLabelTest, PixmapsAreTheIconsOwnImagesNeverScaled)
 {
   EXPECT_TRUE(SniPixmaps(QIcon()).isEmpty());
+  const TSniPixmaps Small = SniPixmaps(Solid(Qt::red));
+  ASSERT_EQ(Small.size(), 1);
+  EXPECT_EQ(Small[0].Width, 16);
+
+  QIcon Two;
+  QPixmap Big(48, 48);
+  Big.fill(Qt::blue);
+  Two.addPixmap(Big);
+  Two.addPixmap(Solid(Qt::red).pixmap(16, 16));
+  const TSniPixmaps Both = SniPixmaps(Two);
+  ASSERT_EQ(Both.size(), 2);
+  EXPECT_EQ(Both[0].Width, 16);
+  EXPECT_EQ(Both[0].Bytes, QByteArray("\xff\xff\x00\x00", 4).repeated(16 * 16));
+  EXPECT_EQ(Both[1].Width, 48);
+  EXPECT_EQ(Both[1].Height, 48);
+  EXPECT_EQ(Both[1].Bytes, QByteArray("\xff\x00\x00\xff", 4).repeated(48 * 48));
 }
 
 } // namespace
