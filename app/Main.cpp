@@ -45,6 +45,17 @@ class TDisabledWhileModal {
   QPointer<QWidget> m_Window;
 };
 
+// Hands the activation token that came with the request being served (if any) to Qt's
+// Wayland plugin: it reads XDG_ACTIVATION_TOKEN at the next activation of a window (a dialog's
+// showing included), passes it to the compositor and clears it. Elsewhere a token means
+// nothing and is dropped.
+void UseActivationToken()
+{
+  const QString Token = TakeActivationToken();
+  if (!Token.isEmpty() && QGuiApplication::platformName().startsWith(QLatin1String("wayland")))
+    qputenv("XDG_ACTIVATION_TOKEN", Token.toLatin1());
+}
+
 } // namespace
 
 void LoadAssets()
@@ -131,6 +142,7 @@ void TMainForm::ShowSplashForm(QObject*)
     }
     m_Placed = true;
   }
+  UseActivationToken();
   show();
   raise();
   activateWindow();
@@ -140,6 +152,7 @@ void TMainForm::ShowQueryForm(QObject*)
 {
   if (!QueryForm)
     return;
+  UseActivationToken();
   if (QueryForm->isVisible()) {
     // The most recent window of the program over the query window: a message box that
     // stands over it, or the query window itself.

@@ -216,6 +216,9 @@ class TSniItemAdaptor : public QDBusAbstractAdaptor {
   void SecondaryActivate(int X, int Y);
   void ContextMenu(int X, int Y);
   void Scroll(int Delta, const QString& Orientation);
+  // Hosts on desktops that prevent focus stealing (KWin, GNOME Shell) call this before
+  // Activate; the window Activate opens is activated with the token.
+  void ProvideXdgActivationToken(const QString& Token);
 
  Q_SIGNALS:
   void NewTitle();
@@ -321,6 +324,11 @@ void TSniItemAdaptor::ContextMenu(int, int)
 void TSniItemAdaptor::Scroll(int, const QString&)
 {
   // The icon has nothing to scroll through.
+}
+
+void TSniItemAdaptor::ProvideXdgActivationToken(const QString& Token)
+{
+  ProvideActivationToken(Token);
 }
 
 // ---- the item ------------------------------------------------------------------------------

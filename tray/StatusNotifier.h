@@ -9,7 +9,8 @@
 // item at /StatusNotifierItem, the menu at /MenuBar ("/NO_DBUSMENU" while the icon has no
 // menu). Host actions become the record's callback message: Activate -> WM_LBUTTONUP,
 // SecondaryActivate -> WM_MBUTTONUP, ContextMenu -> WM_RBUTTONUP (the component shows its
-// own menu: the host has none to draw), the exported menu's "closed" -> WM_CONTEXTMENU.
+// own menu: the host has none to draw), the exported menu's "closed" -> WM_CONTEXTMENU;
+// ProvideXdgActivationToken -> ProvideActivationToken (tray/NotifyShell.h).
 // A menu item "clicked" triggers its QAction from the event loop. The default item of the
 // menu carries the property "x-quorvex-default" (true); dbusmenu has no standard one.
 #pragma once
