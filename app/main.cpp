@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 // Quorvex: starts into the tray with no window shown and runs until "Exit".
 #include "app/Application.h"
+#include "app/SingleInstance.h"
 #include "app/TrayWatch.h"
 #include "geo/LibOstrand.h"
 
@@ -18,6 +19,12 @@ int main(int argc, char** argv)
   {
     TApplication App(QtArgc, QtArgv);
     ConfigureApplication(App);
+    // A later start opens the running program's query window and ends here.
+    TSingleInstance Instance;
+    if (Instance.Start() == TSingleInstance::TRole::HandedOver) {
+      LibOstrandShutdown();
+      return 0;
+    }
     const TForms Forms;
     TTrayWatch Watch;
     Watch.Start();

@@ -14,9 +14,7 @@
 #include <QDBusPendingCall>
 #include <QMenu>
 #include <QPixmap>
-#include <QProcess>
 #include <QThread>
-#include <QStandardPaths>
 #include <QSystemTrayIcon>
 
 #include <gtest/gtest.h>
@@ -27,55 +25,16 @@
 #include <string>
 #include <vector>
 
+#include "tests/tray/PrivateBus.h"
 #include "tests/tray/QtTestApp.h"
 #include "tray/HostNotifyShell.h"
 #include "tray/TrayIcon.h"
 
 namespace {
 
-// A dbus-daemon of the test's own, started once for the whole program.
-QString g_BusAddress;
-std::unique_ptr<QProcess> g_Daemon;
-
-class TBusEnvironment : public ::testing::Environment {
- public:
-  void TearDown() override
-  {
-    if (g_Daemon) {
-      g_Daemon->kill();
-      g_Daemon->waitForFinished(3000);
-      g_Daemon.reset();
-    }
-  }
-};
-[[maybe_unused]] auto* const g_BusEnv = ::testing::AddGlobalTestEnvironment(new TBusEnvironment);
-
-QString PrivateBus()
-{
-  if (!g_BusAddress.isEmpty() || g_Daemon)
-    return g_BusAddress;
-  const QString Daemon = QStandardPaths::findExecutable(QStringLiteral("dbus-daemon"));
-  g_Daemon = std::make_unique<QProcess>();
-  if (Daemon.isEmpty())
-    return {};
-  g_Daemon->start(Daemon, {QStringLiteral("--session"), QStringLiteral("--nofork"),
-                           QStringLiteral("--print-address=1")});
-  if (!g_Daemon->waitForStarted(5000))
-    return {};
-  WaitUntil([] { return g_Daemon->canReadLine(); }, 5000);
-  g_BusAddress = QString::fromUtf8(g_Daemon->readLine()).trimmed();
-  return g_BusAddress;
-}
-
-#define REQUIRE_BUS()                                            \
-  do {                                                           \
-    if (PrivateBus().isEmpty())                                  \
-      GTEST_SKIP() << "no dbus-daemon to run a private bus on"; \
-  } while (0)
-
 QDBusConnection Connect(const QString& Name)
 {
-  return QDBusConnection::connectToBus(g_BusAddress, Name);
+  return QDBusConnection::connectToBus(PrivateBus(), Name);
 }
 
 // The host's side of every exchange: a call, answered from the event loop.
@@ -166,7 +125,7 @@ class StatusNotifierTest : public ::testing::Test {
     ASSERT_TRUE(Watcher->Ok);
     Host = Connect(QStringLiteral("host"));
     ASSERT_TRUE(Host.isConnected());
-    Shell = std::make_unique<TStatusNotifierShell>(g_BusAddress);
+    Shell = std::make_unique<TStatusNotifierShell>(PrivateBus());
     Tray = std::make_unique<TTrayIcon>(nullptr, Shell.get());
     About = Menu.addAction(QStringLiteral("&About"));
     Query = Menu.addAction(QStringLiteral("Query &WHOIS"));
@@ -437,7 +396,7 @@ TEST_F(StatusNotifierTest, SwitchingOffTakesTheItemOffTheBus)
 TEST(HostNotifyShellTest, IconsFollowTheWatcher)
 {
   REQUIRE_BUS();
-  THostNotifyShell Shell(g_BusAddress);
+  THostNotifyShell Shell(PrivateBus());
   EXPECT_FALSE(Shell.UsingStatusNotifier());
   QMenu Menu;
   Menu.addAction(QStringLiteral("&About"));
@@ -476,13 +435,13 @@ TEST(HostNotifyShellTest, IconsFollowTheWatcher)
 TEST(HostNotifyShellTest, WatcherPresenceIsAskedOfTheBus)
 {
   REQUIRE_BUS();
-  EXPECT_FALSE(StatusNotifierWatcherPresent(g_BusAddress));
+  EXPECT_FALSE(StatusNotifierWatcherPresent(PrivateBus()));
   {
     TFakeWatcher Watcher(QStringLiteral("probe-watcher"));
     ASSERT_TRUE(Watcher.Ok);
-    EXPECT_TRUE(StatusNotifierWatcherPresent(g_BusAddress));
+    EXPECT_TRUE(StatusNotifierWatcherPresent(PrivateBus()));
   }
-  EXPECT_TRUE(WaitUntil([] { return !StatusNotifierWatcherPresent(g_BusAddress); }));
+  EXPECT_TRUE(WaitUntil([] { return !StatusNotifierWatcherPresent(PrivateBus()); }));
   EXPECT_FALSE(StatusNotifierWatcherPresent(QStringLiteral("unix:path=/nonexistent/bus")));
 }
 
@@ -491,17 +450,17 @@ TEST(HostNotifyShellTest, WatcherPresenceIsAskedOfTheBus)
 TEST(HostNotifyShellTest, HostPresenceNeedsAHostRegisteredWithTheWatcher)
 {
   REQUIRE_BUS();
-  EXPECT_FALSE(StatusNotifierHostPresent(g_BusAddress));
+  EXPECT_FALSE(StatusNotifierHostPresent(PrivateBus()));
   QThread Thread;
   {
     TFakeWatcher Watcher(QStringLiteral("host-probe-watcher"));
     ASSERT_TRUE(Watcher.Ok);
     Watcher.moveToThread(&Thread);
     Thread.start();
-    EXPECT_TRUE(StatusNotifierHostPresent(g_BusAddress));
+    EXPECT_TRUE(StatusNotifierHostPresent(PrivateBus()));
     Watcher.HostRegistered = false;
-    EXPECT_FALSE(StatusNotifierHostPresent(g_BusAddress));
-    EXPECT_TRUE(StatusNotifierWatcherPresent(g_BusAddress));
+    EXPECT_FALSE(StatusNotifierHostPresent(PrivateBus()));
+    EXPECT_TRUE(StatusNotifierWatcherPresent(PrivateBus()));
     Thread.quit();
     Thread.wait();
   }
