@@ -1,8 +1,9 @@
 // SPDX-License-Identifier: MIT
 // One program per user: a later start hands over to the first over the socket or the bus, waits
-// for a first that is ending or still starting, takes over what a crash left, refuses a folder
-// others could reach, and never waits for ever. The later start runs on a thread of its own
-// (it blocks, as in a real second process) while the first serves from this thread's loop.
+// for a first that is ending, refuses a folder others could reach, and never waits for ever (a
+// socket left by a crash is taken over in tests/e2e/instance-e2e.sh). The later start runs on
+// a thread of its own (it blocks, as a real second process does) while the first serves from
+// this thread's loop.
 #include "app/SingleInstance.h"
 
 #include <QDir>
@@ -21,9 +22,7 @@
 
 #include <fcntl.h>
 #include <sys/file.h>
-#include <sys/socket.h>
 #include <sys/stat.h>
-#include <sys/un.h>
 #include <unistd.h>
 
 #include "tests/tray/PrivateBus.h"
@@ -123,22 +122,6 @@ TEST_P(SingleInstanceTransportTest, AFirstThatIsEndingIsWaitedForAndReplaced)
 
 INSTANTIATE_TEST_SUITE_P(Transports, SingleInstanceTransportTest, ::testing::Values(false, true),
                          [](const auto& Info) { return Info.param ? "Bus" : "Socket"; });
-
-TEST_F(SingleInstanceTest, ASocketLeftByACrashIsTakenOver)
-{
-  ASSERT_EQ(::mkdir(QFile::encodeName(Folder).constData(), 0700), 0);
-  // Bound and never unlinked: what a killed first leaves behind.
-  const int Fd = ::socket(AF_UNIX, SOCK_STREAM, 0);
-  sockaddr_un Addr{};
-  Addr.sun_family = AF_UNIX;
-  const QByteArray Path = QFile::encodeName(QDir(Folder).filePath(QStringLiteral("socket")));
-  std::snprintf(Addr.sun_path, sizeof Addr.sun_path, "%s", Path.constData());
-  ASSERT_EQ(::bind(Fd, reinterpret_cast<sockaddr*>(&Addr), sizeof Addr), 0);
-  ::close(Fd);
-
-  const auto Running = First();
-  EXPECT_EQ(Later(), TRole::HandedOver);
-}
 
 TEST_F(SingleInstanceTest, RequestsOtherThanOneShortLineAreDroppedAndTheFirstServesOn)
 {
