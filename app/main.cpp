@@ -2,6 +2,7 @@
 // Quorvex: starts into the tray with no window shown and runs until "Exit".
 #include "app/Application.h"
 #include "app/NoDisplay.h"
+#include "app/SingleInstance.h"
 #include "app/TrayWatch.h"
 #include "geo/LibOstrand.h"
 
@@ -22,6 +23,12 @@ int main(int argc, char** argv)
     TApplication App(QtArgc, QtArgv);
     NoDisplay.Started();
     ConfigureApplication(App);
+    // A later start opens the running program's query window and ends here.
+    TSingleInstance Instance;
+    if (Instance.Start() == TSingleInstance::TRole::HandedOver) {
+      LibOstrandShutdown();
+      return 0;
+    }
     const TForms Forms;
     TTrayWatch Watch;
     Watch.Start();
