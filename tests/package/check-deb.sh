@@ -100,8 +100,11 @@ expect /usr/ /usr/bin/ /usr/share/ /usr/share/applications/ /usr/share/doc/ /usr
 expect /usr/ /usr/bin/ /usr/share/ /usr/share/doc/ /usr/share/doc/quorvex-query/ /usr/share/man/ \
        /usr/share/man/man1/ -- '/usr/bin/quorvex-query*' /usr/share/man/man1/quorvex-query.1.gz \
        $(docs quorvex-query) | sort -k3 >"$WORK/want.query"
+# The range files are the ones packaging/CMakeLists.txt names, a line each.
+ranges=$(sed -n 's/^quorvex_range_file(\([^ ]*\) .*/\1/p' "$(dirname "$0")/../../packaging/CMakeLists.txt")
+[ -n "$ranges" ] || bad "no range files read from packaging/CMakeLists.txt"
 expect /usr/ /usr/share/ /usr/share/doc/ /usr/share/doc/quorvex-data/ /usr/share/quorvex/ -- \
-       /usr/share/quorvex/Ostrand.dat $(docs quorvex-data) | sort -k3 >"$WORK/want.data"
+       $(printf '/usr/share/quorvex/%s ' $ranges) $(docs quorvex-data) | sort -k3 >"$WORK/want.data"
 for part in tray query data; do
   case $part in tray) deb=$TRAY ;; query) deb=$QUERY ;; data) deb=$DATA ;; esac
   list "$deb" >"$WORK/got.$part"
@@ -126,7 +129,7 @@ v=$("$ROOT/usr/bin/quorvex-query" --version 2>&1)
 # Without a display (and no platform named) the tray program cannot start: a message and a
 # status other than 0, soon; no core file.
 (ulimit -c 0; cd "$WORK" && env -i PATH=/usr/bin:/bin HOME="$WORK" XDG_RUNTIME_DIR="$WORK" \
-  timeout 20 "$ROOT/usr/bin/quorvex" >"$WORK/nodisplay" 2>&1); rc=$?
+  timeout 20 "$ROOT/usr/bin/quorvex" >"$WORK/nodisplay" 2>&1) 2>/dev/null; rc=$?
 [ $rc != 0 ] && [ $rc != 124 ] && [ -s "$WORK/nodisplay" ] && ok "without a display quorvex ends with a message (status $rc)" \
   || { bad "without a display: status $rc"; cat "$WORK/nodisplay"; }
 desk=$ROOT/usr/share/applications/quorvex.desktop
@@ -135,6 +138,10 @@ grep -qx 'Exec=/usr/bin/quorvex' "$desk" && grep -qx 'TryExec=/usr/bin/quorvex' 
 range=$ROOT/usr/share/quorvex/Ostrand.dat
 size=$(stat -c %s "$range" 2>/dev/null || echo 0)
 [ "$size" -ge 500000 ] && [ $((size % 5)) = 0 ] && ok "range file: $size bytes, whole 5-byte records" || bad "range file size $size"
+for r in $ranges; do
+  grep -qx "Files: \*/$r" "$ROOT/usr/share/doc/quorvex/copyright" && ok "copyright: a paragraph for $r" \
+    || bad "copyright: no Files: */$r"
+done
 for page in quorvex quorvex-query; do
   out=$(LC_ALL=C.UTF-8 MANWIDTH=80 man --warnings -l "$ROOT/usr/share/man/man1/$page.1.gz" 2>&1 >/dev/null)
   [ -z "$out" ] && ok "installed $page.1.gz: man --warnings quiet" || bad "installed $page.1.gz: $out"
