@@ -1,20 +1,15 @@
 // SPDX-License-Identifier: MIT
-// quorvex-query ADDRESS...: the query window's own flow without a desktop. Each address is
-// typed into the hidden window's address box and "Go!" is clicked, exactly as a person
-// would; the pane's text is printed when the query ends. The window never shows; Qt runs on
-// the offscreen platform unless the user chose one.
+// quorvex-query ADDRESS...: the query window's flow (whois/QuerySession.h) without a
+// desktop. Each address goes in as the window's address box would take it, the query runs,
+// and the pane's text is printed when it ends. A QtCore program: no window, no GUI library.
 #include "geo/LibOstrand.h"
-#include "whois/ErrorBox.h"
-#include "whois/Query.h"
+#include "whois/ErrorText.h"
+#include "whois/PaneText.h"
+#include "whois/QuerySession.h"
 #include "whois/WhoisFollow.h"
 
-#include <QAbstractButton>
-#include <QApplication>
-#include <QComboBox>
-#include <QEvent>
-#include <QMessageBox>
-#include <QPointer>
-#include <QPushButton>
+#include <QCoreApplication>
+#include <QString>
 #include <QTimer>
 
 #include <cstdint>
@@ -140,12 +135,12 @@ void ReportError(const std::string& Message) {
 }
 
 // Exceptions that escape a handler are reported and the loop goes on, as in the tray program.
-class TCommandApplication : public QApplication {
+class TCommandApplication : public QCoreApplication {
  public:
-  using QApplication::QApplication;
+  using QCoreApplication::QCoreApplication;
   bool notify(QObject* Receiver, QEvent* Event) override {
     try {
-      return QApplication::notify(Receiver, Event);
+      return QCoreApplication::notify(Receiver, Event);
     } catch (const std::exception& E) {
       ReportError(E.what());
     } catch (...) {
@@ -155,27 +150,27 @@ class TCommandApplication : public QApplication {
   }
 };
 
-// Nobody can press a button here: an error box of the flow is written to stderr and
-// dismissed as soon as it shows, which lets the flow go on as after a click.
-class TMessageBoxAnswerer : public QObject {
+// The flow's view on a terminal. The address box is a string that takes text as the
+// window's box does (8-bit text decoded, UTF-8 where valid, Latin-1 elsewhere), so a query
+// sends what the same text typed into the window would send. The error boxes become lines
+// on stderr: nobody could press their buttons, and the flow goes on as after a click.
+class TTerminalView : public TQueryView {
  public:
-  using QObject::QObject;
-
- protected:
-  bool eventFilter(QObject* Watched, QEvent* Event) override {
-    if (Event->type() == QEvent::Show) {
-      if (auto* Box = qobject_cast<QMessageBox*>(Watched)) {
-        std::string Text = Box->text().toStdString();
-        for (std::size_t P; (P = Text.find("\r\n")) != std::string::npos;) Text.replace(P, 2, " ");
-        ReportError(Text);
-        QPointer<QMessageBox> Guard(Box);
-        QTimer::singleShot(0, Box, [Guard] {
-          if (Guard) Guard->done(0);
-        });
-      }
-    }
-    return QObject::eventFilter(Watched, Event);
+  std::string AddressText() const override { return m_Box; }
+  void SetAddressText(const std::string& Text) override { m_Box = FromEightBit(Text).toStdString(); }
+  void PaneChanged(std::size_t, bool) override {}
+  void QueryRunningChanged(bool) override {}
+  void ReplyStored(const std::string&) override {}
+  void ShowWhoisError(const std::string& Message) override {
+    // The box's text on one line: its own line break stays, the message's CR LFs go.
+    std::string Text = std::string(TQuerySession::WhoisErrorHeading) + "\n" + FromEightBit(Message).toStdString();
+    for (std::size_t P; (P = Text.find("\r\n")) != std::string::npos;) Text.replace(P, 2, " ");
+    ReportError(Text);
   }
+  void ShowTopLevelError(const std::string& Message) override { ReportError(Message); }
+
+ private:
+  std::string m_Box;
 };
 
 constexpr std::string_view kDoneTail = "\r\n\r\nDone.";
@@ -216,7 +211,7 @@ std::string ForOutput(const std::string& Pane, bool Terminal) {
 }
 
 // Qt's own chatter is no concern of a terminal user; its warnings go to stderr like ours,
-// except the offscreen platform's complaint about a missing XDG_RUNTIME_DIR.
+// except complaints about a missing XDG_RUNTIME_DIR.
 void QuietMessages(QtMsgType Type, const QMessageLogContext&, const QString& Message) {
   if (Type == QtDebugMsg || Type == QtInfoMsg) return;
   if (Message.startsWith(QLatin1String("QStandardPaths: "))) return;
@@ -229,34 +224,24 @@ int main(int Argc, char** Argv) {
   TOptions Options;
   if (const int Status = ParseArguments(Argc, Argv, Options); Status >= 0) return Status;
 
-  // The window is never shown, so no display is needed unless the user asks for one.
-  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-
   qInstallMessageHandler(QuietMessages);
-  // As in the tray program: the range table before the application and its windows.
+  // As in the tray program: the range table before the application and the flow.
   LibOstrandStartup();
   int Status = ExitOk;
   {
     TCommandApplication App(Argc, Argv);
     App.setApplicationName("Quorvex");
-    App.setApplicationDisplayName("Quorvex");
-    App.setQuitOnLastWindowClosed(false);
-    // The tray program's error box, as a line on stderr.
-    ApplicationErrorSink = [](const std::string& Message) { ReportError(Message); };
-    TMessageBoxAnswerer Answerer;
-    App.installEventFilter(&Answerer);
-
-    TQueryForm Form;
-    QueryForm = &Form;
-    Form.WHOIStimer->setInterval(Options.TimeoutSeconds * 1000);
-    QObject::connect(Form.WHOIStimer, &QTimer::timeout, [] { Trouble.TimedOut = true; });
+    TTerminalView View;
+    TQuerySession Session(View);
+    Session.WHOIStimer->setInterval(Options.TimeoutSeconds * 1000);
+    QObject::connect(Session.WHOIStimer, &QTimer::timeout, [] { Trouble.TimedOut = true; });
 
     // --follow starts from the server the flow chose; note it as the flow asks for it.
     std::pair<std::string, std::string> FirstServer;
-    const TQueryForm::TServerLookup Chosen =
-        TQueryForm::WhoisServerFor ? TQueryForm::WhoisServerFor : &TQueryForm::DefaultWhoisServer;
+    const TQuerySession::TServerLookup Chosen =
+        TQuerySession::WhoisServerFor ? TQuerySession::WhoisServerFor : &TQuerySession::DefaultWhoisServer;
     if (Options.Follow) {
-      TQueryForm::WhoisServerFor = [Chosen, &FirstServer](const std::string& Registry) {
+      TQuerySession::WhoisServerFor = [Chosen, &FirstServer](const std::string& Registry) {
         FirstServer = Chosen(Registry);
         return FirstServer;
       };
@@ -267,24 +252,18 @@ int main(int Argc, char** Argv) {
     for (const std::string& Address : Options.Addresses) {
       Trouble = {};
       FirstServer = {};
-      Form.Address->setEditText(TQueryForm::FromEightBit(Address));
+      View.SetAddressText(Address);
       try {
-        Form.bGo->click();
+        Session.DoQuery();
       } catch (const std::exception& E) {
         ReportError(E.what());
       } catch (...) {
         ReportError("Unknown error");
       }
-      // The query runs until the flow enables "Go!" again. After an error that left the
-      // flow with no connection and no timer, nothing would; that query is over.
-      while (Form.QueryRunning() || !Form.bGo->isEnabled()) {
-        if (Trouble.Failed && Form.WHOIS->State() == wsClosed && !Form.WHOIStimer->isActive()) {
-          Form.bGo->setEnabled(true);
-          break;
-        }
-        App.processEvents(QEventLoop::WaitForMoreEvents | QEventLoop::AllEvents);
-      }
-      const std::string Pane = Form.ResponseText();
+      // Every path of the flow ends in Idle: WHOISdone at the end of a connection, or the
+      // flow's own return after a failure that no connection will end.
+      while (Session.QueryRunning()) App.processEvents(QEventLoop::WaitForMoreEvents | QEventLoop::AllEvents);
+      const std::string& Pane = Session.ResponseText();
       const std::string Text = ForOutput(Pane, Terminal);
       std::fwrite(Text.data(), 1, Text.size(), stdout);
       std::fflush(stdout);
@@ -299,16 +278,15 @@ int main(int Argc, char** Argv) {
       TFollowSettings Settings;
       Settings.TimeoutMs = Options.TimeoutSeconds * 1000;
       const TFollowResult Followed =
-          FollowReferrals(Form.QueriedAddress(), FirstServer.first, static_cast<std::uint16_t>(Port),
-                          TQueryForm::CutHeader(Pane), Settings, [Terminal](const std::string& Block) {
+          FollowReferrals(Session.QueriedAddress(), FirstServer.first, static_cast<std::uint16_t>(Port),
+                          CutHeader(Pane), Settings, [Terminal](const std::string& Block) {
                             const std::string Out = ForOutput(Block, Terminal);
                             std::fwrite(Out.data(), 1, Out.size(), stdout);
                             std::fflush(stdout);
                           });
       if (Followed.Failed) ReferralFailed = true;
     }
-    QueryForm = nullptr;
-    TQueryForm::WhoisServerFor = Chosen;
+    TQuerySession::WhoisServerFor = Chosen;
     if (Status == ExitOk && ReferralFailed) Status = ExitReferralFailed;
   }
   LibOstrandShutdown();

@@ -7,13 +7,6 @@
 
 std::function<void(const std::string&)> ApplicationErrorSink;
 
-std::string WithFullStop(std::string Message)
-{
-  // Compared as unsigned bytes, as the 8-bit text is: bytes >= 0x80 sort after '.' too.
-  if (!Message.empty() && static_cast<unsigned char>(Message.back()) > '.') Message += '.';
-  return Message;
-}
-
 void ShowApplicationError(const std::string& Message)
 {
   const std::string Text = WithFullStop(Message);

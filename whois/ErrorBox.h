@@ -6,9 +6,7 @@
 #include <functional>
 #include <string>
 
-// Message with a full stop added when its last byte sorts after '.': "Failed" and "Why?"
-// get one, "Done." and "Stop!" ('!' sorts before '.') stay as they are; empty stays empty.
-std::string WithFullStop(std::string Message);
+#include "whois/ErrorText.h"
 
 // Shows WithFullStop(Message) in a modal box: critical icon, OK, the application's display
 // name as caption. Never throws.

@@ -12,7 +12,7 @@
 
 #include "net/SocketErrors.h"
 #include "net/WSocket.h"
-#include "whois/Query.h"
+#include "whois/PaneText.h"
 #include "whois/WhoisReferral.h"
 
 namespace {
@@ -89,12 +89,12 @@ THopReply AskServer(const std::string& Host, std::uint16_t Port, const std::stri
       if (N <= 0) break;
       if (Cut) continue;
       const std::size_t Got = static_cast<std::size_t>(N);
-      const std::size_t Take = std::min(Got, TQueryForm::ReplyCap - Bytes);
+      const std::size_t Take = std::min(Got, ReplyCap - Bytes);
       Bytes += Take;
-      R.Text += TQueryForm::CleanReplyBlock(std::string_view(Buffer, Take));
+      R.Text += CleanReplyBlock(std::string_view(Buffer, Take));
       if (Take < Got) {
         Cut = true;
-        R.Text += "\r\n" + TQueryForm::ReplyCutLine + "\r\n";
+        R.Text += "\r\n" + ReplyCutLine + "\r\n";
         S.Close();
         break;
       }

@@ -2,13 +2,16 @@
 # SPDX-License-Identifier: MIT
 # Per-query cost over loopback: the same N (200) queries of the same address to the same local
 # WHOIS server, by Debian's whois client (-h/-p) and by quorvex-query, wall time of each.
+# Then whole processes side by side, PAIRS (20) pairs of one query each (wall, CPU, peak
+# memory; with the range file and without it), and --version against --version.
 # quorvex-query runs unmodified: inside a private namespace whose hosts file sends
 # whois.arin.net to 127.0.0.2, where whoisd answers on port 43.
-# usage: whois-vs-query.sh BUILD_DIR      env: N=200 ADDR=8.8.8.8
+# usage: whois-vs-query.sh BUILD_DIR      env: N=200 PAIRS=20 ADDR=8.8.8.8
 set -u
 SRC=$(cd "$(dirname "$0")/../.." && pwd)
 BUILD=$(cd "${1:-build}" && pwd)
 N=${N:-200}
+PAIRS=${PAIRS:-20}
 ADDR=${ADDR:-8.8.8.8}
 . "$SRC/tests/e2e/netns.sh"
 QQ=$BUILD/app/quorvex-query
@@ -56,3 +59,13 @@ printf '  quorvex-query, one process per query: %7.3f s  (%6.2f ms/query)\n' "$q
 printf '  quorvex-query, all in one process:    %7.3f s  (%6.2f ms/query)\n' "$q1" "$(calc "$q1*1000/$N")"
 printf '  ratio quorvex-query / whois: %.2f per process, %.2f in one process (below 1 is faster)\n' \
   "$(calc "$q/$w")" "$(calc "$q1/$w")"
+
+# Whole processes, interleaved. Both resolve whois.arin.net through the same hosts file.
+pairs() { python3 "$SRC/bench/peers/process-pairs.py" "$PAIRS" "$@" || exit 1; }
+printf '\nwhole processes, one query of %s each, %d pairs (medians):\n' "$ADDR" "$PAIRS"
+pairs "whois" "quorvex-query" -- whois -h whois.arin.net -p 43 "$ADDR" -- "$QQ" "$ADDR"
+mkdir -p "$WORK/bare"
+printf 'the same without a range file in the working directory (no table to load):\n'
+(cd "$WORK/bare" && pairs "whois" "quorvex-query, no Ostrand.dat" -- whois -h whois.arin.net -p 43 "$ADDR" -- "$QQ" "$ADDR")
+printf 'start and end only:\n'
+pairs "whois --version" "quorvex-query --version" -- whois --version -- "$QQ" --version

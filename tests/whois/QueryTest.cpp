@@ -3,8 +3,6 @@
 // 127.0.0.1, offscreen widgets, QTest input and a wait-until helper.
 #include <gtest/gtest.h>
 
-#include <cstdio>
-#include <fstream>
 #include <memory>
 #include <stdexcept>
 #include <string>
@@ -28,11 +26,10 @@
 #include <QTimer>
 
 #include "geo/LibOstrand.h"
-#include "tests/support/OwnNetwork.h"
 #include "tests/whois/QueryTestServer.h"
+#include "tests/whois/TestRangeFile.h"
 #include "whois/ErrorBox.h"
 #include "whois/Query.h"
-#include "whois/RegistryChoice.h"
 
 namespace {
 
@@ -56,32 +53,6 @@ const auto* const QtEnvironment = ::testing::AddGlobalTestEnvironment(new TQtEnv
 bool WaitUntil(const std::function<bool()>& Condition, int TimeoutMs = 10000)
 {
   return QTest::qWaitFor(Condition, TimeoutMs);
-}
-
-std::uint32_t IpNumber(int A, int B, int C, int D)
-{
-  return (std::uint32_t(A) << 24) | (std::uint32_t(B) << 16) | (std::uint32_t(C) << 8) | std::uint32_t(D);
-}
-
-CountryIndex CountryOf(std::string_view Code)
-{
-  for (std::size_t I = 0; I < CountryCodes.size(); ++I)
-    if (CountryCodes[I] == Code) return static_cast<CountryIndex>(I);
-  ADD_FAILURE() << "no country " << Code;
-  return NoCountry;
-}
-
-// Writes "Ostrand.dat" in the working directory and loads it, as start-up would.
-void WriteRangeFile(const std::vector<std::pair<std::uint32_t, CountryIndex>>& Rows)
-{
-  std::ofstream Out("Ostrand.dat", std::ios::binary);
-  for (const auto& [Start, Country] : Rows) {
-    const char Record[5] = {char(Start & 0xFF), char((Start >> 8) & 0xFF), char((Start >> 16) & 0xFF),
-                            char(Start >> 24), char(Country)};
-    Out.write(Record, 5);
-  }
-  Out.close();
-  LoadRangeFile("Ostrand.dat");
 }
 
 // Closes every message box that comes up (with its first button) and remembers its texts.
@@ -265,70 +236,6 @@ TEST_F(QueryTest, DottedAddressWorkedExample)
   EXPECT_TRUE(Errors.empty());
 }
 
-TEST_F(QueryTest, RegistryLinesByLocation)
-{
-  const CountryIndex Germany = CountryOf("de"), Brazil = CountryOf("br"), Mexico = CountryOf("mx");
-  WriteRangeFile({{IpNumber(10, 0, 0, 0), Germany}, {IpNumber(10, 0, 1, 0), Brazil},
-                  {IpNumber(10, 0, 2, 0), Mexico}, {IpNumber(10, 0, 3, 0), 250}, {IpNumber(10, 0, 4, 0), NoCountry}});
-  TQueryTestServer Server({SendStep("reply\r\n")});
-  Use(Server);
-  const struct {
-    const char* Address;
-    CountryIndex Country;
-    const char* Registry;
-  } Rows[] = {
-      {"10.0.0.5", Germany, "RIPE"},
-      {"10.0.1.5", Brazil, "LACNIC"},
-      {"10.0.2.5", Mexico, "LACNIC"},  // North American, moved by the LACNIC list
-      {"10.0.3.5", 250, "ARIN"},       // a byte without a row counts as no country
-      {"10.0.4.5", NoCountry, "ARIN"},
-  };
-  for (const auto& R : Rows) {
-    Asked.clear();
-    ASSERT_TRUE(Query(R.Address)) << R.Address;
-    std::string Header;
-    if (IsKnownCountry(R.Country))
-      Header = std::string(R.Address) + " is based in " + std::string(CountryNames[R.Country]) + "\r\n\r\n" +
-               "Address is " + std::string(ContinentAdjectives[CountryContinents[R.Country]]) + ", querying " +
-               R.Registry + "..\r\n\r\n";
-    else
-      Header = Global;
-    EXPECT_EQ(Pane(), Header + "reply\r\n\r\nDone.") << R.Address;
-    EXPECT_EQ(Asked, std::vector<std::string>{R.Registry}) << R.Address;
-  }
-}
-
-TEST_F(QueryTest, NoRangeFileMeansGlobalAndArin)
-{
-  // A table in memory does not count without the file on disk.
-  WriteRangeFile({{0, CountryOf("de")}});
-  std::remove("Ostrand.dat");
-  TQueryTestServer Server({SendStep("r\r\n")});
-  Use(Server);
-  ASSERT_TRUE(Query("192.0.2.1"));
-  EXPECT_EQ(Pane(), Global + "r\r\n\r\nDone.");
-  EXPECT_EQ(Asked, std::vector<std::string>{"ARIN"});
-}
-
-TEST_F(QueryTest, HostNameIsResolvedAndQueriedByAddress)
-{
-  TQueryTestServer Server({SendStep("reply for %q\r\n")});
-  Use(Server);
-  ASSERT_TRUE(Query("http://localhost/some/page"));
-  EXPECT_EQ(Pane(), "Resolving localhost..\r\n" + Global + "reply for 127.0.0.1\r\n\r\nDone.");
-  EXPECT_EQ(Server.Queries(), std::vector<std::string>{"127.0.0.1"});
-  EXPECT_EQ(Form->Address->currentText(), "localhost");
-}
-
-TEST_F(QueryTest, BareNumberGoesToTheResolver)
-{
-  TQueryTestServer Server({SendStep("ok\r\n")});
-  Use(Server);
-  ASSERT_TRUE(Query("12345"));
-  EXPECT_EQ(Pane(), "Resolving 12345..\r\n" + Global + "ok\r\n\r\nDone.");
-  EXPECT_EQ(Server.Queries(), std::vector<std::string>{"0.0.48.57"});
-}
-
 TEST_F(QueryTest, UnknownHostAndEmptyText)
 {
   // All digits and dots but no address: the resolver answers without asking the network.
@@ -344,38 +251,6 @@ TEST_F(QueryTest, UnknownHostAndEmptyText)
   EXPECT_TRUE(Errors.empty());
 }
 
-TEST_F(QueryTest, LineEndsSplitAcrossBlocksAndNuls)
-{
-  // The first block is exactly 4096 bytes and ends in CR; its LF comes in the next one.
-  const std::string First = std::string(4095, 'a') + "\r";
-  TQueryTestServer Server({SendStep(First), GateStep(1), SendStep(std::string("\nb\0c\nd\r\ne\rf", 12))});
-  Use(Server);
-  Start("192.0.2.1");
-  ASSERT_TRUE(WaitUntil([&] { return Pane().size() == Global.size() + First.size(); }));
-  Server.Open(1);
-  ASSERT_TRUE(WaitUntil([&] { return Idle(); }));
-  EXPECT_EQ(Pane(), Global + std::string(4095, 'a') + "\r\r\nbc\r\nd\r\ne\rf\r\n\r\nDone.");
-}
-
-TEST_F(QueryTest, TimeOutTail)
-{
-  const struct {
-    const char* Reply;
-    const char* Tail;
-  } Rows[] = {
-      {"partial line", "partial line\r\nConnection timeout\r\n\r\nDone."},
-      {"whole line\r\n", "whole line\r\n\r\nConnection timeout\r\n\r\nDone."},
-  };
-  for (const auto& R : Rows) {
-    TQueryTestServer Server({SendStep(R.Reply), HoldStep()});
-    Use(Server);
-    Form->WHOIStimer->setInterval(300);
-    ASSERT_TRUE(Query("192.0.2.1"));
-    EXPECT_EQ(Pane(), Global + R.Tail);
-    EXPECT_TRUE(WaitUntil([&] { return Server.Finished() == 1; }));  // the connection was closed
-  }
-}
-
 TEST_F(QueryTest, TimeOutWithNothingElseIsStoredAsConnectionTimeout)
 {
   WriteRangeFile({{0, CountryOf("de")}});
@@ -386,47 +261,6 @@ TEST_F(QueryTest, TimeOutWithNothingElseIsStoredAsConnectionTimeout)
   ASSERT_EQ(Form->HistorySize(), 1u);
   Choose(0);
   EXPECT_EQ(Pane(), "Connection timeout");
-}
-
-TEST_F(QueryTest, RefusedConnectionEndsWithDone)
-{
-  TRefusingPort Refusing;
-  ServerPort = Refusing.PortText();
-  TBoxCloser Closer;  // a failed send may also raise the "Unhandled WHOIS error:" box
-  ASSERT_TRUE(Query("192.0.2.1"));
-  EXPECT_EQ(Pane(), "Address is Global, querying ARIN..\r\n\r\nDone.");
-  for (const auto& Box : Closer.Boxes) {
-    EXPECT_EQ(Box.Title, "Error");
-    EXPECT_TRUE(Box.Text.startsWith("Unhandled WHOIS error:")) << Box.Text.toStdString();
-    EXPECT_EQ(Box.Buttons, QStringList{"&Abort"});
-  }
-  EXPECT_EQ(Form->WHOIS->State(), wsClosed);
-}
-
-// No route at all (a network namespace of the test's own, nothing up): "network
-// unreachable" at once ends the query like a refused connection, with "Done.".
-TEST_F(QueryTest, UnreachableNetworkEndsWithDone)
-{
-  const TOwnNetwork Isolated;
-  if (!Isolated.Entered()) GTEST_SKIP() << "no network namespace of its own here (needs root)";
-  ServerHost = "192.0.2.1";
-  ServerPort = "43";
-  TBoxCloser Closer;  // a failed send may also raise the "Unhandled WHOIS error:" box
-  ASSERT_TRUE(Query("192.0.2.1"));
-  EXPECT_EQ(Pane(), "Address is Global, querying ARIN..\r\n\r\nDone.");
-  EXPECT_TRUE(Errors.empty()) << Errors.front();
-  EXPECT_EQ(Form->WHOIS->State(), wsClosed);
-}
-
-TEST_F(QueryTest, ResetByPeerEndsWithDone)
-{
-  TQueryTestServer Server({SendStep("half a reply\r\n"), ResetStep()});
-  Use(Server);
-  TBoxCloser Closer;
-  ASSERT_TRUE(Query("192.0.2.1"));
-  const std::string P = Pane();
-  EXPECT_EQ(P.rfind("\r\n\r\nDone."), P.size() - 9);
-  EXPECT_EQ(P.find("Done."), P.size() - 5);  // once
 }
 
 TEST_F(QueryTest, HistoryRulesAndRecallOrder)

@@ -1,0 +1,341 @@
+// SPDX-License-Identifier: MIT
+// The query flow without a window: real sockets to scripted WHOIS servers on 127.0.0.1, a
+// QCoreApplication, and a view that records what the flow asks of it. Links no GUI library.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <memory>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+
+#include "geo/LibOstrand.h"
+#include "tests/support/OwnNetwork.h"
+#include "tests/whois/QueryTestServer.h"
+#include "tests/whois/TestRangeFile.h"
+#include "whois/PaneText.h"
+#include "whois/QuerySession.h"
+#include "whois/RegistryChoice.h"
+
+namespace {
+
+class TQtEnvironment : public ::testing::Environment {
+ public:
+  void SetUp() override
+  {
+    static int Argc = 1;
+    static char Name[] = "QuerySessionTest";
+    static char* Argv[] = {Name, nullptr};
+    m_App = std::make_unique<QCoreApplication>(Argc, Argv);
+  }
+  void TearDown() override { m_App.reset(); }
+
+ private:
+  std::unique_ptr<QCoreApplication> m_App;
+};
+const auto* const QtEnvironment = ::testing::AddGlobalTestEnvironment(new TQtEnvironment);
+
+bool WaitUntil(const std::function<bool()>& Condition, int TimeoutMs = 10000)
+{
+  return QTest::qWaitFor(Condition, TimeoutMs);
+}
+
+// Every request of the flow, in order, as short lines; reply data is one "reply" line per
+// run of pieces, as the network cuts them where it likes.
+class TRecordingView : public TQueryView {
+ public:
+  std::string Box;
+  std::vector<std::string> Calls;
+  std::vector<std::string> WhoisErrors, TopLevelErrors;
+
+  std::string AddressText() const override { return Box; }
+  void SetAddressText(const std::string& Text) override
+  {
+    Box = Text;
+    Calls.push_back("box " + Text);
+  }
+  void PaneChanged(std::size_t From, bool Reply) override
+  {
+    if (Reply) {
+      if (Calls.empty() || Calls.back() != "reply") Calls.push_back("reply");
+      return;
+    }
+    Calls.push_back("pane from " + std::to_string(From));
+  }
+  void ShowPaneNow() override { Calls.push_back("show now"); }
+  void QueryRunningChanged(bool Running) override { Calls.push_back(Running ? "running" : "idle"); }
+  void ReplyStored(const std::string& Item) override { Calls.push_back("stored " + Item); }
+  void ShowWhoisError(const std::string& Message) override
+  {
+    WhoisErrors.push_back(Message);
+    Calls.push_back("whois error");
+  }
+  void ShowTopLevelError(const std::string& Message) override
+  {
+    TopLevelErrors.push_back(Message);
+    Calls.push_back("top-level error");
+  }
+};
+
+const std::string Global = "Address is Global, querying ARIN..\r\n\r\n";
+
+class QuerySessionTest : public ::testing::Test {
+ protected:
+  void SetUp() override
+  {
+    ASSERT_TRUE(m_Dir.isValid());
+    m_OldDir = QDir::currentPath();
+    ASSERT_TRUE(QDir::setCurrent(m_Dir.path()));
+    RangeTable.clear();
+    TQuerySession::WhoisServerFor = [this](const std::string& Registry) {
+      Asked.push_back(Registry);
+      return std::make_pair(ServerHost, ServerPort);
+    };
+    Session = std::make_unique<TQuerySession>(View);
+  }
+  void TearDown() override
+  {
+    Session.reset();
+    TQuerySession::WhoisServerFor = &TQuerySession::DefaultWhoisServer;
+    RangeTable.clear();
+    QDir::setCurrent(m_OldDir);
+  }
+
+  void Use(const TQueryTestServer& Server) { ServerPort = Server.PortText(); }
+  void Start(const std::string& Text)
+  {
+    View.Box = Text;
+    View.Calls.clear();
+    Session->DoQuery();
+  }
+  bool Idle() const { return !Session->QueryRunning() && !Session->WHOIStimer->isActive(); }
+  bool Query(const std::string& Text, int TimeoutMs = 10000)
+  {
+    Start(Text);
+    return WaitUntil([this] { return Idle(); }, TimeoutMs);
+  }
+  std::string Pane() const { return Session->ResponseText(); }
+
+  TRecordingView View;
+  std::unique_ptr<TQuerySession> Session;
+  std::vector<std::string> Asked;
+  std::string ServerHost = "127.0.0.1";
+  std::string ServerPort;
+
+ private:
+  QTemporaryDir m_Dir;
+  QString m_OldDir;
+};
+
+// The order of everything a view sees: the pane emptied before the box is rewritten, "Go!"
+// off before the first line, the location line before the registry line, the reply stored
+// (with the box's text as it reads when the connection closes) before "Done.", and "Go!"
+// on again last.
+TEST_F(QuerySessionTest, OrderOfAWholeQuery)
+{
+  WriteRangeFile({{0, NoCountry}, {IpNumber(192, 0, 2, 0), 225}, {IpNumber(192, 0, 3, 0), NoCountry}});
+  TQueryTestServer Server({SendStep("% reply for %q\r\n2\r\n3\r\n"), GateStep(1), SendStep("4\r\n  \r\n\n")});
+  Use(Server);
+  Start(" http://192.0.2.1/x ");
+  ASSERT_TRUE(WaitUntil([&] { return Pane().find("3\r\n") != std::string::npos; }));
+  View.Box = "edited meanwhile";
+  Server.Open(1);
+  ASSERT_TRUE(WaitUntil([&] { return Idle(); }));
+  EXPECT_EQ(Pane(),
+            "192.0.2.1 is based in the United States\r\n\r\n"
+            "Address is North American, querying ARIN..\r\n\r\n"
+            "% reply for 192.0.2.1\r\n2\r\n3\r\n4\r\n\r\nDone.");
+  const std::size_t Header = std::string("192.0.2.1 is based in the United States\r\n\r\n").size();
+  const std::size_t Kept = Pane().size() - std::string("\r\n\r\nDone.").size();
+  EXPECT_EQ(View.Calls, (std::vector<std::string>{"pane from 0", "box 192.0.2.1", "running", "pane from 0",
+                                                  "pane from " + std::to_string(Header), "reply",
+                                                  "stored edited meanwhile", "pane from " + std::to_string(Kept),
+                                                  "idle"}));
+  EXPECT_EQ(Server.Queries(), std::vector<std::string>{"192.0.2.1"});
+  EXPECT_EQ(Asked, std::vector<std::string>{"ARIN"});
+  ASSERT_EQ(Session->HistorySize(), 1u);
+  Session->RecallReply(0);
+  EXPECT_EQ(Pane(), "% reply for 192.0.2.1\r\n2\r\n3\r\n4");
+}
+
+TEST_F(QuerySessionTest, RegistryLinesByLocation)
+{
+  const CountryIndex Germany = CountryOf("de"), Brazil = CountryOf("br"), Mexico = CountryOf("mx");
+  WriteRangeFile({{IpNumber(10, 0, 0, 0), Germany}, {IpNumber(10, 0, 1, 0), Brazil},
+                  {IpNumber(10, 0, 2, 0), Mexico}, {IpNumber(10, 0, 3, 0), 250}, {IpNumber(10, 0, 4, 0), NoCountry}});
+  TQueryTestServer Server({SendStep("reply\r\n")});
+  Use(Server);
+  const struct {
+    const char* Address;
+    CountryIndex Country;
+    const char* Registry;
+  } Rows[] = {
+      {"10.0.0.5", Germany, "RIPE"},
+      {"10.0.1.5", Brazil, "LACNIC"},
+      {"10.0.2.5", Mexico, "LACNIC"},  // North American, moved by the LACNIC list
+      {"10.0.3.5", 250, "ARIN"},       // a byte without a row counts as no country
+      {"10.0.4.5", NoCountry, "ARIN"},
+  };
+  for (const auto& R : Rows) {
+    Asked.clear();
+    ASSERT_TRUE(Query(R.Address)) << R.Address;
+    std::string Header;
+    if (IsKnownCountry(R.Country))
+      Header = std::string(R.Address) + " is based in " + std::string(CountryNames[R.Country]) + "\r\n\r\n" +
+               "Address is " + std::string(ContinentAdjectives[CountryContinents[R.Country]]) + ", querying " +
+               R.Registry + "..\r\n\r\n";
+    else
+      Header = Global;
+    EXPECT_EQ(Pane(), Header + "reply\r\n\r\nDone.") << R.Address;
+    EXPECT_EQ(Asked, std::vector<std::string>{R.Registry}) << R.Address;
+  }
+
+  // A table in memory does not count without the file on disk.
+  std::remove("Ostrand.dat");
+  ASSERT_TRUE(Query("10.0.0.5"));
+  EXPECT_EQ(Pane(), Global + "reply\r\n\r\nDone.");
+}
+
+// The roads of a query that are decided by the text and the server, one row each.
+TEST_F(QuerySessionTest, RoadsOfAQuery)
+{
+  const struct {
+    const char* Name;
+    std::vector<TScriptStep> Script;
+    std::string Text, Pane, Box;
+    std::vector<std::string> Sent;
+    bool Split = false;  // the server waits after its first block
+  } Rows[] = {
+      {"host name in a URL: queried by its address", {SendStep("reply for %q\r\n")}, "http://localhost/some/page",
+       "Resolving localhost..\r\n" + Global + "reply for 127.0.0.1\r\n\r\nDone.", "localhost", {"127.0.0.1"}},
+      {"bare number: the resolver's reading", {SendStep("ok\r\n")}, "12345",
+       "Resolving 12345..\r\n" + Global + "ok\r\n\r\nDone.", "12345", {"0.0.48.57"}},
+      // All digits and dots but no address: the resolver answers without asking the network.
+      {"unknown host", {}, "1.2.3.4.5", "Resolving 1.2.3.4.5..\r\nNo such host\r\n", "1.2.3.4.5", {}},
+      {"cleans to nothing", {}, "  <> ", "", "", {}},
+      {"trailing blanks trimmed before Done.", {SendStep("r \t\r\n\r\n  \r\n\n")}, "192.0.2.1",
+       Global + "r\r\n\r\nDone.", "192.0.2.1", {"192.0.2.1"}},
+      {"reset by peer", {SendStep("half a reply\r\n"), ResetStep()}, "192.0.2.1",
+       Global + "half a reply\r\n\r\nDone.", "192.0.2.1", {"192.0.2.1"}},
+      // The first block is exactly 4096 bytes and ends in CR; its LF comes in the next one.
+      {"line ends split across blocks, NULs",
+       {SendStep(std::string(4095, 'a') + "\r"), GateStep(1), SendStep(std::string("\nb\0c\nd\r\ne\rf", 12))},
+       "192.0.2.1", Global + std::string(4095, 'a') + "\r\r\nbc\r\nd\r\ne\rf\r\n\r\nDone.", "192.0.2.1",
+       {"192.0.2.1"}, true},
+  };
+  for (const auto& R : Rows) {
+    SCOPED_TRACE(R.Name);
+    TQueryTestServer Server(R.Script);
+    Use(Server);
+    Start(R.Text);
+    if (R.Split) {
+      ASSERT_TRUE(WaitUntil([&] { return Pane().size() == Global.size() + 4096; }));
+      Server.Open(1);
+    }
+    ASSERT_TRUE(WaitUntil([&] { return Idle(); }));
+    EXPECT_EQ(Pane(), R.Pane);
+    // Only a query with an address to ask about starts: "Go!" stays on for empty text.
+    EXPECT_EQ(std::count(View.Calls.begin(), View.Calls.end(), "running"), R.Text == "  <> " ? 0 : 1);
+    EXPECT_EQ(View.Box, R.Box);
+    EXPECT_EQ(Server.Queries(), R.Sent);
+    EXPECT_TRUE(View.WhoisErrors.empty() && View.TopLevelErrors.empty());
+  }
+}
+
+// A time-out appends CR LF and "Connection timeout": an empty line above it when the reply
+// ended its line, none when it did not; the connection is closed.
+TEST_F(QuerySessionTest, TimeOutTail)
+{
+  const struct {
+    const char* Reply;
+    const char* Tail;
+  } Rows[] = {
+      {"partial line", "partial line\r\nConnection timeout\r\n\r\nDone."},
+      {"whole line\r\n", "whole line\r\n\r\nConnection timeout\r\n\r\nDone."},
+      {"", "\r\nConnection timeout\r\n\r\nDone."},
+  };
+  for (const auto& R : Rows) {
+    TQueryTestServer Server({SendStep(R.Reply), HoldStep()});
+    Use(Server);
+    Session->WHOIStimer->setInterval(300);
+    ASSERT_TRUE(Query("192.0.2.1"));
+    EXPECT_EQ(Pane(), Global + R.Tail);
+    EXPECT_TRUE(WaitUntil([&] { return Server.Finished() == 1; }));
+  }
+}
+
+// The reply cap at its edge: exactly ReplyCap bytes are kept whole; one byte more is cut
+// there, said so, and the connection closed before the sender is done.
+TEST_F(QuerySessionTest, ReplyCapEdge)
+{
+  for (const std::size_t Extra : {std::size_t{0}, std::size_t{1}, std::size_t{12} << 20}) {
+    SCOPED_TRACE(Extra);
+    TQueryTestServer Server({FloodStep("0123456789abcdef", ReplyCap + Extra)});
+    Use(Server);
+    ASSERT_TRUE(Query("192.0.2.1", 60000));
+    std::string Kept;
+    while (Kept.size() < ReplyCap) Kept += "0123456789abcdef";
+    Kept.resize(ReplyCap);
+    const std::string Tail = Extra == 0 ? "\r\n\r\nDone." : "\r\n" + ReplyCutLine + "\r\n\r\nDone.";
+    EXPECT_TRUE(Pane() == Global + Kept + Tail) << Pane().substr(Pane().size() - 80);
+    if (Extra > 1) {
+      EXPECT_LT(Server.BytesSent(), ReplyCap + Extra);
+    }
+  }
+}
+
+TEST_F(QuerySessionTest, FailedConnectionsEndWithDone)
+{
+  {
+    TRefusingPort Refusing;
+    ServerPort = Refusing.PortText();
+    ASSERT_TRUE(Query("192.0.2.1"));
+    EXPECT_EQ(Pane(), "Address is Global, querying ARIN..\r\n\r\nDone.");
+    EXPECT_EQ(Session->WHOIS->State(), wsClosed);
+  }
+  // No route at all (a network namespace of the test's own, nothing up): "network
+  // unreachable" at once ends the query like a refused connection.
+  const TOwnNetwork Isolated;
+  if (!Isolated.Entered()) GTEST_SKIP() << "no network namespace of its own here (needs root)";
+  ServerHost = "192.0.2.1";
+  ServerPort = "43";
+  ASSERT_TRUE(Query("192.0.2.1"));
+  EXPECT_EQ(Pane(), "Address is Global, querying ARIN..\r\n\r\nDone.");
+  EXPECT_TRUE(View.TopLevelErrors.empty());
+  EXPECT_EQ(Session->WHOIS->State(), wsClosed);
+}
+
+// An exception inside a socket event asks for the WHOIS box, then the socket is aborted: a
+// connection that exists ends with "Done."; one that never existed ends the query at once.
+TEST_F(QuerySessionTest, WhoisErrorsAbortAndReturnToIdle)
+{
+  TQueryTestServer Server({SendStep("early\r\n"), GateStep(1), SendStep("late\r\n")});
+  Use(Server);
+  Start("192.0.2.1");
+  ASSERT_TRUE(WaitUntil([&] { return Pane().find("early") != std::string::npos; }));
+  View.Calls.clear();
+  bool CanClose = true;
+  Session->FlagWHOISerror(Session->WHOIS, std::runtime_error("send failed"), CanClose);
+  ASSERT_TRUE(WaitUntil([&] { return Idle(); }));
+  EXPECT_EQ(View.WhoisErrors, std::vector<std::string>{"send failed"});
+  EXPECT_EQ(View.Calls.front(), "whois error");
+  EXPECT_EQ(View.Calls.back(), "idle");
+  EXPECT_EQ(Pane(), Global + "early\r\n\r\nDone.");
+  Server.Open(1);
+
+  // Connect refusing from HostResolved (no port): the box, and Idle without "Done.".
+  ServerPort = "";
+  ASSERT_TRUE(Query("localhost"));
+  EXPECT_EQ(View.WhoisErrors.back(), "Connect: No Port Specified");
+  EXPECT_EQ(Pane(), "Resolving localhost..\r\n" + Global);
+  EXPECT_TRUE(View.TopLevelErrors.empty());
+  EXPECT_EQ(Session->WHOIS->State(), wsClosed);
+}
+
+}  // namespace

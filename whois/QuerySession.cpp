@@ -1,0 +1,296 @@
+// SPDX-License-Identifier: MIT
+#include "whois/QuerySession.h"
+
+#include <algorithm>
+#include <filesystem>
+#include <system_error>
+
+#include <QCoreApplication>
+#include <QString>
+
+#include "geo/LibOstrand.h"
+#include "net/WSocketResolve.h"
+#include "whois/AddressCleanup.h"
+#include "whois/PaneText.h"
+#include "whois/RegistryChoice.h"
+
+const std::string TQuerySession::WhoisServerPrefix = "whois.";
+const std::string TQuerySession::WhoisServerSuffix = ".net";
+TQuerySession::TServerLookup TQuerySession::WhoisServerFor = &TQuerySession::DefaultWhoisServer;
+
+namespace {
+
+constexpr char kRangeFileName[] = "Ostrand.dat";
+constexpr int kReceiveBlock = 4096;
+constexpr int kTimeoutMs = 90000;
+
+}  // namespace
+
+TQuerySession::TQuerySession(TQueryView& View, QObject* parent)
+    : QObject(parent), WHOIS(&m_Socket), WHOIStimer(&m_Timer), m_View(View), m_Socket(this), m_Timer(this)
+{
+  WHOIS->SetLineMode(false);
+  WHOIS->SetLineLimit(65536);
+  WHOIS->SetLineEnd("\r\n");
+  WHOIS->SetLineEcho(false);
+  WHOIS->SetLineEdit(false);
+  WHOIS->SetProto("tcp");
+  WHOIS->SetLocalAddr("0.0.0.0");
+  WHOIS->SetLocalPort("0");
+  WHOIS->SetMultiThreaded(false);
+  WHOIS->SetMultiCast(false);
+  WHOIS->SetMultiCastIpTTL(1);
+  WHOIS->SetReuseAddr(false);
+  WHOIS->SetComponentOptions(0);
+  WHOIS->SetListenBacklog(5);
+  WHOIS->SetFlushTimeout(60);
+  WHOIS->SetSendFlags(wsSendNormal);
+  WHOIS->SetLingerOnOff(wsLingerOn);
+  WHOIS->SetLingerTimeout(0);
+  WHOIS->SetSocksLevel("5");
+  WHOIS->SetSocksAuthentication(socksNoAuthentication);
+  WHOIS->OnDnsLookupDone = [this](TCustomWSocket* S, std::uint16_t E) { HostResolved(S, E); };
+  WHOIS->OnSessionConnected = [this](TCustomWSocket* S, std::uint16_t E) { SendWHOISquery(S, E); };
+  WHOIS->OnDataAvailable = [this](TCustomWSocket* S, std::uint16_t E) { DisplayWHOISdata(S, E); };
+  WHOIS->OnSessionClosed = [this](TCustomWSocket* S, std::uint16_t E) { WHOISdone(S, E); };
+  WHOIS->OnBgException = [this](TCustomWSocket* S, const std::exception& E, bool& C) { FlagWHOISerror(S, E, C); };
+
+  WHOIStimer->setSingleShot(false);
+  WHOIStimer->setInterval(kTimeoutMs);
+  connect(WHOIStimer, &QTimer::timeout, this, &TQuerySession::WHOIStimeout);
+}
+
+TQuerySession::~TQuerySession()
+{
+  // The socket closes as it goes; its handlers must not reach a session (and a view) that
+  // is half gone.
+  WHOIS->OnDnsLookupDone = nullptr;
+  WHOIS->OnSessionConnected = nullptr;
+  WHOIS->OnDataAvailable = nullptr;
+  WHOIS->OnSessionClosed = nullptr;
+  WHOIS->OnBgException = nullptr;
+}
+
+std::pair<std::string, std::string> TQuerySession::DefaultWhoisServer(const std::string& Registry)
+{
+  std::string Lower = Registry;
+  for (char& C : Lower)
+    if (C >= 'A' && C <= 'Z') C = static_cast<char>(C - 'A' + 'a');
+  return {WhoisServerPrefix + Lower + WhoisServerSuffix, "43"};
+}
+
+void TQuerySession::DoQuery()
+{
+  if (m_Running) return;  // re-entered from the message loop below: one query at a time
+  try {
+    SetResponseText("");
+    m_View.SetAddressText(CleanAddress(m_View.AddressText()));
+    QueryAddress = m_View.AddressText();
+    if (QueryAddress.empty()) return;
+    SetRunning(true);
+    m_ReplyBytes = 0;
+    m_ReplyCut = false;
+    // A dotted address goes straight on; anything else is a name to resolve.
+    if (IsDottedAddress(QueryAddress)) {
+      StartWhoisQuery();
+      return;
+    }
+    ResolveQueryAddress();
+  } catch (const std::exception& E) {
+    // Qt cannot carry an exception through its event loop: report it here, the way the
+    // program's top-level handler does, and leave the flow ready for the next query.
+    const std::string Message = E.what();
+    ReturnToIdle();
+    m_View.ShowTopLevelError(Message);
+  }
+}
+
+void TQuerySession::ResolveQueryAddress()
+{
+  AddResponseLine("Resolving " + QueryAddress + "..", 1);
+  m_View.ShowPaneNow();
+  QCoreApplication::processEvents();
+  // The host entry is valid only until the next blocking lookup on this thread, which the
+  // message loop may run; take what is needed before running it.
+  bool Found = false;
+  std::string Official;
+  if (const hostent* Host = WSocketGetHostByName(QueryAddress)) {
+    Found = true;
+    if (Host->h_name) Official = Host->h_name;
+  }
+  QCoreApplication::processEvents();
+  if (!Found) {
+    AddResponseLine("No such host", 1);
+    SetRunning(false);
+    return;
+  }
+  WHOIS->DnsLookup(TrimBlanks(Official));
+}
+
+void TQuerySession::HostResolved(TCustomWSocket* /*Sender*/, std::uint16_t /*ErrCode*/)
+{
+  if (m_Discarding) return;
+  QueryAddress = TrimBlanks(WHOIS->DnsResult());
+  if (QueryAddress.empty()) {
+    AddResponseLine("Could not resolve host. Please correct or enter a numeric address.", 1);
+    SetRunning(false);
+    return;
+  }
+  StartWhoisQuery();
+}
+
+void TQuerySession::FlagWHOISerror(TCustomWSocket* /*Sender*/, const std::exception& E, bool& /*CanClose*/)
+{
+  m_View.ShowWhoisError(E.what());
+  try {
+    WHOIS->Abort();
+  } catch (...) {
+    // The socket layer discards what a background-exception handler raises anyway.
+  }
+  // An exception before the connection existed (Connect failing from HostResolved) leaves
+  // nothing open, so no OnSessionClosed will end the query: end it here.
+  if (m_Running && WHOIS->State() == wsClosed) ReturnToIdle();
+}
+
+void TQuerySession::SendWHOISquery(TCustomWSocket* /*Sender*/, std::uint16_t /*ErrCode*/)
+{
+  if (m_Discarding) return;
+  WHOIS->SendStr(QueryAddress + "\r\n");
+}
+
+void TQuerySession::DisplayWHOISdata(TCustomWSocket* /*Sender*/, std::uint16_t /*ErrCode*/)
+{
+  char Buffer[kReceiveBlock];
+  for (;;) {
+    const std::int32_t N = WHOIS->Receive(Buffer, kReceiveBlock);
+    if (N <= 0) break;
+    if (m_ReplyCut) continue;
+    const std::size_t Got = static_cast<std::size_t>(N);
+    const std::size_t Take = std::min(Got, ReplyCap - m_ReplyBytes);
+    m_ReplyBytes += Take;
+    if (Take > 0) {
+      const std::size_t From = m_Text.size();
+      AppendCleanBlock(m_Text, std::string_view(Buffer, Take));
+      m_View.PaneChanged(From, true);
+    }
+    if (Take < Got) {
+      // A reply this long is no WHOIS record; keep memory bounded and end the query.
+      m_ReplyCut = true;
+      AddResponseLine("\r\n" + ReplyCutLine, 1);
+      try {
+        WHOIS->Close();
+      } catch (...) {
+        // Exceptions die in the receive loop; make sure the session still ends with "Done.".
+        try {
+          WHOIS->Abort();
+        } catch (...) {
+        }
+        if (m_Running) WHOISdone(WHOIS, 0);
+      }
+      break;
+    }
+  }
+}
+
+void TQuerySession::WHOISdone(TCustomWSocket* /*Sender*/, std::uint16_t /*ErrCode*/)
+{
+  if (m_Discarding) return;
+  WHOIStimer->stop();
+  StoreReply();
+  const std::size_t Kept = RightTrimmedLength(m_Text);
+  m_Text.resize(Kept);
+  m_Text += "\r\n\r\nDone.";
+  m_View.PaneChanged(Kept, false);
+  SetRunning(false);
+}
+
+void TQuerySession::WHOIStimeout()
+{
+  try {
+    AddResponseLine("\r\nConnection timeout", 1);
+    WHOIS->Close();
+  } catch (const std::exception& E) {
+    m_View.ShowTopLevelError(E.what());
+  }
+}
+
+void TQuerySession::RecallReply(int Index)
+{
+  if (Index < 0 || static_cast<std::size_t>(Index) >= ResponseHistory.size()) return;
+  SetResponseText(ResponseHistory[ResponseHistory.size() - 1 - static_cast<std::size_t>(Index)]);
+}
+
+void TQuerySession::SetResponseText(const std::string& Text)
+{
+  m_Text = Text;
+  m_View.PaneChanged(0, false);
+}
+
+void TQuerySession::AddResponseLine(const std::string& Text, int Breaks)
+{
+  const std::size_t From = m_Text.size();
+  m_Text += Text;
+  for (int I = 0; I < Breaks; ++I) m_Text += "\r\n";
+  m_View.PaneChanged(From, false);
+}
+
+void TQuerySession::StartWhoisQuery()
+{
+  ContinentCode Continent = 0;
+  CountryIndex Country = NoCountry;
+  std::error_code Error;
+  if (std::filesystem::exists(kRangeFileName, Error)) {
+    // Bytes 245..254 of a range file name no country; they must not index the tables.
+    const CountryIndex Found = IpToCountry(QueryAddress);
+    if (IsKnownCountry(Found)) {
+      Country = Found;
+      Continent = CountryContinents[Country];
+      if (Continent >= ContinentAdjectives.size()) Continent = 0;
+      AddResponseLine(QueryAddress + " is based in " + std::string(CountryNames[Country]), 2);
+    }
+  }
+  const std::string Registry = ChooseRegistry(Continent, Country);
+  AddResponseLine("Address is " + std::string(ContinentAdjectives[Continent]) + ", querying " + Registry + "..", 2);
+  const auto [Host, Port] = WhoisServerFor ? WhoisServerFor(Registry) : DefaultWhoisServer(Registry);
+  WHOIS->SetAddr(Host);
+  WHOIS->SetPort(Port);
+  WHOIS->Connect();
+  WHOIStimer->start();
+}
+
+void TQuerySession::StoreReply()
+{
+  // More than 5 lines, and an address that is no item of the list yet (letter case ignored,
+  // as the list compares its texts).
+  if (CountLines(m_Text) <= 5) return;
+  const QString Queried = FromEightBit(QueryAddress);
+  for (const std::string& Item : m_ListItems)
+    if (FromEightBit(Item).compare(Queried, Qt::CaseInsensitive) == 0) return;
+  std::string Item = m_View.AddressText();
+  m_ListItems.push_back(Item);
+  ResponseHistory.push_back(CutHeader(m_Text));
+  m_View.ReplyStored(Item);
+}
+
+void TQuerySession::ReturnToIdle()
+{
+  WHOIStimer->stop();
+  if (WHOIS->State() != wsClosed) {
+    // A Connect that failed after creating its socket leaves it open; close it quietly so
+    // the next query can set Addr and Port again.
+    m_Discarding = true;
+    try {
+      WHOIS->Abort();
+    } catch (...) {
+    }
+    m_Discarding = false;
+  }
+  SetRunning(false);
+}
+
+void TQuerySession::SetRunning(bool Running)
+{
+  if (m_Running == Running) return;
+  m_Running = Running;
+  m_View.QueryRunningChanged(Running);
+}
