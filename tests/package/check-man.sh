@@ -16,7 +16,7 @@ trap 'rm -rf "$WORK"' EXIT
 # line first (a wide page), the tags of .TP paragraphs and the headings dropped.
 sentences() {
   LC_ALL=C.UTF-8 MANWIDTH=10000 man -l "$MAN/$1.1" 2>/dev/null | sed -n '/^DESCRIPTION$/,/^EXAMPLE$/p' \
-    | grep -vE '^[A-Z][A-Z ]*$' | sed -E 's/^ +//; s/^[0-9] +//' | sed -E 's/\. +([A-Z“(])/.\n\1/g' | grep -E '\.$'
+    | grep -vE '^[A-Z][A-Z ]*$' | sed -E 's/^ +//; s/^[0-9] +//' | sed -E 's/\.(”?) +([A-Z“(])/.\1\n\2/g' | grep -E '\.”?$'
 }
 trim() { local t=${1#"${1%%[! ]*}"}; echo -n "${t%"${t##*[! ]}"}"; }
 pages=(); pieces=(); tests=()
