@@ -6,6 +6,7 @@
 #include <exception>
 
 #include "app/Main.h"
+#include "app/QtMessages.h"
 #include "tray/TrayIcon.h"
 #include "whois/ErrorBox.h"
 #include "whois/Query.h"
@@ -26,6 +27,7 @@ bool TApplication::notify(QObject* Receiver, QEvent* Event)
 
 void ConfigureApplication(QApplication& App)
 {
+  InstallQtMessageFilter();
   App.setApplicationName("Quorvex");
   App.setApplicationDisplayName("Quorvex");
   LoadAssets();

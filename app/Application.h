@@ -19,8 +19,9 @@ class TApplication : public QApplication {
   bool notify(QObject* Receiver, QEvent* Event) override;
 };
 
-// "Quorvex" as name and display name, the application icon, and no quitting when the last
-// window closes (only the main window's closing ends the program).
+// "Quorvex" as name and display name, the application icon, no quitting when the last
+// window closes (only the main window's closing ends the program), and Qt's tray noise kept
+// off standard error (app/QtMessages.h).
 void ConfigureApplication(QApplication& App);
 
 // The main window, then the query window, each setting its global before its creation

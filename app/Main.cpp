@@ -6,6 +6,7 @@
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QGuiApplication>
+#include <QIcon>
 #include <QLineEdit>
 #include <QMenu>
 #include <QMimeData>
@@ -44,6 +45,17 @@ class TDisabledWhileModal {
   QPointer<QWidget> m_Window;
 };
 
+// Hands the activation token that came with the request being served (if any) to Qt's
+// Wayland plugin: it reads XDG_ACTIVATION_TOKEN at the next activation of a window (a dialog's
+// showing included), passes it to the compositor and clears it. Elsewhere a token means
+// nothing and is dropped.
+void UseActivationToken()
+{
+  const QString Token = TakeActivationToken();
+  if (!Token.isEmpty() && QGuiApplication::platformName().startsWith(QLatin1String("wayland")))
+    qputenv("XDG_ACTIVATION_TOKEN", Token.toLatin1());
+}
+
 } // namespace
 
 void LoadAssets()
@@ -55,6 +67,15 @@ void LoadAssets()
     return true;
   }();
   (void)Loaded;
+}
+
+QIcon TrayIconImage()
+{
+  LoadAssets();
+  QIcon Icon(QStringLiteral(":/assets/tray.ico"));
+  for (const int Size : {22, 24, 32, 48})
+    Icon.addFile(QStringLiteral(":/assets/tray-%1.png").arg(Size), QSize(Size, Size));
+  return Icon;
 }
 
 TMainForm::TMainForm(QWidget* parent) : QWidget(parent), m_Ui(std::make_unique<Ui::TMainForm>())
@@ -81,7 +102,7 @@ TMainForm::TMainForm(QWidget* parent) : QWidget(parent), m_Ui(std::make_unique<U
   TrayIcon->SetActive(false);
   TrayIcon->SetAnimate(false);
   TrayIcon->SetShowDesigning(false);
-  TrayIcon->SetIcon(QIcon(QStringLiteral(":/assets/tray.ico")));
+  TrayIcon->SetIcon(TrayIconImage());
   TrayIcon->SetToolTip("Quorvex 2.0");
   TrayIcon->OnClick = [this](QObject* Sender) { ShowQueryForm(Sender); };
   TrayIcon->SetPopupMenu(PopupMenu);
@@ -121,6 +142,7 @@ void TMainForm::ShowSplashForm(QObject*)
     }
     m_Placed = true;
   }
+  UseActivationToken();
   show();
   raise();
   activateWindow();
@@ -130,6 +152,7 @@ void TMainForm::ShowQueryForm(QObject*)
 {
   if (!QueryForm)
     return;
+  UseActivationToken();
   if (QueryForm->isVisible()) {
     // The most recent window of the program over the query window: a message box that
     // stands over it, or the query window itself.

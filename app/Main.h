@@ -11,6 +11,7 @@
 #include <string_view>
 
 class QAction;
+class QIcon;
 class QMenu;
 class TFocusedClipboardRead;
 class TImage;
@@ -92,3 +93,7 @@ extern TMainForm* MainForm;
 
 // Registers the embedded pictures and icons (":/assets/..."); safe to call again.
 void LoadAssets();
+
+// The tray icon's image: the 16-pixel icon, and the same globe drawn at 22, 24, 32 and 48
+// pixels for panels that show it larger.
+QIcon TrayIconImage();

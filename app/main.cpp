@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 // Quorvex: starts into the tray with no window shown and runs until "Exit".
 #include "app/Application.h"
+#include "app/NoDisplay.h"
+#include "app/SingleInstance.h"
 #include "app/TrayWatch.h"
 #include "geo/LibOstrand.h"
 
@@ -17,8 +19,17 @@ int main(int argc, char** argv)
   char* QtArgv[] = {argc > 0 && argv[0] ? argv[0] : DefaultName, nullptr};
   int Result = 0;
   {
+    // Without a display Qt would abort inside the application's constructor.
+    TNoDisplayGuard NoDisplay;
     TApplication App(QtArgc, QtArgv);
+    NoDisplay.Started();
     ConfigureApplication(App);
+    // A later start opens the running program's query window and ends here.
+    TSingleInstance Instance;
+    if (Instance.Start() == TSingleInstance::TRole::HandedOver) {
+      LibOstrandShutdown();
+      return 0;
+    }
     const TForms Forms;
     TTrayWatch Watch;
     Watch.Start();

@@ -8,7 +8,9 @@
 #include <QSystemTrayIcon>
 #include <QTimer>
 
+#include <algorithm>
 #include <cstring>
+#include <utility>
 
 #include "tray/HostNotifyShell.h"
 #include "tray/TrayWindow.h"
@@ -39,8 +41,22 @@ bool ShellNotifyIcon(TNotifyShell& Shell, std::uint32_t Message, const TNotifyIc
 namespace {
 
 TNotifyShell* g_DefaultShell = nullptr;
+QString g_ActivationToken;
 
 } // namespace
+
+void ProvideActivationToken(const QString& Token)
+{
+  const bool Printable = std::all_of(Token.cbegin(), Token.cend(), [](QChar C) {
+    return C.unicode() > 0x20 && C.unicode() < 0x7F;
+  });
+  g_ActivationToken = Printable && Token.size() <= 1024 ? Token : QString();
+}
+
+QString TakeActivationToken()
+{
+  return std::exchange(g_ActivationToken, QString());
+}
 
 void MergeNotifyData(TNotifyIconData& Shown, const TNotifyIconData& Data)
 {

@@ -6,6 +6,7 @@
 
 #include <QIcon>
 #include <QObject>
+#include <QString>
 
 #include <array>
 #include <cstdint>
@@ -72,6 +73,14 @@ void SetDefaultNotifyShell(TNotifyShell* Shell);
 // into (on X11 the _NET_SYSTEM_TRAY_S<n> selection has an owner), or a StatusNotifierWatcher
 // with a host on a session bus that exists already (none is started to ask).
 bool NotificationAreaAvailable();
+
+// The XDG activation token that a notification host (ProvideXdgActivationToken, before
+// Activate) or a later start of the program handed over for the window its request opens, on
+// desktops that keep a window from taking the focus unasked. A token that is empty, longer
+// than 1024 bytes or not printable ASCII is no token (none of them has such bytes). Taking it
+// leaves none.
+void ProvideActivationToken(const QString& Token);
+QString TakeActivationToken();
 
 // One QSystemTrayIcon per window (on X11 the XEmbed tray). Its activations are posted to the
 // window as the record's callback message with the mouse message in LParam, at the button's

@@ -21,6 +21,7 @@
 #include <QPixmap>
 #include <QTimer>
 
+#include <algorithm>
 
 #include "tray/TrayWindow.h"
 
@@ -75,12 +76,23 @@ TSniPixmaps SniPixmaps(const QIcon& Icon)
   TSniPixmaps Out;
   if (Icon.isNull())
     return Out;
-  for (const int Size : {16, 22, 24, 32, 48}) {
-    QImage Image = Icon.pixmap(QSize(Size, Size)).toImage();
-    if (Image.isNull())
+  // The images the icon was drawn at, each as it is: a host picks the one that fits its
+  // panel, and one blown up here would show blurred. An icon without fixed sizes (scalable)
+  // is drawn at the sizes panels use.
+  QList<QSize> Sizes = Icon.availableSizes();
+  if (Sizes.isEmpty())
+    Sizes = {QSize(16, 16), QSize(22, 22), QSize(24, 24), QSize(32, 32), QSize(48, 48)};
+  std::sort(Sizes.begin(), Sizes.end(), [](const QSize& A, const QSize& B) {
+    return A.width() * A.height() < B.width() * B.height();
+  });
+  for (const QSize& Size : Sizes) {
+    QImage Image = Icon.pixmap(Size).toImage();
+    // A pixmap that is not the size asked for came from another image of the icon.
+    if (Image.isNull() || Image.size() != Size ||
+        std::any_of(Out.cbegin(), Out.cend(), [&](const TSniPixmap& P) {
+          return P.Width == Size.width() && P.Height == Size.height();
+        }))
       continue;
-    if (Image.size() != QSize(Size, Size))
-      Image = Image.scaled(Size, Size, Qt::KeepAspectRatio, Qt::SmoothTransformation);
     Image = Image.convertToFormat(QImage::Format_ARGB32);
     TSniPixmap P;
     P.Width = Image.width();
@@ -204,6 +216,9 @@ class TSniItemAdaptor : public QDBusAbstractAdaptor {
   void SecondaryActivate(int X, int Y);
   void ContextMenu(int X, int Y);
   void Scroll(int Delta, const QString& Orientation);
+  // Hosts on desktops that prevent focus stealing (KWin, GNOME Shell) call this before
+  // Activate; the window Activate opens is activated with the token.
+  void ProvideXdgActivationToken(const QString& Token);
 
  Q_SIGNALS:
   void NewTitle();
@@ -309,6 +324,11 @@ void TSniItemAdaptor::ContextMenu(int, int)
 void TSniItemAdaptor::Scroll(int, const QString&)
 {
   // The icon has nothing to scroll through.
+}
+
+void TSniItemAdaptor::ProvideXdgActivationToken(const QString& Token)
+{
+  ProvideActivationToken(Token);
 }
 
 // ---- the item ------------------------------------------------------------------------------

@@ -9,7 +9,8 @@
 // item at /StatusNotifierItem, the menu at /MenuBar ("/NO_DBUSMENU" while the icon has no
 // menu). Host actions become the record's callback message: Activate -> WM_LBUTTONUP,
 // SecondaryActivate -> WM_MBUTTONUP, ContextMenu -> WM_RBUTTONUP (the component shows its
-// own menu: the host has none to draw), the exported menu's "closed" -> WM_CONTEXTMENU.
+// own menu: the host has none to draw), the exported menu's "closed" -> WM_CONTEXTMENU;
+// ProvideXdgActivationToken -> ProvideActivationToken (tray/NotifyShell.h).
 // A menu item "clicked" triggers its QAction from the event loop. The default item of the
 // menu carries the property "x-quorvex-default" (true); dbusmenu has no standard one.
 #pragma once
@@ -66,8 +67,9 @@ const QDBusArgument& operator>>(const QDBusArgument& Arg, TSniToolTip& Value);
 // Registers the types above with QtDBus; safe to call again.
 void RegisterStatusNotifierTypes();
 
-// The icon as StatusNotifierItem pixmaps, a few sizes from 16 to 48 pixels; empty for a null
-// icon.
+// The icon as StatusNotifierItem pixmaps, smallest first: each image the icon holds, at its
+// own size and never scaled (an icon without fixed sizes: drawn at 16, 22, 24, 32 and 48
+// pixels); empty for a null icon.
 TSniPixmaps SniPixmaps(const QIcon& Icon);
 
 // Whether a session bus exists that can be reached without starting one: its address is

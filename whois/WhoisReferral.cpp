@@ -3,15 +3,19 @@
 
 #include <algorithm>
 #include <array>
-#include <limits>
 #include <span>
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
 
 namespace {
 
-// Networks whose size is not known sort after every sized one.
-constexpr std::uint64_t kUnknownSize = std::numeric_limits<std::uint64_t>::max();
 constexpr std::size_t kExcerptMax = 80;
 constexpr std::uint16_t kRwhoisPort = 4321;  // the port RFC 2167 registers for rwhois
+constexpr std::string_view kNotWhois = "not a whois or rwhois server";
+
+// 128 bits hold every IPv6 address; GCC and Clang both have the type.
+using TUint128 = unsigned __int128;
 
 char Lower(char C) { return C >= 'A' && C <= 'Z' ? static_cast<char>(C - 'A' + 'a') : C; }
 
@@ -55,13 +59,15 @@ std::string Excerpt(std::string_view Line)
   return Out;
 }
 
-// "a.b.c.d" with four numbers up to 255, nothing else.
-bool ParseDotted(std::string_view S, std::uint32_t& Value)
+// "a.b.c.d" with four numbers up to 255, nothing else; Strict also refuses leading zeros,
+// which the system's parser reads as octal.
+bool ParseDotted(std::string_view S, std::uint32_t& Value, bool Strict = false)
 {
   std::uint32_t V = 0;
   int Parts = 0;
   std::size_t I = 0;
   while (Parts < 4) {
+    const std::size_t Start = I;
     std::size_t Digits = 0;
     std::uint32_t Part = 0;
     while (I < S.size() && IsDigit(S[I]) && Digits < 4) {
@@ -70,6 +76,7 @@ bool ParseDotted(std::string_view S, std::uint32_t& Value)
       ++Digits;
     }
     if (Digits == 0 || Digits > 3 || Part > 255) return false;
+    if (Strict && Digits > 1 && S[Start] == '0') return false;
     V = (V << 8) | Part;
     ++Parts;
     if (Parts < 4) {
@@ -82,24 +89,76 @@ bool ParseDotted(std::string_view S, std::uint32_t& Value)
   return true;
 }
 
-// Number of addresses of a network line's value: "A - B" or "A/LEN"; kUnknownSize otherwise.
-std::uint64_t NetworkSize(std::string_view Value)
+// A numeric IPv6 address as a 128-bit number; false for anything else.
+bool ParseIpv6(std::string_view S, TUint128& Value)
 {
+  if (S.empty() || S.size() > INET6_ADDRSTRLEN) return false;
+  in6_addr A{};
+  if (::inet_pton(AF_INET6, std::string(S).c_str(), &A) != 1) return false;
+  Value = 0;
+  for (const std::uint8_t Byte : A.s6_addr) Value = (Value << 8) | Byte;
+  return true;
+}
+
+// An address of a network line, IPv4 or IPv6: its value and the number of bits.
+bool ParseNetworkAddress(std::string_view S, TUint128& Value, int& Bits)
+{
+  std::uint32_t V4 = 0;
+  if (ParseDotted(S, V4)) {
+    Value = V4;
+    Bits = 32;
+    return true;
+  }
+  Bits = 128;
+  return ParseIpv6(S, Value);
+}
+
+// A network line's size as its number of addresses less one, so that the whole IPv6 space
+// still fits; unknown sizes sort after every known one.
+struct TNetSize {
+  bool Known = false;
+  TUint128 Span = 0;
+  bool WholeSpace = false;  // 0.0.0.0 - 255.255.255.255, 0.0.0.0/0, ::/0 and the like
+};
+
+bool Smaller(const TNetSize& A, const TNetSize& B)
+{
+  if (A.Known != B.Known) return A.Known;
+  return A.Known && A.Span < B.Span;
+}
+
+bool SameSize(const TNetSize& A, const TNetSize& B) { return A.Known == B.Known && A.Span == B.Span; }
+
+TUint128 AllOnes(int Bits) { return Bits >= 128 ? ~TUint128{0} : (TUint128{1} << Bits) - 1; }
+
+// Size of a network line's value: "A - B" or "A/LEN", IPv4 or IPv6 (IANA writes IPv6
+// networks uncompressed, ARIN in upper case; both parse).
+TNetSize NetworkSize(std::string_view Value)
+{
+  TNetSize Size;
+  TUint128 A = 0, B = 0;
+  int BitsA = 0, BitsB = 0;
   const std::size_t Dash = Value.find('-');
-  std::uint32_t A = 0, B = 0;
   if (Dash != std::string_view::npos) {
-    if (ParseDotted(TrimBlanks(Value.substr(0, Dash)), A) && ParseDotted(TrimBlanks(Value.substr(Dash + 1)), B) &&
-        A <= B)
-      return std::uint64_t{B} - A + 1;
-    return kUnknownSize;
+    if (!ParseNetworkAddress(TrimBlanks(Value.substr(0, Dash)), A, BitsA) ||
+        !ParseNetworkAddress(TrimBlanks(Value.substr(Dash + 1)), B, BitsB) || BitsA != BitsB || A > B)
+      return Size;
+    Size.Known = true;
+    Size.Span = B - A;
+    Size.WholeSpace = Size.Span == AllOnes(BitsA);
+    return Size;
   }
   const std::size_t Slash = Value.find('/');
-  if (Slash == std::string_view::npos || !ParseDotted(TrimBlanks(Value.substr(0, Slash)), A)) return kUnknownSize;
+  if (Slash == std::string_view::npos || !ParseNetworkAddress(TrimBlanks(Value.substr(0, Slash)), A, BitsA))
+    return Size;
   const std::string_view Len = TrimBlanks(Value.substr(Slash + 1));
-  if (Len.empty() || Len.size() > 2 || !std::all_of(Len.begin(), Len.end(), IsDigit)) return kUnknownSize;
-  const int Bits = std::stoi(std::string(Len));
-  if (Bits > 32) return kUnknownSize;
-  return std::uint64_t{1} << (32 - Bits);
+  if (Len.empty() || Len.size() > 3 || !std::all_of(Len.begin(), Len.end(), IsDigit)) return Size;
+  const int Prefix = std::stoi(std::string(Len));
+  if (Prefix > BitsA) return Size;
+  Size.Known = true;
+  Size.Span = AllOnes(BitsA - Prefix);
+  Size.WholeSpace = Prefix == 0;
+  return Size;
 }
 
 struct TReferralKey {
@@ -131,12 +190,14 @@ std::string ParseTarget(std::string_view Value, TWhoisReferral& Out)
     } else if (EqualNoCase(Name, "rwhois")) {
       Out.Rwhois = true;
     } else {
-      return "not a whois or rwhois server";
+      return std::string(kNotWhois);
     }
     Rest = Value.substr(Scheme + 3);
   }
   if (!Rest.empty() && Rest.back() == '/') Rest.remove_suffix(1);
   Out.Port = Out.Rwhois ? kRwhoisPort : 43;
+  // An IPv6 literal, bracketed or not, is a host this command does not ask.
+  if (Rest.starts_with('[') || std::count(Rest.begin(), Rest.end(), ':') > 1) return "bad host name";
   const std::size_t Colon = Rest.find(':');
   if (Colon != std::string_view::npos) {
     const std::string_view Port = Rest.substr(Colon + 1);
@@ -176,6 +237,16 @@ bool NamesRegistry(const std::string& Text, std::span<const std::string_view> Ph
 
 constexpr std::array<std::string_view, 4> kNotHeldPhrases = {
     "not managed by ", "not allocated to ", "not administered by ", "not assigned to "};
+
+// APNIC's stubs for blocks that moved to another registry: "Transferred to the RIPE region on
+// ...". ("transferred to APNIC" in its early-registration blocks is no stub: APNIC holds them.)
+bool NamesMovedRegion(const std::string& Text)
+{
+  for (const std::string_view Word : kRegistryWords)
+    if (Text.find("transferred to the " + std::string(Word) + " region") != std::string::npos) return true;
+  return false;
+}
+
 // ARIN's NetType of a block it handed to another registry.
 constexpr std::array<std::string_view, 2> kHandedOnPhrases = {"allocated to ", "transferred to "};
 
@@ -185,24 +256,27 @@ bool IsStubLine(std::string_view Key, std::string_view Value, bool Comment, std:
   if (Comment) return NamesRegistry(LowerCopy(Line), kNotHeldPhrases, false);
   if (EqualNoCase(Key, "netname")) {
     const std::string Name = LowerCopy(Value);
-    return (Name.starts_with("non-") && Name.ends_with("-managed-address-block")) || Name == "iana-blk";
+    return (Name.starts_with("non-") && Name.ends_with("-managed-address-block")) || Name == "iana-blk" ||
+           Name == "iana-block";
   }
-  if (EqualNoCase(Key, "descr") || EqualNoCase(Key, "remarks"))
-    return NamesRegistry(LowerCopy(Value), kNotHeldPhrases, false);
+  if (EqualNoCase(Key, "descr") || EqualNoCase(Key, "remarks")) {
+    const std::string Text = LowerCopy(Value);
+    return NamesRegistry(Text, kNotHeldPhrases, false) || NamesMovedRegion(Text);
+  }
   if (EqualNoCase(Key, "NetType")) return NamesRegistry(LowerCopy(Value), kHandedOnPhrases, true);
   return false;
 }
 
 struct TCandidate {
   TWhoisReferral Referral;
-  std::uint64_t Size = kUnknownSize;
+  TNetSize Size;
   std::size_t Network = 0;
   int Rank = 0;
 };
 
 bool Better(const TCandidate& C, const TCandidate& Best)
 {
-  if (C.Size != Best.Size) return C.Size < Best.Size;
+  if (!SameSize(C.Size, Best.Size)) return Smaller(C.Size, Best.Size);
   if (C.Network != Best.Network) return C.Network > Best.Network;
   return C.Rank >= Best.Rank;
 }
@@ -246,11 +320,14 @@ bool IsValidReferralHost(std::string_view Host)
     }
     if (!IsAlnum(Host[I]) && Host[I] != '-') return false;
   }
-  // The last label: all digits means an address, which must then be a plain dotted one.
+  // A last label of digits only makes an address, and so does anything the resolver would
+  // read as one ("1.0x7f", "0x7f000001"): then only the one spelling that names the same
+  // address for everybody.
   const std::string_view Last = Host.substr(Host.rfind('.') == std::string_view::npos ? 0 : Host.rfind('.') + 1);
-  if (std::all_of(Last.begin(), Last.end(), IsDigit)) {
+  in_addr Ignored4{};
+  if (std::all_of(Last.begin(), Last.end(), IsDigit) || ::inet_aton(std::string(Host).c_str(), &Ignored4) != 0) {
     std::uint32_t Ignored = 0;
-    return ParseDotted(Host, Ignored);
+    return ParseDotted(Host, Ignored, true);
   }
   return true;
 }
@@ -260,9 +337,12 @@ TReferralScan ScanReferral(std::string_view Reply)
   TReferralScan Scan;
   TNoteList Notes(Scan.Notes);
   std::optional<TCandidate> Best;
-  std::uint64_t NetSize = kUnknownSize;
+  TNetSize NetSize;
   std::size_t Network = 0;
   bool Stub = false;
+  // The smallest network named: when that is the whole address space, the registry has no
+  // record of its own for the address (a placeholder or root object).
+  std::optional<TNetSize> Smallest;
 
   std::size_t Pos = 0;
   while (Pos < Reply.size()) {
@@ -287,8 +367,9 @@ TReferralScan ScanReferral(std::string_view Reply)
     }
     const std::string_view Value = Colon == std::string_view::npos ? std::string_view{} : TrimBlanks(Line.substr(Colon + 1));
 
-    if (EqualNoCase(Key, "NetRange") || EqualNoCase(Key, "inetnum")) {
+    if (EqualNoCase(Key, "NetRange") || EqualNoCase(Key, "inetnum") || EqualNoCase(Key, "inet6num")) {
       NetSize = NetworkSize(Value);
+      if (NetSize.Known && (!Smallest || Smaller(NetSize, *Smallest))) Smallest = NetSize;
       ++Network;
       continue;
     }
@@ -296,10 +377,12 @@ TReferralScan ScanReferral(std::string_view Reply)
       TCandidate C;
       const std::string Reason = ParseTarget(Value, C.Referral);
       if (!Reason.empty()) {
-        Notes.Add(Reason, Line);
+        // ARIN puts a web link on every reply: a link, not a referral, so nothing to note.
+        if (!(Reason == kNotWhois && EqualNoCase(Key, "ResourceLink"))) Notes.Add(Reason, Line);
         continue;
       }
       C.Referral.Key = std::string(Key);
+      C.Referral.Line = Excerpt(Line);
       C.Size = NetSize;
       C.Network = Network;
       C.Rank = Rank;
@@ -313,6 +396,68 @@ TReferralScan ScanReferral(std::string_view Reply)
   if (Best)
     Scan.Referral = std::move(Best->Referral);
   else
-    Scan.Stub = Stub;
+    Scan.Stub = Stub || (Smallest && Smallest->WholeSpace);
   return Scan;
+}
+
+std::optional<TAddressKind> AddressKindOf(std::string_view Address)
+{
+  std::uint32_t V4 = 0;
+  TUint128 V6 = 0;
+  if (!ParseDotted(Address, V4, true)) {
+    if (!ParseIpv6(Address, V6)) return std::nullopt;
+    const auto Top = [&V6](int Bits) { return static_cast<std::uint32_t>(V6 >> (128 - Bits)); };
+    if (V6 == 0) return TAddressKind::Unspecified;
+    if (V6 == 1) return TAddressKind::Loopback;
+    if ((V6 >> 32) == 0xFFFF) {
+      V4 = static_cast<std::uint32_t>(V6);  // ::ffff:a.b.c.d is a.b.c.d
+    } else {
+      if (Top(8) == 0xFF) return TAddressKind::Multicast;
+      if (Top(10) == 0x3FA) return TAddressKind::LinkLocal;                      // fe80::/10
+      if (Top(7) == 0x7E || Top(10) == 0x3FB) return TAddressKind::Private;      // fc00::/7, fec0::/10
+      if ((V6 >> 32) == 0) return TAddressKind::Reserved;                       // the rest of ::/96
+      return TAddressKind::Public;
+    }
+  }
+  const std::uint32_t A = V4 >> 24;
+  const std::uint32_t B = (V4 >> 16) & 0xFF;
+  if (A == 0) return TAddressKind::Unspecified;
+  if (A == 127) return TAddressKind::Loopback;
+  if (A == 10 || (A == 172 && (B & 0xF0) == 16) || (A == 192 && B == 168) || (A == 100 && (B & 0xC0) == 64))
+    return TAddressKind::Private;
+  if (A == 169 && B == 254) return TAddressKind::LinkLocal;
+  if (A >= 224 && A <= 239) return TAddressKind::Multicast;
+  if (A >= 240) return TAddressKind::Reserved;
+  return TAddressKind::Public;
+}
+
+bool MayReferTo(TAddressKind From, TAddressKind To)
+{
+  switch (To) {
+    case TAddressKind::Public:
+      return true;
+    case TAddressKind::Loopback:
+    case TAddressKind::Private:
+    case TAddressKind::LinkLocal:
+      return From == To;
+    case TAddressKind::Multicast:
+    case TAddressKind::Unspecified:
+    case TAddressKind::Reserved:
+      break;
+  }
+  return false;
+}
+
+std::string_view AddressKindText(TAddressKind Kind)
+{
+  switch (Kind) {
+    case TAddressKind::Public: return "a public address";
+    case TAddressKind::Loopback: return "a loopback address";
+    case TAddressKind::Private: return "a private network address";
+    case TAddressKind::LinkLocal: return "a link-local address";
+    case TAddressKind::Multicast: return "a multicast address";
+    case TAddressKind::Unspecified: return "an unspecified address";
+    case TAddressKind::Reserved: return "a reserved address";
+  }
+  return "an address";
 }

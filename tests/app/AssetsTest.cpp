@@ -7,9 +7,12 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <set>
 #include <string>
+#include <vector>
 
 #include "app/Main.h"
+#include "tray/StatusNotifier.h"
 
 namespace {
 
@@ -81,6 +84,32 @@ INSTANTIATE_TEST_SUITE_P(Icons, IconAssetTest,
                          ::testing::Values(IconRow{"tray.ico", 16, 318},
                                            IconRow{"query.ico", 16, 318},
                                            IconRow{"quorvex.ico", 32, 766}));
+
+// Panels that show the icon larger than 16 pixels get the globe drawn at their size: the
+// item's pixmaps are the drawn pictures (the generator's palette, no blend of it), one per size.
+TEST(AssetsTest, TrayIconPixmapsAreDrawnAtEverySize)
+{
+  const TSniPixmaps Pixmaps = SniPixmaps(TrayIconImage());
+  std::vector<int> Sizes;
+  for (const TSniPixmap& P : Pixmaps) {
+    Sizes.push_back(P.Width);
+    ASSERT_EQ(P.Height, P.Width);
+    const QImage Drawn =
+        (P.Width == 16 ? QImage::fromData(Asset("tray.ico"), "ICO")
+                       : QImage::fromData(Asset(("tray-" + std::to_string(P.Width) + ".png").c_str()), "PNG"))
+            .convertToFormat(QImage::Format_ARGB32);
+    ASSERT_EQ(Drawn.size(), QSize(P.Width, P.Width));
+    std::set<QRgb> Colours;
+    for (int I = 0; I < P.Width * P.Height; ++I) {
+      const auto* B = reinterpret_cast<const std::uint8_t*>(P.Bytes.constData()) + 4 * I;
+      const QRgb Pixel = qRgba(B[1], B[2], B[3], B[0]);
+      EXPECT_EQ(Pixel, Drawn.pixel(I % P.Width, I / P.Width)) << P.Width << " px, pixel " << I;
+      Colours.insert(Pixel);
+    }
+    EXPECT_LE(Colours.size(), 17u) << P.Width << " px: 16 colours and clear";
+  }
+  EXPECT_EQ(Sizes, (std::vector<int>{16, 22, 24, 32, 48}));
+}
 
 TEST(AssetsTest, QueryWindowIconDiffersFromTheTrayIcon)
 {

@@ -4,7 +4,8 @@ execute_process(COMMAND "${GEN}" "${OUT}" RESULT_VARIABLE Rc)
 if(NOT Rc EQUAL 0)
   message(FATAL_ERROR "generator failed: ${Rc}")
 endif()
-foreach(Name about.bmp tray.ico query.ico quorvex.ico quorvex.png)
+foreach(Name about.bmp tray.ico tray-22.png tray-24.png tray-32.png tray-48.png query.ico quorvex.ico
+             quorvex.png)
   execute_process(COMMAND ${CMAKE_COMMAND} -E compare_files "${OUT}/${Name}" "${SRC}/${Name}"
                   RESULT_VARIABLE Diff)
   if(NOT Diff EQUAL 0)

@@ -10,6 +10,11 @@ APP=$(realpath "${1:?quorvex}")
 WORK=$(mktemp -d /tmp/quorvex-args.XXXXXX)
 trap 'rm -rf "$WORK"' EXIT
 cd "$WORK" || exit 1
+# A runtime folder and no session bus of its own: a program the user runs meanwhile must not
+# take this start over.
+mkdir -m 700 "$WORK/xdg"
+export XDG_RUNTIME_DIR=$WORK/xdg
+unset DBUS_SESSION_BUS_ADDRESS
 QT_QPA_PLATFORM=offscreen timeout -s TERM 5 "$APP" -platform bogus-platform -style bogus-style -reverse \
   >"$WORK/out.log" 2>&1
 rc=$?

@@ -127,5 +127,10 @@ check "grace: no window opened" no_query_window
 check "grace: nothing said" [ "$(said grace)" = 0 ]
 stop_app; stop_trayer
 
+NOTICE="Quorvex: $SENTENCE; showing the query window instead. Closing it ends the program."
+for run in none late grace; do
+  check "$run: standard error holds the program's own notice only" only_lines "$OUT/$run.err" "$NOTICE"
+done
+
 echo "$PASSN passed, $FAIL failed"
 [ "$FAIL" = 0 ]

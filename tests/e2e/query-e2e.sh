@@ -99,9 +99,10 @@ expect_rc 0 "Global address, ARIN refers to RIPE" --follow 193.0.6.139
 head -c "$(wc -c <"$WORK/plain")" "$WORK/out" | cmp -s - "$WORK/plain" \
   && ok "--follow output starts with the unchanged pane text" || bad "--follow changed the first block"
 has 'Referred to whois.ripe.net port 43..' && has 'descr:          answered by whois.ripe.net' \
-  && has 'Referral ignored (not a whois or rwhois server): ResourceLink:   https://apps.db.ripe.example/search' \
+  && ! grep -q '^Referral ignored' "$WORK/out" \
   && [ "$(grep -c '^Done\.$' "$WORK/out")" = 2 ] && served 'whois.ripe.net 193.0.6.139' \
-  && ok "ARIN -> RIPE: one more block, the note, RIPE asked for the address" || { bad "ARIN -> RIPE"; cat "$WORK/out"; }
+  && ok "ARIN -> RIPE: one more block, RIPE asked for the address, no note on ARIN's web link" \
+  || { bad "ARIN -> RIPE"; cat "$WORK/out"; }
 expect_rc 0 "ResourceLink to APNIC" --follow 1.1.1.1
 has 'Referred to whois.apnic.net port 43..' && has 'descr:          answered by whois.apnic.net' \
   && ok "ARIN's ResourceLink followed to APNIC" || { bad "ResourceLink"; cat "$WORK/out"; }
@@ -110,15 +111,17 @@ has 'Referred to whois.lacnic.net port 43..' && has 'Not asking whois.arin.net p
   && [ "$(grep -c '^whois.arin.net 192.0.2.1$' "$NS_QUERY_LOG")" = 1 ] \
   && ok "loop: stops and says so, ARIN asked once" || { bad "loop"; cat "$WORK/out"; }
 expect_rc 3 "referral to a refusing rwhois server" --follow 198.51.100.1
-has 'Referred to 127.0.0.8 port 4321 (rwhois)..' && has 'Referral failed: Connection refused (error 10061).' \
+has 'Referred to 127.0.0.8 port 4321 (rwhois)..' && has 'Referral failed: 127.0.0.8 port 4321: connection refused.' \
   && ok "refused referral: the failure line, exit 3" || { bad "refused referral"; cat "$WORK/out"; }
 expect_rc 1 "a failed query outranks a failed referral" --follow 198.51.100.1 nosuch.invalid
 expect_rc 0 "hostile referral lines and the hop limit" --follow 203.0.113.1
 for note in '(line too long): ReferralServer: whois://xxxx' '(bad port): ReferralServer: whois://whois.ripe.net:0' \
     '(bad port): ReferralServer: whois://whois.ripe.net:99999' '(not a whois or rwhois server): ReferralServer: ldap://' \
-    '(not a whois or rwhois server): ResourceLink:   https://' '(bad host name): ReferralServer: whois://who_is.example'; do
+    '(bad host name): ReferralServer: whois://who_is.example'; do
   grep -qF -- "Referral ignored $note" "$WORK/out" && ok "note: $note" || bad "no note: $note"
 done
+! grep -qF 'ResourceLink:   https://' <(grep '^Referral ignored' "$WORK/out") && ok "no note on a web ResourceLink" \
+  || bad "a web ResourceLink was noted"
 has 'Not asking whois.lacnic.net port 43: at most 3 referrals are followed.' && ! served 'whois.lacnic.net 203.0.113.1' \
   && [ "$(grep -c '^Done\.$' "$WORK/out")" = 4 ] && ok "hop limit: three more servers, the fourth not asked" \
   || { bad "hop limit"; cat "$WORK/out"; }
@@ -138,6 +141,32 @@ has 'Address is African, querying ARIN..' && has 'Referred to whois.afrinic.net 
   && ok "ARIN -> AFRINIC" || { bad "ARIN -> AFRINIC"; cat "$WORK/out"; }
 expect_rc 0 "no referral in the reply" --follow 8.8.8.8
 [ "$(grep -c '^Done\.$' "$WORK/out")" = 1 ] && ok "ARIN's own answer: nothing more" || { bad "own answer"; cat "$WORK/out"; }
+
+# A registry on a public address (a documentation address on the namespace's loopback device)
+# whose reply refers to this machine: by a name that resolves here, by a name with a public
+# and a loopback address, by an octal spelling of 10.0.0.1, by 0.0.0.0. None of it is
+# followed; each line says why; nothing else is connected to; exit 0.
+ns_down
+mkdir -p "$WORK/ns4"; ns_up "$WORK/ns4" "$WHOISD" --referrals || exit 1
+ip addr add 198.51.100.43/32 dev lo || ns_skip "cannot add a test address"
+# Rewritten in place: /etc/hosts is a bind mount of this very file.
+{ grep -v ' whois.arin.net$' "$WORK/ns4/hosts"
+  printf '198.51.100.43 whois.arin.net\n198.51.100.44 two.quorvex.test\n127.0.0.3 two.quorvex.test\n'; } >"$WORK/hosts.new"
+cat "$WORK/hosts.new" >"$WORK/ns4/hosts"
+for target in 'whois://localhost:6379' 'whois://two.quorvex.test' 'whois://012.0.0.1' 'whois://0.0.0.0:43'; do
+  printf '%% whois.arin.net on a public address\n\nNetRange:       192.0.2.0 - 192.0.2.255\nReferralServer: %s\n' \
+    "$target" >"$WORK/public.reply"
+  "$WHOISD" --log "$NS_QUERY_LOG" --reply-file "$WORK/public.reply" 198.51.100.43:43=public-arin >"$WORK/pub.log" 2>&1 &
+  pub=$!
+  wait_for 10 grep -q listening "$WORK/pub.log" || { bad "public registry did not start"; cat "$WORK/pub.log"; }
+  before=$(ns_queries)
+  expect_rc 0 "public registry refers to $target" --follow 192.0.2.1
+  kill "$pub"; wait "$pub" 2>/dev/null
+  { grep -q '^Referral ignored (.*): ReferralServer: ' "$WORK/out" && ! grep -q '^Referred to' "$WORK/out" \
+    && [ "$(ns_queries)" = $((before + 1)) ]; } \
+    && ok "$target: ignored with a note, nothing else asked ($(grep '^Referral ignored' "$WORK/out" | sed 's/: Referral.*//'))" \
+    || { bad "$target followed"; cat "$WORK/out"; tail -3 "$NS_QUERY_LOG"; }
+done
 
 # Servers that never answer: --timeout ends the query with the time-out line, exit 1.
 ns_down

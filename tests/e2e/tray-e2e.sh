@@ -269,6 +269,8 @@ else
   bad "the program is still running after Exit"
 fi
 
+check "the program wrote nothing on standard output or error" only_lines "$OUT/app.log"
+
 echo "screenshots in $OUT: $(cd "$OUT" && ls ./*.png 2>/dev/null | xargs)"
 echo "$PASSN passed, $FAIL failed"
 [ "$FAIL" = 0 ]

@@ -115,12 +115,14 @@ copy_out() {
 }
 crop() { convert "$OUT/$1.png" -crop "$2" +repage "$OUT/$1.png" 2>/dev/null; }
 
+NOTICE="Quorvex: no notification area (system tray) was found; showing the query window instead. Closing it ends the program."
 # --- 0. no tray yet (sway alone): the window instead, one sentence, closing it ends ----------
 start_app
 if wait_for 15 has_query_window; then
   ok "without a StatusNotifier host the query window opens"
   check "standard error says once that no notification area was found" \
     [ "$(grep -c 'no notification area (system tray) was found' "$OUT/app.log")" = 1 ]
+  check "and says nothing else (Qt's tray noise stays off it)" only_lines "$OUT/app.log" "$NOTICE"
   sleep 0.5; key -k Escape
   if wait_for 10 sh -c "! kill -0 $APID"; then
     wait "$APID"; rc=$?; APID=
@@ -195,6 +197,33 @@ else
   bad "Activate opened no query window"; tail "$OUT/app.log"
 fi
 
+# --- 2b. a second start hands over: it ends with 0, the running program opens its window ---
+printf 'https://second.quorvex.test/x' | wl-copy
+(cd "$DIR/work" && QT_QPA_PLATFORM=wayland exec "$DIR/quorvex") >>"$OUT/second.log" 2>&1 & SECOND=$!
+if wait_for 10 sh -c "! kill -0 $SECOND 2>/dev/null"; then
+  wait "$SECOND"; rc=$?
+  check "a second start ends with status 0 (rc=$rc)" [ "$rc" = 0 ]
+else
+  bad "a second start still runs"; stop "$SECOND"
+fi
+check "one item stays registered" [ "$(items | wc -l)" = 1 ]
+if wait_for 10 has_query_window; then
+  ok "the running program opens its query window"
+  sleep 0.8
+  check "with the new clipboard's address" [ "$(copy_out)" = second.quorvex.test ]
+  key -k Escape; wait_for 5 no_query_window
+else
+  bad "the running program opened no window for the second start"
+fi
+
+# --- 2c. the panel restarts: the item registers again, once; Qt's complaint stays unsaid ---
+stop "$BAR"; BAR=
+wait_for 5 sh -c "! busctl --user status org.kde.StatusNotifierWatcher >/dev/null 2>&1"
+sleep 1
+start_bar
+one_item() { [ "$(items | wc -l)" = 1 ] && find_item; }
+check "after the panel restarts the item is registered again, once" wait_for 10 one_item
+
 # --- 3. the exported menu, through com.canonical.dbusmenu -----------------------------------
 MENU=$(prop Menu | awk '{ print $2 }' | tr -d '"')
 echo "menu object: ${MENU:-none}"
@@ -256,6 +285,8 @@ if [ "$layout_ok" = 1 ]; then
     bad "Exit from the menu did not end the program"
   fi
 fi
+
+check "with a tray the program wrote nothing on standard output or error" only_lines "$OUT/app.log"
 
 echo "$PASSN passed, $FAIL failed"
 [ "$FAIL" = 0 ]

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 // The referral reader on arbitrary replies: never crashes, names only a valid host and port,
-// and its notes stay few, short and printable whatever the reply holds.
+// and its notes stay few, short and printable whatever the reply holds. The address-kind
+// reader takes the same bytes: a kind only for a numeric address, and a numeric host named
+// by a referral always has one.
 #include <cstddef>
 #include <cstdint>
 #include <cstdlib>
@@ -20,7 +22,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* Data, std::size_t Size
             if (C >= 'A' && C <= 'Z')
                 std::abort();
         }
+        const std::string_view Last = std::string_view(R.Host).substr(R.Host.rfind('.') + 1);
+        bool Digits = true;
+        for (const char C : Last)
+            Digits = Digits && C >= '0' && C <= '9';
+        if (Digits && !AddressKindOf(R.Host))
+            std::abort();
     }
+    if (Size <= 64)
+        (void)AddressKindOf(Reply);
     if (Scan.Notes.size() > kReferralNotesMax + 1)
         std::abort();
     for (const auto& Note : Scan.Notes) {

@@ -14,9 +14,7 @@
 #include <QDBusPendingCall>
 #include <QMenu>
 #include <QPixmap>
-#include <QProcess>
 #include <QThread>
-#include <QStandardPaths>
 #include <QSystemTrayIcon>
 
 #include <gtest/gtest.h>
@@ -27,55 +25,16 @@
 #include <string>
 #include <vector>
 
+#include "tests/tray/PrivateBus.h"
 #include "tests/tray/QtTestApp.h"
 #include "tray/HostNotifyShell.h"
 #include "tray/TrayIcon.h"
 
 namespace {
 
-// A dbus-daemon of the test's own, started once for the whole program.
-QString g_BusAddress;
-std::unique_ptr<QProcess> g_Daemon;
-
-class TBusEnvironment : public ::testing::Environment {
- public:
-  void TearDown() override
-  {
-    if (g_Daemon) {
-      g_Daemon->kill();
-      g_Daemon->waitForFinished(3000);
-      g_Daemon.reset();
-    }
-  }
-};
-[[maybe_unused]] auto* const g_BusEnv = ::testing::AddGlobalTestEnvironment(new TBusEnvironment);
-
-QString PrivateBus()
-{
-  if (!g_BusAddress.isEmpty() || g_Daemon)
-    return g_BusAddress;
-  const QString Daemon = QStandardPaths::findExecutable(QStringLiteral("dbus-daemon"));
-  g_Daemon = std::make_unique<QProcess>();
-  if (Daemon.isEmpty())
-    return {};
-  g_Daemon->start(Daemon, {QStringLiteral("--session"), QStringLiteral("--nofork"),
-                           QStringLiteral("--print-address=1")});
-  if (!g_Daemon->waitForStarted(5000))
-    return {};
-  WaitUntil([] { return g_Daemon->canReadLine(); }, 5000);
-  g_BusAddress = QString::fromUtf8(g_Daemon->readLine()).trimmed();
-  return g_BusAddress;
-}
-
-#define REQUIRE_BUS()                                            \
-  do {                                                           \
-    if (PrivateBus().isEmpty())                                  \
-      GTEST_SKIP() << "no dbus-daemon to run a private bus on"; \
-  } while (0)
-
 QDBusConnection Connect(const QString& Name)
 {
-  return QDBusConnection::connectToBus(g_BusAddress, Name);
+  return QDBusConnection::connectToBus(PrivateBus(), Name);
 }
 
 // The host's side of every exchange: a call, answered from the event loop.
@@ -166,7 +125,7 @@ class StatusNotifierTest : public ::testing::Test {
     ASSERT_TRUE(Watcher->Ok);
     Host = Connect(QStringLiteral("host"));
     ASSERT_TRUE(Host.isConnected());
-    Shell = std::make_unique<TStatusNotifierShell>(g_BusAddress);
+    Shell = std::make_unique<TStatusNotifierShell>(PrivateBus());
     Tray = std::make_unique<TTrayIcon>(nullptr, Shell.get());
     About = Menu.addAction(QStringLiteral("&About"));
     Query = Menu.addAction(QStringLiteral("Query &WHOIS"));
@@ -267,6 +226,10 @@ TEST_F(StatusNotifierTest, ItemShowsTheRecordAsProperties)
 
 TEST_F(StatusNotifierTest, HostActionsRaiseTheComponentsEvents)
 {
+  // A host that prevents focus stealing hands over a token first, for the window to open.
+  ASSERT_EQ(Item("ProvideXdgActivationToken", {QStringLiteral("kwin-7")}).type(),
+            QDBusMessage::ReplyMessage);
+  EXPECT_EQ(TakeActivationToken(), "kwin-7");
   ASSERT_EQ(Item("Activate", {10, 20}).type(), QDBusMessage::ReplyMessage);
   ASSERT_TRUE(WaitUntil([&] { return !Log.empty(); }));
   EXPECT_EQ(Log, (std::vector<std::string>{"OnClick"}));
@@ -437,7 +400,7 @@ TEST_F(StatusNotifierTest, SwitchingOffTakesTheItemOffTheBus)
 TEST(HostNotifyShellTest, IconsFollowTheWatcher)
 {
   REQUIRE_BUS();
-  THostNotifyShell Shell(g_BusAddress);
+  THostNotifyShell Shell(PrivateBus());
   EXPECT_FALSE(Shell.UsingStatusNotifier());
   QMenu Menu;
   Menu.addAction(QStringLiteral("&About"));
@@ -476,13 +439,13 @@ TEST(HostNotifyShellTest, IconsFollowTheWatcher)
 TEST(HostNotifyShellTest, WatcherPresenceIsAskedOfTheBus)
 {
   REQUIRE_BUS();
-  EXPECT_FALSE(StatusNotifierWatcherPresent(g_BusAddress));
+  EXPECT_FALSE(StatusNotifierWatcherPresent(PrivateBus()));
   {
     TFakeWatcher Watcher(QStringLiteral("probe-watcher"));
     ASSERT_TRUE(Watcher.Ok);
-    EXPECT_TRUE(StatusNotifierWatcherPresent(g_BusAddress));
+    EXPECT_TRUE(StatusNotifierWatcherPresent(PrivateBus()));
   }
-  EXPECT_TRUE(WaitUntil([] { return !StatusNotifierWatcherPresent(g_BusAddress); }));
+  EXPECT_TRUE(WaitUntil([] { return !StatusNotifierWatcherPresent(PrivateBus()); }));
   EXPECT_FALSE(StatusNotifierWatcherPresent(QStringLiteral("unix:path=/nonexistent/bus")));
 }
 
@@ -491,17 +454,17 @@ TEST(HostNotifyShellTest, WatcherPresenceIsAskedOfTheBus)
 TEST(HostNotifyShellTest, HostPresenceNeedsAHostRegisteredWithTheWatcher)
 {
   REQUIRE_BUS();
-  EXPECT_FALSE(StatusNotifierHostPresent(g_BusAddress));
+  EXPECT_FALSE(StatusNotifierHostPresent(PrivateBus()));
   QThread Thread;
   {
     TFakeWatcher Watcher(QStringLiteral("host-probe-watcher"));
     ASSERT_TRUE(Watcher.Ok);
     Watcher.moveToThread(&Thread);
     Thread.start();
-    EXPECT_TRUE(StatusNotifierHostPresent(g_BusAddress));
+    EXPECT_TRUE(StatusNotifierHostPresent(PrivateBus()));
     Watcher.HostRegistered = false;
-    EXPECT_FALSE(StatusNotifierHostPresent(g_BusAddress));
-    EXPECT_TRUE(StatusNotifierWatcherPresent(g_BusAddress));
+    EXPECT_FALSE(StatusNotifierHostPresent(PrivateBus()));
+    EXPECT_TRUE(StatusNotifierWatcherPresent(PrivateBus()));
     Thread.quit();
     Thread.wait();
   }
@@ -540,9 +503,26 @@ TEST(StatusNotifierLabelTest, MnemonicsBecomeUnderscores)
     EXPECT_EQ(MenuLabel(QString::fromUtf8(In)), QString::fromUtf8(Want)) << In;
 }
 
-TEST(StatusNotifierLabelTest, NullIconGivesNoPixmaps)
+// A host picks the image that fits its panel; one blown up from 16 pixels shows blurred.
+TEST(StatusNotifierLabelTest, PixmapsAreTheIconsOwnImagesNeverScaled)
 {
   EXPECT_TRUE(SniPixmaps(QIcon()).isEmpty());
+  const TSniPixmaps Small = SniPixmaps(Solid(Qt::red));
+  ASSERT_EQ(Small.size(), 1);
+  EXPECT_EQ(Small[0].Width, 16);
+
+  QIcon Two;
+  QPixmap Big(48, 48);
+  Big.fill(Qt::blue);
+  Two.addPixmap(Big);
+  Two.addPixmap(Solid(Qt::red).pixmap(16, 16));
+  const TSniPixmaps Both = SniPixmaps(Two);
+  ASSERT_EQ(Both.size(), 2);
+  EXPECT_EQ(Both[0].Width, 16);
+  EXPECT_EQ(Both[0].Bytes, QByteArray("\xff\xff\x00\x00", 4).repeated(16 * 16));
+  EXPECT_EQ(Both[1].Width, 48);
+  EXPECT_EQ(Both[1].Height, 48);
+  EXPECT_EQ(Both[1].Bytes, QByteArray("\xff\x00\x00\xff", 4).repeated(48 * 48));
 }
 
 } // namespace

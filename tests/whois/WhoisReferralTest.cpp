@@ -4,7 +4,9 @@
 // hostile lines that must never be followed.
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "whois/WhoisReferral.h"
@@ -55,8 +57,7 @@ const std::vector<TRow>& Rows()
        Lines(Join({"#", "# ARIN-shaped reply", "#", ""},
                   ArinNet("193.0.0.0 - 193.255.255.255", "RIPE-CIDR-193",
                           {"ReferralServer: whois://whois.ripe.net", "ResourceLink:   https://search.ripe.example/q"}))),
-       "whois.ripe.net", 43, false, false,
-       {"Referral ignored (not a whois or rwhois server): ResourceLink:   https://search.ripe.example/q"}},
+       "whois.ripe.net", 43, false, false, {}},
       {"ResourceLinkOnly",
        Lines(ArinNet("1.0.0.0 - 1.255.255.255", "APNIC-1", {"ResourceLink:  whois.apnic.net"})), "whois.apnic.net", 43,
        false, false, {}},
@@ -145,13 +146,57 @@ const std::vector<TRow>& Rows()
        "", 0, false, false, {}},
       {"Empty", "", "", 0, false, false, {}},
 
+      // Placeholders a registry answers with for space it does not hold.
+      {"ApnicPlaceholderForAllIpv4",
+       Lines({"inetnum:        0.0.0.0 - 255.255.255.255", "netname:        IANA-BLOCK",
+              "descr:          General placeholder reference for all IPv4 addresses", "source:         APNIC"}),
+       "", 0, false, true, {}},
+      {"ApnicPlaceholderForAllIpv6",
+       Lines({"inet6num:       ::/0", "netname:        IANA-BLOCK",
+              "descr:          General placeholder reference for all IPv6 addresses", "source:         APNIC"}),
+       "", 0, false, true, {}},
+      {"RipeIpv6RootObject",
+       Lines({"inet6num:       ::/0", "netname:        ROOT", "descr:          Root inet6num object",
+              "remarks:        This network in not allocated.", "status:         ALLOCATED-BY-RIR"}),
+       "", 0, false, true, {}},
+      {"ApnicStubOfABlockMovedAway",
+       Lines({"inetnum:        43.225.112.0 - 43.225.115.255", "netname:        STUB-43-225-112SLASH22",
+              "descr:          Transferred to the RIPE region on 2018-12-04T08:38:56Z.", "mnt-by:         APNIC-STUB"}),
+       "", 0, false, true, {}},
+      {"WholeSpaceAboveARealRecordIsNoStub",
+       Lines({"inet6num: ::/0", "netname: ROOT", "", "inet6num: 2001:db8::/32", "netname: EXAMPLE-NET",
+              "descr: Example network", "source: RIPE"}),
+       "", 0, false, false, {}},
+
+      // IPv6 networks.
+      {"ArinIpv6BlockOfRipe",
+       Lines({"NetRange:       2001:600:: - 2001:7FF:FFFF:FFFF:FFFF:FFFF:FFFF:FFFF", "CIDR:           2001:600::/23",
+              "NetName:        RIPE-IPV6-BLOCK", "NetType:        Allocated to RIPE NCC",
+              "Ref:            https://rdap.arin.example/registry/ip/2001:600::", "",
+              "ResourceLink:  https://apps.db.ripe.example/search/query.html", "ResourceLink:  whois.ripe.net", "",
+              "OrgName:        RIPE Network Coordination Centre", "ReferralServer:  whois://whois.ripe.net",
+              "ResourceLink:  https://apps.db.ripe.example/search/query.html"}),
+       "whois.ripe.net", 43, false, false, {}},
+      {"Ipv6PrefixesCount",
+       Lines({"inet6num: 2001:db8::/32", "refer: whois.big.example", "inet6num: 2001:db8:1::/48",
+              "refer: whois.mid.example", "inet6num: 2001:db8:1:: - 2001:db8:ffff:ffff:ffff:ffff:ffff:ffff",
+              "refer: whois.odd.example"}),
+       "whois.mid.example", 43, false, false, {}},
+      {"OneAddressBeatsTheWholeSpace",
+       Lines({"inet6num: 2001:db8::1/128", "refer: whois.one.example", "inet6num: ::/0", "refer: whois.all.example"}),
+       "whois.one.example", 43, false, false, {}},
+      {"IanaAnswerForIpv6",
+       Lines({"% IANA WHOIS server", "% This query returned 1 object", "", "refer:        whois.ripe.net", "",
+              "inet6num:     2001:600:0:0:0:0:0:0/23", "organisation: RIPE NCC", "status:       ALLOCATED", "",
+              "whois:        whois.ripe.net", "", "source:       IANA"}),
+       "whois.ripe.net", 43, false, false, {}},
+
       // Hostile or broken referral lines: ignored, with a note, the good one still found.
       {"OtherSchemes",
        Lines({"ReferralServer: http://whois.example.net", "ReferralServer: ldap://whois.example.net:389",
               "ResourceLink: ftp://whois.example.net", "ReferralServer: whois://ok.example.net"}),
        "ok.example.net", 43, false, false,
-       {"(not a whois or rwhois server): ReferralServer: http://", "(not a whois or rwhois server): ReferralServer: ldap://",
-        "(not a whois or rwhois server): ResourceLink: ftp://"}},
+       {"(not a whois or rwhois server): ReferralServer: http://", "(not a whois or rwhois server): ReferralServer: ldap://"}},
       {"AbsurdPorts",
        Lines({"ReferralServer: whois://a.example:0", "ReferralServer: whois://a.example:65536",
               "ReferralServer: whois://a.example:99999999", "ReferralServer: whois://a.example:43a",
@@ -168,7 +213,19 @@ const std::vector<TRow>& Rows()
         "bad host name", "bad host name"}},
       {"NumericTricks",
        Lines({"refer: 2130706433", "refer: 0x7f.1", "refer: 127.1", "refer: 256.0.0.1", "refer: 1.2.3.4.5"}), "", 0,
-       false, false, {"bad host name", "bad host name", "bad host name", "bad host name", "bad host name"}},
+       false, false, std::vector<std::string>(5, "(bad host name)")},
+      // Names the resolver reads as another address than they spell: 10.0.0.1, 127.0.0.1, ...
+      {"OtherSpellingsOfAnAddress",
+       Lines({"refer: 012.0.0.1", "refer: 127.000.000.001", "refer: 1.0x7f", "refer: 0x7f000001", "refer: 10.0.0.1"}),
+       "10.0.0.1", 43, false, false, std::vector<std::string>(4, "(bad host name)")},
+      {"Ipv6LiteralsAreBadHosts",
+       Lines({"ReferralServer: whois://[::1]", "ReferralServer: whois://[2001:db8::43]:43",
+              "ReferralServer: whois://::1", "refer: 2001:db8::1"}),
+       "", 0, false, false, std::vector<std::string>(4, "(bad host name)")},
+      {"WebLinksAreNoReferralsButBadServersAreNoted",
+       Lines({"ResourceLink: https://search.arin.example/", "ResourceLink: http://search.arin.example/",
+              "ResourceLink: who_is.example"}),
+       "", 0, false, false, {"(bad host name): ResourceLink: who_is.example"}},
       {"LongLabelAndName",
        Lines({"refer: " + std::string(64, 'a') + ".example", "refer: " + std::string(63, 'a') + ".example"}),
        std::string(63, 'a') + ".example", 43, false, false, {"bad host name"}},
@@ -222,7 +279,8 @@ TEST(WhoisReferral, NotesStayBoundedOnAFloodOfBadLines)
 
 TEST(WhoisReferral, RepeatedNotesAreShownOnce)
 {
-  const TReferralScan Scan = ScanReferral(Lines({"ResourceLink: https://a.example/", "ResourceLink: https://a.example/"}));
+  const TReferralScan Scan =
+      ScanReferral(Lines({"ReferralServer: https://a.example/", "ReferralServer: https://a.example/"}));
   EXPECT_EQ(Scan.Notes.size(), 1u);
 }
 
@@ -240,6 +298,32 @@ TEST(WhoisReferral, HostNameLimits)
   EXPECT_TRUE(IsValidReferralHost("1.2.3.4"));
   EXPECT_TRUE(IsValidReferralHost("4chan-like.example"));
   EXPECT_TRUE(IsValidReferralHost("localhost"));
+  EXPECT_TRUE(IsValidReferralHost("0x7f.example"));
+}
+
+TEST(WhoisReferral, AddressKinds)
+{
+  using enum TAddressKind;
+  const std::vector<std::pair<std::string, std::optional<TAddressKind>>> Rows = {
+      {"198.51.100.43", Public},  {"172.32.0.1", Public},        {"100.128.0.1", Public},
+      {"2001:db8::1", Public},    {"127.255.255.254", Loopback}, {"::ffff:127.0.0.1", Loopback},
+      {"::1", Loopback},          {"172.31.255.255", Private},   {"100.64.0.1", Private},
+      {"192.168.1.1", Private},   {"fd00::1", Private},          {"169.254.1.1", LinkLocal},
+      {"febf::1", LinkLocal},     {"239.255.255.255", Multicast}, {"ff02::1", Multicast},
+      {"0.1.2.3", Unspecified},   {"::", Unspecified},           {"240.0.0.1", Reserved},
+      {"012.0.0.1", std::nullopt}, {"localhost", std::nullopt},  {"[::1]", std::nullopt},
+  };
+  for (const auto& [Address, Kind] : Rows) EXPECT_EQ(AddressKindOf(Address), Kind) << Address;
+
+  // Public is reached from anywhere; the user's own kinds only from the same kind; the rest never.
+  const TAddressKind All[] = {Public, Loopback, Private, LinkLocal, Multicast, Unspecified, Reserved};
+  for (const TAddressKind From : All) {
+    for (const TAddressKind To : All) {
+      const bool Own = To == Loopback || To == Private || To == LinkLocal;
+      EXPECT_EQ(MayReferTo(From, To), To == Public || (Own && From == To))
+          << AddressKindText(From) << " -> " << AddressKindText(To);
+    }
+  }
 }
 
 }  // namespace

@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: MIT
 // Writes Quorvex's pictures, byte for byte the same on every run: the About picture
 // (BMP, 247 x 123, 4 bits per pixel), the tray icon and the query window's icon (ICO,
-// 16 x 16, 16 colours), the application icon (ICO, 32 x 32, 16 colours) and a 64 x 64 PNG
-// for desktop menus. Everything is drawn here from a globe model, a crude world map and a
+// 16 x 16, 16 colours, with the tray icon also as PNG at 22, 24, 32 and 48 pixels), the
+// application icon (ICO, 32 x 32, 16 colours) and a 64 x 64 PNG for desktop menus. Everything is drawn here from a globe model, a crude world map and a
 // small bitmap font, in one 16-colour palette.
 //
 // Usage: quorvex-assets <output folder>
@@ -136,6 +136,9 @@ struct TCanvas {
 
 constexpr double kPi = 3.14159265358979323846;
 
+// The tray icon's sizes beyond tray.ico's 16 pixels: what StatusNotifierItem hosts ask for.
+constexpr int kTraySizes[] = {22, 24, 32, 48};
+
 bool IsLand(double LatDeg, double LonDeg)
 {
   int Row = static_cast<int>(std::floor((90.0 - LatDeg) / 10.0));
@@ -265,11 +268,13 @@ void DrawRing(TCanvas& C, double Cx, double Cy, double Inner, double Outer, std:
     }
 }
 
-TCanvas TrayIcon()
+// The plain globe of the tray icon, drawn at Size pixels (16 in tray.ico; the larger ones for
+// panels that ask for more pixels than 16, so they need not blow up the small one).
+TCanvas TrayIcon(int Size = 16)
 {
-  TCanvas C(16, 16, cBlack);
+  TCanvas C(Size, Size, cBlack);
   C.MakeClear();
-  DrawGlobe(C, 8.0, 8.0, 7.5, {});
+  DrawGlobe(C, Size / 2.0, Size / 2.0, Size / 2.0 - 0.5, {});
   return C;
 }
 
@@ -434,12 +439,7 @@ void Write(const std::filesystem::path& Path, const std::vector<std::uint8_t>& B
 // continents, so the small sizes get the tray icon's plain globe.
 TCanvas ThemeIcon(int Size)
 {
-  if (Size >= 24)
-    return AppIcon(Size);
-  TCanvas C(Size, Size, cBlack);
-  C.MakeClear();
-  DrawGlobe(C, Size / 2.0, Size / 2.0, Size / 2.0 - 0.5, {});
-  return C;
+  return Size >= 24 ? AppIcon(Size) : TrayIcon(Size);
 }
 
 void SavePng(const TCanvas& C, const std::filesystem::path& Path)
@@ -480,6 +480,8 @@ int main(int argc, char** argv)
     Write(Dir / "query.ico", Ico(QueryIcon()), 318);
     Write(Dir / "quorvex.ico", Ico(AppIcon(32)), 766);
     SavePng(AppIcon(64), Dir / "quorvex.png");
+    for (const int Size : kTraySizes)
+      SavePng(TrayIcon(Size), Dir / ("tray-" + std::to_string(Size) + ".png"));
   } catch (const std::exception& E) {
     std::fprintf(stderr, "quorvex-assets: %s\n", E.what());
     return 1;
