@@ -10,7 +10,6 @@ int main(int argc, char** argv)
 {
   // The range table loads before anything else exists, and is emptied last.
   LibOstrandStartup();
-  if (const std::string Notice = RangeFileNotice(); !Notice.empty()) std::fprintf(stderr, "Quorvex: %s\n", Notice.c_str());
   // The program reads no command line, and Qt would act on its own options in it
   // (-platform, -style, -reverse, ...): the application gets the program's name only. Qt
   // keeps a reference to the count, so it lives as long as the application.
@@ -30,6 +29,7 @@ int main(int argc, char** argv)
       LibOstrandShutdown();
       return 0;
     }
+    if (const std::string Notice = RangeFileNotice(); !Notice.empty()) std::fprintf(stderr, "Quorvex: %s\n", Notice.c_str());
     const TForms Forms;
     TTrayWatch Watch;
     Watch.Start();

@@ -254,12 +254,9 @@ bool RangeFileInUse() { return RangeFileExists(RangeFileChoice.Path); }
 bool RangeFile6InUse() { return RangeFileExists(RangeFile6Choice.Path); }
 
 std::string RangeFileNotice() {
-  const bool Four = RangeFileChoice.Found, Six = RangeFile6Choice.Found;
-  if (Four && Six) return {};
-  const char* Names = Four ? "Ostrand6.dat" : Six ? "Ostrand.dat" : "Ostrand.dat or Ostrand6.dat";
-  const char* Addresses = Four ? "IPv6 addresses" : Six ? "IPv4 addresses" : "addresses";
-  return std::string("no range file ") + Names + " in the working directory or in " +
-         std::string(RangeDataFolder) + ": " + Addresses + " are not located and go to ARIN.";
+  if (RangeFileChoice.Found || RangeFile6Choice.Found) return {};
+  return "no range file Ostrand.dat or Ostrand6.dat in the working directory or in " + std::string(RangeDataFolder) +
+         ": addresses are not located and go to ARIN.";
 }
 
 namespace {

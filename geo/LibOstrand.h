@@ -62,9 +62,8 @@ const std::string& RangeFile6Path();
 // query flow locates an address only while its range file is there.
 bool RangeFileInUse();
 bool RangeFile6InUse();
-// One line for standard error when start-up found a range file neither in the working
-// directory nor in RangeDataFolder (naming the missing ones), else empty. Callers put their
-// program's name in front.
+// One line for standard error when start-up found no range file at all, in neither place,
+// else empty. Callers put their program's name in front.
 std::string RangeFileNotice();
 
 // The search's generator state; tests may set it.

@@ -99,6 +99,7 @@ program_active() { [ "$(active)" = "Quorvex|$APID" ]; }
 panel_active() { [ "$(active | cut -d'|' -f1)" = focus-host ]; }
 
 cd "$WORK" || exit 1
+: >Ostrand.dat; : >Ostrand6.dat  # range files found: no notice of their absence on stderr
 start_app() {
   QT_QPA_PLATFORM=wayland "$APP" >>"$OUT/app.log" 2>&1 & APID=$!
   wait_for 20 grep -q "registered org.kde.StatusNotifierItem-$APID-" "$OUT/watcher.log"

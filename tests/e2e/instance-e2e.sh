@@ -33,6 +33,7 @@ trap cleanup EXIT
 ip link set lo up
 desk_up "$OUT" || exit 1
 cd "$WORK" || exit 1
+: >Ostrand.dat; : >Ostrand6.dat  # range files found: no notice of their absence on stderr
 N=0
 # start: a start in the background; its pid in LAST, its output in OUT/run-N.{out,err}.
 start() { N=$((N + 1)); "$APP" >"$OUT/run-$N.out" 2>"$OUT/run-$N.err" & LAST=$!; PIDS+=("$LAST"); }
