@@ -2,7 +2,6 @@
 #include "whois/QuerySession.h"
 
 #include <algorithm>
-#include <filesystem>
 #include <system_error>
 
 #include <QCoreApplication>
@@ -20,7 +19,6 @@ TQuerySession::TServerLookup TQuerySession::WhoisServerFor = &TQuerySession::Def
 
 namespace {
 
-constexpr char kRangeFileName[] = "Ostrand.dat";
 constexpr int kReceiveBlock = 4096;
 constexpr int kTimeoutMs = 90000;
 
@@ -238,8 +236,9 @@ void TQuerySession::StartWhoisQuery()
 {
   ContinentCode Continent = 0;
   CountryIndex Country = NoCountry;
-  std::error_code Error;
-  if (std::filesystem::exists(kRangeFileName, Error)) {
+  // Located only while the range file start-up chose (here or in the installed data folder)
+  // is there.
+  if (RangeFileInUse()) {
     // Bytes 245..254 of a range file name no country; they must not index the tables.
     const CountryIndex Found = IpToCountry(QueryAddress);
     if (IsKnownCountry(Found)) {
