@@ -278,6 +278,8 @@ int main(int Argc, char** Argv) {
       if (*End != '\0' || Port < 1 || Port > 65535) continue;
       TFollowSettings Settings;
       Settings.TimeoutMs = Options.TimeoutSeconds * 1000;
+      // The registry's server as connected to, so its kind is not looked up again by name.
+      Settings.FirstAddress = Session.ConnectedAddress();
       const TFollowResult Followed =
           FollowReferrals(Session.QueriedAddress(), FirstServer.first, static_cast<std::uint16_t>(Port),
                           CutHeader(Pane), Settings, [Terminal](const std::string& Block) {

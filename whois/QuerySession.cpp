@@ -2,14 +2,19 @@
 #include "whois/QuerySession.h"
 
 #include <algorithm>
+#include <optional>
 #include <system_error>
+#include <utility>
 
 #include <QCoreApplication>
 #include <QString>
 
 #include "geo/LibOstrand.h"
+#include "net/SocketApi.h"
+#include "net/WSocketAddress6.h"
 #include "net/WSocketResolve.h"
 #include "whois/AddressCleanup.h"
+#include "whois/Ipv6Address.h"
 #include "whois/PaneText.h"
 #include "whois/RegistryChoice.h"
 
@@ -21,6 +26,20 @@ namespace {
 
 constexpr int kReceiveBlock = 4096;
 constexpr int kTimeoutMs = 90000;
+
+const std::string kNoSuchHost = "No such host";
+const std::string kCouldNotResolve = "Could not resolve host. Please correct or enter a numeric address.";
+
+// Whether a text the IPv4 lookups found nothing for may still name a host with IPv6
+// addresses. A ':' makes no host name (IPv6 addresses were taken before any lookup; the rest
+// is a port or a broken address), and all digits and dots is a number to the resolver: both
+// end as they always have, without asking the resolver, which would read a broken address
+// such as "::1%" as ::1 or send a number to the name server.
+bool MayNameIpv6Host(const std::string& Name)
+{
+  if (Name.empty() || Name.find(':') != std::string::npos) return false;
+  return Name.find_first_not_of("0123456789.") != std::string::npos;
+}
 
 }  // namespace
 
@@ -82,14 +101,22 @@ void TQuerySession::DoQuery()
   if (m_Running) return;  // re-entered from the message loop below: one query at a time
   try {
     SetResponseText("");
-    m_View.SetAddressText(CleanAddress(m_View.AddressText()));
+    const std::string Cleaned = CleanAddress(m_View.AddressText());
+    // An IPv6 address goes into the box as it is queried and remembered: its canonical text,
+    // or for an IPv4-mapped one the dotted address, which then runs exactly as if typed (the
+    // list's item, the box's text when the reply is stored, is the dotted text too).
+    std::optional<TIpv6Address> Ipv6;
+    if (!IsDottedAddress(Cleaned)) Ipv6 = ParseIpv6Address(Cleaned);
+    m_View.SetAddressText(!Ipv6 ? Cleaned : Ipv6->MappedIpv4.empty() ? Ipv6->Text : Ipv6->MappedIpv4);
     QueryAddress = m_View.AddressText();
     if (QueryAddress.empty()) return;
     SetRunning(true);
     m_ReplyBytes = 0;
     m_ReplyCut = false;
-    // A dotted address goes straight on; anything else is a name to resolve.
-    if (IsDottedAddress(QueryAddress)) {
+    m_ConnectedAddress.clear();
+    m_Lookup = TLookupStep::None;
+    // A dotted or IPv6 address goes straight on; anything else is a name to resolve.
+    if (IsDottedAddress(QueryAddress) || Ipv6) {
       StartWhoisQuery();
       return;
     }
@@ -118,22 +145,45 @@ void TQuerySession::ResolveQueryAddress()
   }
   QCoreApplication::processEvents();
   if (!Found) {
-    AddResponseLine("No such host", 1);
+    // The blocking lookup knows IPv4 only and says "no such host" also for a name that has
+    // IPv6 addresses alone.
+    if (LookUpIpv6(QueryAddress, kNoSuchHost)) return;
+    AddResponseLine(kNoSuchHost, 1);
     SetRunning(false);
     return;
   }
-  WHOIS->DnsLookup(TrimBlanks(Official));
+  m_LookupName = TrimBlanks(Official);
+  m_Lookup = TLookupStep::Ipv4;
+  WHOIS->DnsLookup(m_LookupName);
+}
+
+bool TQuerySession::LookUpIpv6(const std::string& Name, const std::string& FailLine)
+{
+  if (!MayNameIpv6Host(Name)) return false;
+  m_LookupName = Name;
+  m_Ipv6FailLine = FailLine;
+  m_Lookup = TLookupStep::Ipv6;
+  WHOIS->DnsLookup6(Name);
+  return true;
 }
 
 void TQuerySession::HostResolved(TCustomWSocket* /*Sender*/, std::uint16_t /*ErrCode*/)
 {
   if (m_Discarding) return;
+  const TLookupStep Step = std::exchange(m_Lookup, TLookupStep::None);
   QueryAddress = TrimBlanks(WHOIS->DnsResult());
   if (QueryAddress.empty()) {
-    AddResponseLine("Could not resolve host. Please correct or enter a numeric address.", 1);
+    // A name without IPv4 addresses may have IPv6 ones; only when it has neither does the
+    // IPv4 road's own message end the query.
+    if (Step == TLookupStep::Ipv4 && LookUpIpv6(m_LookupName, kCouldNotResolve)) return;
+    AddResponseLine(Step == TLookupStep::Ipv6 ? m_Ipv6FailLine : kCouldNotResolve, 1);
     SetRunning(false);
     return;
   }
+  // The resolver may list an IPv4-mapped address for a name: that is the IPv4 address.
+  if (Step == TLookupStep::Ipv6)
+    if (const auto Address = ParseIpv6Address(QueryAddress); Address && !Address->MappedIpv4.empty())
+      QueryAddress = Address->MappedIpv4;
   StartWhoisQuery();
 }
 
@@ -150,9 +200,14 @@ void TQuerySession::FlagWHOISerror(TCustomWSocket* /*Sender*/, const std::except
   if (m_Running && WHOIS->State() == wsClosed) ReturnToIdle();
 }
 
-void TQuerySession::SendWHOISquery(TCustomWSocket* /*Sender*/, std::uint16_t /*ErrCode*/)
+void TQuerySession::SendWHOISquery(TCustomWSocket* /*Sender*/, std::uint16_t ErrCode)
 {
   if (m_Discarding) return;
+  // Where the connection went, for a caller that goes on from this server (the peer's
+  // address, not its name looked up again). Asked without the socket's reporting, which
+  // would raise.
+  sockaddr_in Peer{};
+  if (ErrCode == 0 && WHOIS->GetPeerName(Peer) == 0) m_ConnectedAddress = WSocket_inet_ntoa(Peer.sin_addr.s_addr);
   WHOIS->SendStr(QueryAddress + "\r\n");
 }
 
@@ -236,11 +291,14 @@ void TQuerySession::StartWhoisQuery()
 {
   ContinentCode Continent = 0;
   CountryIndex Country = NoCountry;
+  // QueryAddress is a dotted address or the canonical text of an IPv6 one.
+  TIpv6Bytes Ipv6{};
+  const bool IsIpv6 = WSocketParseAddress6(QueryAddress, Ipv6);
   // Located only while the range file start-up chose (here or in the installed data folder)
   // is there.
-  if (RangeFileInUse()) {
+  if (IsIpv6 ? RangeFile6InUse() : RangeFileInUse()) {
     // Bytes 245..254 of a range file name no country; they must not index the tables.
-    const CountryIndex Found = IpToCountry(QueryAddress);
+    const CountryIndex Found = IsIpv6 ? FindCountryIndex6(Ipv6) : IpToCountry(QueryAddress);
     if (IsKnownCountry(Found)) {
       Country = Found;
       Continent = CountryContinents[Country];

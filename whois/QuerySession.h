@@ -89,13 +89,21 @@ class TQuerySession : public QObject {
   std::size_t HistorySize() const { return ResponseHistory.size(); }
   // True from step 4 of DoQuery until the flow is Idle again.
   bool QueryRunning() const { return m_Running; }
-  // The address the last query sent (for a host name, its resolved address).
+  // The address the last query sent (for a host name, its resolved address): a dotted
+  // address or the canonical text of an IPv6 one.
   const std::string& QueriedAddress() const { return QueryAddress; }
+  // The dotted address the last query's connection reached, empty when none was made.
+  const std::string& ConnectedAddress() const { return m_ConnectedAddress; }
 
  private:
   void AddResponseLine(const std::string& Text, int Breaks);
-  // A host name, resolved first blocking, then with the socket's lookup.
+  // A host name, resolved first blocking, then with the socket's lookup; a name without an
+  // IPv4 address is looked up once more for IPv6 addresses.
   void ResolveQueryAddress();
+  // Starts the IPv6 lookup of Name, whose IPv4 lookup found nothing; FailLine ends the query
+  // when this one finds nothing too. False, with nothing started, for a text that names no
+  // host.
+  bool LookUpIpv6(const std::string& Name, const std::string& FailLine);
   void StartWhoisQuery();
   void StoreReply();
   // Idle again after a failure that no WHOISdone will follow.
@@ -107,6 +115,12 @@ class TQuerySession : public QObject {
   QTimer m_Timer;
 
   std::string QueryAddress;
+  // The socket's lookup that HostResolved answers, and what it looked up.
+  enum class TLookupStep { None, Ipv4, Ipv6 };
+  TLookupStep m_Lookup = TLookupStep::None;
+  std::string m_LookupName;
+  std::string m_Ipv6FailLine;
+  std::string m_ConnectedAddress;
   std::vector<std::string> ResponseHistory;  // oldest first
   std::vector<std::string> m_ListItems;      // the drop-down list's texts, oldest first
 

@@ -4,7 +4,11 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
+#include <condition_variable>
+#include <map>
 #include <memory>
+#include <mutex>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -16,9 +20,11 @@
 #include <QTimer>
 
 #include "geo/LibOstrand.h"
+#include "net/WSocketLookup.h"
 #include "tests/support/OwnNetwork.h"
 #include "tests/whois/QueryTestServer.h"
 #include "tests/whois/TestRangeFile.h"
+#include "whois/Ipv6Address.h"
 #include "whois/PaneText.h"
 #include "whois/QuerySession.h"
 #include "whois/RegistryChoice.h"
@@ -93,6 +99,7 @@ class QuerySessionTest : public ::testing::Test {
     m_OldDir = QDir::currentPath();
     ASSERT_TRUE(QDir::setCurrent(m_Dir.path()));
     RangeTable.clear();
+    RangeTable6.clear();
     TQuerySession::WhoisServerFor = [this](const std::string& Registry) {
       Asked.push_back(Registry);
       return std::make_pair(ServerHost, ServerPort);
@@ -103,7 +110,11 @@ class QuerySessionTest : public ::testing::Test {
   {
     Session.reset();
     TQuerySession::WhoisServerFor = &TQuerySession::DefaultWhoisServer;
+    SetHostResolverForTest({});
+    SetHost6ResolverForTest({});
+    WaitUntil([] { return RunningHostLookups() == 0; });
     RangeTable.clear();
+    RangeTable6.clear();
     QDir::setCurrent(m_OldDir);
   }
 
@@ -336,6 +347,256 @@ TEST_F(QuerySessionTest, WhoisErrorsAbortAndReturnToIdle)
   EXPECT_EQ(Pane(), "Resolving localhost..\r\n" + Global);
   EXPECT_TRUE(View.TopLevelErrors.empty());
   EXPECT_EQ(Session->WHOIS->State(), wsClosed);
+}
+
+// Resolvers for the lookups of the socket, by name; every other name is unknown. The IPv6
+// one can hold a lookup until the test lets it go.
+struct TFakeResolvers {
+  std::mutex Lock;
+  std::condition_variable Released;
+  std::map<std::string, std::vector<std::uint32_t>> Ipv4;
+  std::map<std::string, std::vector<TIpv6Bytes>> Ipv6;
+  std::vector<std::string> Asked6;
+  std::string Held;  // a name whose IPv6 lookup waits for Release
+  bool Free = false;
+
+  void Install()
+  {
+    SetHostResolverForTest([this](const std::string& Name, std::vector<std::uint32_t>& Out) {
+      std::lock_guard Guard(Lock);
+      const auto It = Ipv4.find(Name);
+      if (It == Ipv4.end()) return 11004;
+      Out = It->second;
+      return 0;
+    });
+    SetHost6ResolverForTest([this](const std::string& Name, std::vector<TIpv6Bytes>& Out) {
+      std::unique_lock Guard(Lock);
+      Asked6.push_back(Name);
+      if (Name == Held) Released.wait(Guard, [this] { return Free; });
+      const auto It = Ipv6.find(Name);
+      if (It == Ipv6.end()) return 11001;
+      Out = It->second;
+      return 0;
+    });
+  }
+  void Add6(const std::string& Name, const std::string& Address)
+  {
+    TIpv6Bytes Bytes{};
+    ASSERT_TRUE(WSocketParseAddress6(Address, Bytes));
+    std::lock_guard Guard(Lock);
+    Ipv6[Name].push_back(Bytes);
+  }
+  std::vector<std::string> AskedNow()
+  {
+    std::lock_guard Guard(Lock);
+    return Asked6;
+  }
+  void Release()
+  {
+    {
+      std::lock_guard Guard(Lock);
+      Free = true;
+    }
+    Released.notify_all();
+  }
+};
+
+std::string Located(const std::string& Address, const char* Country, const char* Adjective, const char* Registry)
+{
+  return Address + " is based in " + Country + "\r\n\r\nAddress is " + Adjective + ", querying " + Registry +
+         "..\r\n\r\n";
+}
+
+// Pasted IPv6 forms: the box shows the canonical text, which is located in Ostrand6.dat,
+// sent and shown; no "Resolving" line. Broken forms end as they always have, as names that
+// cannot be resolved, and the resolver is not asked for IPv6 addresses of them.
+TEST_F(QuerySessionTest, Ipv6AddressesAsPasted)
+{
+  WriteRangeFile6({{"::", NoCountry}, {"2001:db8::", CountryOf("de")}, {"2001:db9::", NoCountry}});
+  TFakeResolvers Fakes;
+  Fakes.Install();
+  TQueryTestServer Server({SendStep("reply for %q\r\n")});
+  Use(Server);
+  const std::string InGermany = Located("2001:db8::1", "Germany", "European", "RIPE");
+  const struct {
+    std::string Pasted, Box, Header;
+  } Rows[] = {
+      {"2001:DB8::1", "2001:db8::1", InGermany},
+      {"http://[2001:db8::1]:8080/x", "2001:db8::1", InGermany},
+      {"<user@[IPv6:2001:db8::1]>", "2001:db8::1", InGermany},
+      {" 2001:0DB8:0000:0000:0000:0000:0000:0001 ", "2001:db8::1", InGermany},
+      {"2001:db8:0:0:1:0:0:1", "2001:db8::1:0:0:1", Located("2001:db8::1:0:0:1", "Germany", "European", "RIPE")},
+      {"1:2:3:4:5:6:1.2.3.4", "1:2:3:4:5:6:102:304", Global},  // in no range
+      {"[fe80::1%eth0]:43", "fe80::1", Global},
+  };
+  for (const auto& R : Rows) {
+    SCOPED_TRACE(R.Pasted);
+    const std::size_t Before = Server.Queries().size();
+    ASSERT_TRUE(Query(R.Pasted));
+    EXPECT_EQ(View.Box, R.Box);
+    EXPECT_EQ(Pane(), R.Header + "reply for " + R.Box + "\r\n\r\nDone.");
+    ASSERT_EQ(Server.Queries().size(), Before + 1);
+    EXPECT_EQ(Server.Queries().back(), R.Box);
+    EXPECT_EQ(std::count(View.Calls.begin(), View.Calls.end(), "box " + R.Box), 1);
+  }
+  // Without the file on disk the table is not asked.
+  std::remove("Ostrand6.dat");
+  ASSERT_TRUE(Query("2001:db8::1"));
+  EXPECT_EQ(Pane(), Global + "reply for 2001:db8::1\r\n\r\nDone.");
+
+  const std::string Hostile[] = {
+      "1:2:3:4:5:6:7:8:9", ":::", "[::1", "[::1]]", "::1%", "fe80::1%" + std::string(kMaxIpv6Zone + 1, 'e'),
+      "[IPv6:1.2.3.4]", "[2001:db8::1]:99999", "[::1]junk",
+  };
+  for (const std::string& Text : Hostile) {
+    SCOPED_TRACE(Text);
+    ASSERT_TRUE(Query(Text));
+    EXPECT_EQ(Pane(), "Resolving " + Text + "..\r\nNo such host\r\n");
+    EXPECT_EQ(View.Box, Text);
+  }
+  EXPECT_TRUE(Fakes.AskedNow().empty());
+  EXPECT_TRUE(View.WhoisErrors.empty() && View.TopLevelErrors.empty());
+}
+
+// An IPv4-mapped address is its IPv4 address typed: every request of the view (box, pane,
+// stored item) and the line sent are those of the dotted text.
+TEST_F(QuerySessionTest, MappedAddressRunsAsItsIpv4Address)
+{
+  WriteRangeFile({{IpNumber(193, 0, 0, 0), CountryOf("nl")}, {IpNumber(194, 0, 0, 0), NoCountry}});
+  TQueryTestServer Server({SendStep("% reply for %q\r\n2\r\n3\r\n")});
+  Use(Server);
+  std::vector<std::string> Panes, Calls;
+  for (const char* Text : {"193.0.6.139", "http://[::FFFF:193.0.6.139]/", "::ffff:c100:68b"}) {
+    Session = std::make_unique<TQuerySession>(View);
+    ASSERT_TRUE(Query(Text)) << Text;
+    Panes.push_back(Pane());
+    Calls.insert(Calls.end(), View.Calls.begin(), View.Calls.end());
+    Calls.push_back("--");
+  }
+  EXPECT_EQ(Panes[1], Panes[0]);
+  EXPECT_EQ(Panes[2], Panes[0]);
+  const std::size_t One = Calls.size() / 3;
+  EXPECT_TRUE(std::equal(Calls.begin(), Calls.begin() + One, Calls.begin() + One));
+  EXPECT_TRUE(std::equal(Calls.begin(), Calls.begin() + One, Calls.begin() + 2 * One));
+  EXPECT_EQ(Server.Queries(), std::vector<std::string>(3, "193.0.6.139"));
+}
+
+// The list compares the canonical text: two spellings of one address store one reply; a
+// name with only IPv6 addresses is compared by the address it resolved to.
+TEST_F(QuerySessionTest, HistoryByCanonicalAddress)
+{
+  TFakeResolvers Fakes;
+  Fakes.Add6("v6only.invalid", "2001:DB8::1");
+  Fakes.Install();
+  TQueryTestServer Server({SendStep("% reply for %q\r\n2\r\n3\r\n")});
+  Use(Server);
+  ASSERT_TRUE(Query("2001:DB8::1"));
+  ASSERT_TRUE(Query("[2001:db8:0::1]"));
+  ASSERT_TRUE(Query("v6only.invalid"));
+  EXPECT_EQ(Pane(), "Resolving v6only.invalid..\r\n" + Global + "% reply for 2001:db8::1\r\n2\r\n3\r\n\r\nDone.");
+  EXPECT_EQ(Session->HistorySize(), 1u);
+  EXPECT_EQ(std::count(View.Calls.begin(), View.Calls.end(), "stored 2001:db8::1"), 0);  // the last query's
+  Session->RecallReply(0);
+  EXPECT_EQ(Pane(), "% reply for 2001:db8::1\r\n2\r\n3");
+}
+
+// Names without an IPv4 address: looked up once more for IPv6 addresses, the first queried
+// as an address typed would be. Only when that finds nothing either does the IPv4 road's own
+// line end the query.
+TEST_F(QuerySessionTest, NamesWithoutIpv4Addresses)
+{
+  WriteRangeFile6({{"::", NoCountry}, {"2001:4200::", CountryOf("ng")}, {"2001:4400::", NoCountry}});
+  TFakeResolvers Fakes;
+  Fakes.Add6("v6only.invalid", "2001:4270::1");
+  Fakes.Add6("v6only.invalid", "2001:db8::2");
+  Fakes.Add6("localhost", "2001:4270::2");
+  Fakes.Add6("mapped.invalid", "::ffff:192.0.2.7");
+  TQueryTestServer Server({SendStep("reply for %q\r\n")});
+  Use(Server);
+  const struct {
+    const char* Name;
+    bool Ipv4Async;  // the socket's IPv4 lookup finds the name (the blocking one does for localhost)
+    std::string Pane;
+    std::vector<std::string> Sent;
+  } Rows[] = {
+      {"v6only.invalid", false,
+       "Resolving v6only.invalid..\r\n" + Located("2001:4270::1", "Nigeria", "African", "RIPE") +
+           "reply for 2001:4270::1\r\n\r\nDone.",
+       {"2001:4270::1"}},
+      {"mapped.invalid", false, "Resolving mapped.invalid..\r\n" + Global + "reply for 192.0.2.7\r\n\r\nDone.",
+       {"192.0.2.7"}},
+      {"nosuch.invalid", false, "Resolving nosuch.invalid..\r\nNo such host\r\n", {}},
+      // The blocking lookup knows localhost, the socket's IPv4 lookup does not.
+      {"localhost", false,
+       "Resolving localhost..\r\n" + Located("2001:4270::2", "Nigeria", "African", "RIPE") +
+           "reply for 2001:4270::2\r\n\r\nDone.",
+       {"2001:4270::2"}},
+      {"localhost", true, "Resolving localhost..\r\n" + Global + "reply for 127.0.0.1\r\n\r\nDone.", {"127.0.0.1"}},
+  };
+  for (const auto& R : Rows) {
+    SCOPED_TRACE(R.Name + std::string(R.Ipv4Async ? " with IPv4" : ""));
+    TFakeResolvers Row;
+    {
+      std::lock_guard Guard(Fakes.Lock);
+      Row.Ipv6 = Fakes.Ipv6;
+    }
+    if (R.Ipv4Async) Row.Ipv4["localhost"] = {htonl(INADDR_LOOPBACK)};
+    Row.Install();
+    const std::size_t Before = Server.Queries().size();
+    ASSERT_TRUE(Query(R.Name));
+    EXPECT_EQ(Pane(), R.Pane);
+    EXPECT_EQ(View.Box, R.Name);
+    const auto Queries = Server.Queries();
+    EXPECT_EQ(std::vector<std::string>(Queries.begin() + static_cast<std::ptrdiff_t>(Before), Queries.end()), R.Sent);
+    // A name with an IPv4 address is never looked up for IPv6 ones.
+    EXPECT_EQ(Row.AskedNow().size(), R.Ipv4Async ? 0u : 1u);
+    SetHostResolverForTest({});
+    SetHost6ResolverForTest({});
+  }
+
+  // The socket's IPv4 lookup and the IPv6 one both find nothing: its own line.
+  TFakeResolvers None;
+  None.Install();
+  ASSERT_TRUE(Query("localhost"));
+  EXPECT_EQ(Pane(), "Resolving localhost..\r\nCould not resolve host. Please correct or enter a numeric address.\r\n");
+  EXPECT_EQ(None.AskedNow(), std::vector<std::string>{"localhost"});
+}
+
+// A pending IPv6 lookup holds the query: "Go!" stays off, another query does not start. The
+// session's end withdraws it; its late answer reaches nothing.
+TEST_F(QuerySessionTest, PendingIpv6Lookup)
+{
+  TFakeResolvers Fakes;
+  Fakes.Held = "slow.invalid";
+  Fakes.Add6("slow.invalid", "2001:db8::5");
+  Fakes.Install();
+  TQueryTestServer Server({SendStep("reply for %q\r\n")});
+  Use(Server);
+  Start("slow.invalid");
+  ASSERT_TRUE(WaitUntil([&] { return !Fakes.AskedNow().empty(); }));
+  EXPECT_TRUE(Session->QueryRunning());
+  View.Box = "192.0.2.1";
+  Session->DoQuery();
+  EXPECT_EQ(Pane(), "Resolving slow.invalid..\r\n");
+  Fakes.Release();
+  ASSERT_TRUE(WaitUntil([&] { return Idle(); }));
+  EXPECT_EQ(Pane(), "Resolving slow.invalid..\r\n" + Global + "reply for 2001:db8::5\r\n\r\nDone.");
+  EXPECT_EQ(Server.Queries(), std::vector<std::string>{"2001:db8::5"});
+
+  TFakeResolvers Late;
+  Late.Held = "slow.invalid";
+  Late.Add6("slow.invalid", "2001:db8::5");
+  Late.Install();
+  Start("slow.invalid");
+  ASSERT_TRUE(WaitUntil([&] { return !Late.AskedNow().empty(); }));
+  Session.reset();
+  View.Calls.clear();
+  Late.Release();
+  ASSERT_TRUE(WaitUntil([] { return RunningHostLookups() == 0; }));
+  QCoreApplication::processEvents();
+  EXPECT_TRUE(View.Calls.empty());
+  EXPECT_EQ(Server.Queries().size(), 1u);
+  Session = std::make_unique<TQuerySession>(View);
 }
 
 }  // namespace

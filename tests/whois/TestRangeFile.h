@@ -1,10 +1,11 @@
 // SPDX-License-Identifier: MIT
-// Range files for the query tests: "Ostrand.dat" written into the working directory and
-// loaded as start-up would, from (start address, country) rows.
+// Range files for the query tests: "Ostrand.dat" and "Ostrand6.dat" written into the working
+// directory and loaded as start-up would, from (start address, country) rows.
 #pragma once
 
 #include <cstdint>
 #include <fstream>
+#include <string>
 #include <string_view>
 #include <utility>
 #include <vector>
@@ -12,6 +13,7 @@
 #include <gtest/gtest.h>
 
 #include "geo/LibOstrand.h"
+#include "net/WSocketAddress6.h"
 
 inline std::uint32_t IpNumber(int A, int B, int C, int D)
 {
@@ -36,4 +38,18 @@ inline void WriteRangeFile(const std::vector<std::pair<std::uint32_t, CountryInd
   }
   Out.close();
   LoadRangeFile("Ostrand.dat");
+}
+
+// Rows of (first address as IPv6 text, country).
+inline void WriteRangeFile6(const std::vector<std::pair<std::string, CountryIndex>>& Rows)
+{
+  std::ofstream Out("Ostrand6.dat", std::ios::binary);
+  for (const auto& [Start, Country] : Rows) {
+    TIpv6Bytes Bytes{};
+    EXPECT_TRUE(WSocketParseAddress6(Start, Bytes)) << Start;
+    Out.write(reinterpret_cast<const char*>(Bytes.data()), 16);
+    Out.put(static_cast<char>(Country));
+  }
+  Out.close();
+  LoadRangeFile6("Ostrand6.dat");
 }
