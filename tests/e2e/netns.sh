@@ -2,8 +2,8 @@
 # Shell helpers for running the real programs against local registries: a private mount and
 # network namespace with only loopback, a hosts file of our own that sends the four
 # registries' WHOIS server names to 127.0.0.2..5, IANA's and AFRINIC's (which referrals
-# name) to 127.0.0.6 and .7, and a test host name to 127.0.0.9, and whoisd answering on
-# port 43 of each. Nothing can leave the machine.
+# name) to 127.0.0.6 and .7, a test host name to 127.0.0.9 and another one to an IPv6
+# address only, and whoisd answering on port 43 of each. Nothing can leave the machine.
 #
 # Source this file, then:
 #   ns_require_root                 exit 77 (ctest: skipped) when namespaces are unavailable
@@ -11,9 +11,13 @@
 #   ns_up DIR WHOISD [whoisd options]  loopback up, hosts file, servers; log in DIR/whoisd.log
 #   ns_down                         stop the servers
 #   ns_cleanup DIR                  stop them, undo the mounts, remove DIR
-# Exported: NS_TEST_HOST (resolves to 127.0.0.9), NS_QUERY_LOG (one line per query served).
+# Exported: NS_TEST_HOST (resolves to 127.0.0.9), NS_TEST_HOST6 (has only the IPv6 address
+# NS_TEST_ADDR6, written in the hosts file in a longer spelling), NS_QUERY_LOG (one line per
+# query served).
 
 NS_TEST_HOST=host.quorvex.test
+NS_TEST_HOST6=host6.quorvex.test
+NS_TEST_ADDR6=2001:db8::9
 NS_PIDS=()
 
 ns_skip() { echo "SKIP: $*"; exit 77; }
@@ -43,6 +47,8 @@ wait_for() {
 ns_up() {
   local dir=$1 whoisd=$2; shift 2
   ip link set lo up || return 1
+  # IPv6 on loopback, as on any desktop, whatever the host's default for new namespaces.
+  sysctl -qw net.ipv6.conf.lo.disable_ipv6=0 2>/dev/null
   cat >"$dir/hosts" <<EOF
 127.0.0.1 localhost
 127.0.0.2 whois.arin.net
@@ -52,6 +58,7 @@ ns_up() {
 127.0.0.6 whois.iana.org
 127.0.0.7 whois.afrinic.net
 127.0.0.9 $NS_TEST_HOST
+2001:DB8:0:0::9 $NS_TEST_HOST6
 EOF
   # No name server can answer in here; say so at once rather than after retries.
   printf 'nameserver 127.0.0.1\noptions timeout:1 attempts:1\n' >"$dir/resolv.conf"

@@ -2,7 +2,8 @@
 # SPDX-License-Identifier: MIT
 # quorvex-query end to end, unmodified, in a private network namespace whose hosts file sends
 # the registries' WHOIS server names to whoisd on 127.0.0.2..5:43: the exact output of a
-# query, host names, several addresses, every exit status, time-out, refused connections.
+# query, host names, IPv6 forms, several addresses, every exit status, time-out, refused
+# connections, --follow for IPv4 and IPv6.
 # usage: query-e2e.sh QUORVEX_QUERY WHOISD RANGE_FILE_OR_OSTRAND_BUILD
 set -u
 HERE=$(cd "$(dirname "$0")" && pwd)
@@ -18,6 +19,7 @@ trap 'ns_cleanup "$WORK"' EXIT
 mkdir -p "$WORK/ns" "$WORK/run" "$WORK/bare"
 ns_up "$WORK/ns" "$WHOISD" || exit 1
 if [ -x "$RANGE" ]; then "$RANGE" /usr/share/tor/geoip "$WORK/run/Ostrand.dat" >/dev/null 2>&1
+  "$RANGE" -6 /usr/share/tor/geoip6 "$WORK/run/Ostrand6.dat" >/dev/null 2>&1
 else cp "$RANGE" "$WORK/run/Ostrand.dat"; fi
 [ -s "$WORK/run/Ostrand.dat" ] || ns_skip "no range file ($RANGE)"
 cd "$WORK/run" || exit 1
@@ -82,6 +84,33 @@ expect_rc 0 "no range file" 193.0.6.139
 [ "$(sed -n 1p "$WORK/out")" = 'Address is Global, querying ARIN..' ] && ok "no range file: Global, ARIN" || bad "no range file: $(sed -n 1p "$WORK/out")"
 cd "$WORK/run" || exit 1
 
+# IPv6: every pasted form is queried by its canonical text, with no Resolving line; an
+# IPv4-mapped address is its IPv4 address; a name with only an IPv6 address is answered.
+v6block() {  # the output for an IPv6 address $1 that the range file does not place
+  { printf 'Address is Global, querying ARIN..\n\n'; reply whois.arin.net "$1"; printf '\nDone.\n\n'; } >"$WORK/want"
+}
+v6block 2001:db8::1
+for form in 2001:DB8::1 'http://[2001:db8::1]:8080/x' 'user@[IPv6:2001:db8::1]' '<postmaster@[ipv6:2001:DB8::1]>' \
+    2001:0db8:0000:0000:0000:0000:0000:0001 '[2001:db8:0:0::1%eth0]:43'; do
+  expect_rc 0 "IPv6 form $form" "$form"
+  same "$WORK/want" "$WORK/out" "IPv6 form $form: queried as 2001:db8::1"
+done
+v6block 1:2:3:4:5:6:102:304
+expect_rc 0 "IPv6 with an IPv4 tail" 1:2:3:4:5:6:1.2.3.4
+same "$WORK/want" "$WORK/out" "IPv6 with an IPv4 tail: queried as 1:2:3:4:5:6:102:304"
+expect_rc 0 "a located IPv6 address" 2001:67c:2e8:22::C100:68B
+{ printf '2001:67c:2e8:22::c100:68b is based in the Netherlands\n\nAddress is European, querying RIPE..\n\n'
+  reply whois.ripe.net 2001:67c:2e8:22::c100:68b; printf '\nDone.\n\n'; } >"$WORK/want"
+same "$WORK/want" "$WORK/out" "IPv6: is based in, from Ostrand6.dat; European, RIPE"
+"$QQ" 193.0.6.139 >"$WORK/ipv4" 2>&1
+expect_rc 0 "IPv4-mapped address" '::ffff:193.0.6.139'
+same "$WORK/ipv4" "$WORK/out" "::ffff:193.0.6.139 gives the output of 193.0.6.139"
+expect_rc 0 "host name with only an IPv6 address" "$NS_TEST_HOST6"
+{ printf 'Resolving %s..\n' "$NS_TEST_HOST6"; v6block "$NS_TEST_ADDR6"; cat "$WORK/want"; } >"$WORK/want6"
+same "$WORK/want6" "$WORK/out" "host with only an IPv6 address: Resolving line, its address queried"
+expect_rc 1 "broken IPv6 address" '[::1'
+printf 'Resolving [::1..\nNo such host\n\n' | cmp -s - "$WORK/out" && ok "broken IPv6 address: No such host" || bad "broken IPv6"
+
 # --follow, against registries that answer outside their region as the real ones do.
 ns_down
 mkdir -p "$WORK/ns3"; ns_up "$WORK/ns3" "$WHOISD" --referrals || exit 1
@@ -139,6 +168,20 @@ head -n 4 "$WORK/out" | cmp -s - "$WORK/want" && has 'netname:        NON-RIPE-N
 expect_rc 0 "African address that ARIN refers" --follow 41.0.0.1
 has 'Address is African, querying ARIN..' && has 'Referred to whois.afrinic.net port 43..' \
   && ok "ARIN -> AFRINIC" || { bad "ARIN -> AFRINIC"; cat "$WORK/out"; }
+expect_rc 0 "IPv6: African address through IANA to AFRINIC" --follow 2001:4270::1
+head -n 4 "$WORK/out" | cmp -s - <(printf '2001:4270::1 is based in Nigeria\n\nAddress is African, querying RIPE..\n\n') \
+  && has 'inet6num:       ::/0' && has 'Not managed by this registry, asking whois.iana.org port 43..' \
+  && has 'inet6:        2001:4200::/23' && has 'Referred to whois.afrinic.net port 43..' \
+  && has 'descr:          answered by whois.afrinic.net' && served 'whois.iana.org 2001:4270::1' \
+  && served 'whois.afrinic.net 2001:4270::1' \
+  && ok "IPv6: RIPE's ::/0 stub -> IANA -> AFRINIC" || { bad "IPv6 African address"; cat "$WORK/out"; }
+cd "$WORK/bare" || exit 1
+expect_rc 0 "IPv6: Global address, ARIN refers to RIPE" --follow 2001:67C:2E8::1
+has 'Address is Global, querying ARIN..' && has 'NetRange:       2001:600:: - 2001:7FF:FFFF:FFFF:FFFF:FFFF:FFFF:FFFF' \
+  && has 'Referred to whois.ripe.net port 43..' && served 'whois.ripe.net 2001:67c:2e8::1' \
+  && [ "$(grep -c '^Done\.$' "$WORK/out")" = 2 ] \
+  && ok "IPv6: ARIN's ReferralServer -> RIPE, asked for the canonical address" || { bad "IPv6 ARIN -> RIPE"; cat "$WORK/out"; }
+cd "$WORK/run" || exit 1
 expect_rc 0 "no referral in the reply" --follow 8.8.8.8
 [ "$(grep -c '^Done\.$' "$WORK/out")" = 1 ] && ok "ARIN's own answer: nothing more" || { bad "own answer"; cat "$WORK/out"; }
 

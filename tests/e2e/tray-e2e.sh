@@ -187,6 +187,35 @@ if [ -n "$DLG" ]; then
   check "a choice in the list recalls the stored reply" \
     sh -c "head -n 1 '$OUT/pane-recall.txt' | grep -qx '% whois.arin.net test server' && ! grep -q '^Address is ' '$OUT/pane-recall.txt'"
 
+  # IPv6: a URL with a bracketed address pasted into the box goes out as the address alone,
+  # which the box then shows; a name with only an IPv6 address is answered.
+  printf 'http://[2001:db8::1]:8080/x' | xclip -selection clipboard -i >/dev/null 2>&1
+  xdotool mousemove --window "$DLG" 100 "$ADDRY" click 1; sleep 0.2
+  before=$(ns_queries)
+  xdotool key ctrl+a ctrl+v Return
+  wait_for 20 sh -c "[ \$(wc -l < '$NS_QUERY_LOG') -gt $before ]" || bad "the pasted IPv6 URL sent no query"
+  check "a pasted http://[2001:db8::1]:8080/x reaches ARIN's server as 2001:db8::1" \
+    sh -c "tail -n +$((before + 1)) '$NS_QUERY_LOG' | grep -qx 'whois.arin.net 2001:db8::1'"
+  sleep 0.5
+  read_pane "$DLG" >"$OUT/pane-ipv6.txt"
+  check "pane: the IPv6 address without a Resolving line, Global, ARIN's reply for it" \
+    sh -c "head -n 1 '$OUT/pane-ipv6.txt' | grep -qx 'Address is Global, querying ARIN..' && grep -qx '% query 2001:db8::1' '$OUT/pane-ipv6.txt'"
+  xdotool mousemove --window "$DLG" 100 "$ADDRY" click 1; sleep 0.2
+  printf '' | xclip -selection clipboard -i >/dev/null 2>&1
+  xdotool key ctrl+a ctrl+c
+  wait_for 3 sh -c '[ -n "$(xclip -selection clipboard -o 2>/dev/null)" ]'
+  got=$(xclip -selection clipboard -o 2>/dev/null)
+  check "the box shows the address queried ($got)" [ "$got" = 2001:db8::1 ]
+  before=$(ns_queries)
+  xdotool key ctrl+a; xdotool type --delay 10 "$NS_TEST_HOST6"; xdotool key Return
+  wait_for 20 sh -c "[ \$(wc -l < '$NS_QUERY_LOG') -gt $before ]" || bad "$NS_TEST_HOST6 sent no query"
+  check "a name with only an IPv6 address is queried by it ($NS_TEST_ADDR6)" \
+    sh -c "tail -n +$((before + 1)) '$NS_QUERY_LOG' | grep -qx 'whois.arin.net $NS_TEST_ADDR6'"
+  sleep 0.5
+  read_pane "$DLG" >"$OUT/pane-host6.txt"
+  check "pane: Resolving $NS_TEST_HOST6, then the reply for its IPv6 address" \
+    sh -c "head -n 1 '$OUT/pane-host6.txt' | grep -qx 'Resolving $NS_TEST_HOST6..' && grep -qx '% query $NS_TEST_ADDR6' '$OUT/pane-host6.txt' && tail -n 1 '$OUT/pane-host6.txt' | grep -qx 'Done.'"
+
   # Escape closes the window; the program goes on with its icon.
   xdotool mousemove --window "$DLG" 100 "$ADDRY" click 1; sleep 0.2
   xdotool key Escape

@@ -6,7 +6,11 @@
 // answer addresses outside their region as the registries do: referrals and stubs.
 #include "tests/support/WhoisServer.h"
 
+#include <arpa/inet.h>
+
 #include <csignal>
+#include <cctype>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -14,6 +18,7 @@
 #include <iostream>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <set>
 #include <sstream>
 #include <string>
@@ -134,6 +139,56 @@ std::string IanaReply(int Octet, const std::string& Holder) {
   });
 }
 
+// IPv6 blocks of the registries other than ARIN, by their first 32 bits, roughly as IANA
+// hands them out.
+struct TBlock6 {
+  std::uint32_t First, Last;
+  const char* Region;
+  const char* Cidr;
+  const char* Range;
+};
+constexpr TBlock6 kBlocks6[] = {
+    {0x20010600, 0x200107ff, "whois.ripe.net", "2001:600::/23", "2001:600:: - 2001:7FF:FFFF:FFFF:FFFF:FFFF:FFFF:FFFF"},
+    {0x20014200, 0x200143ff, "whois.afrinic.net", "2001:4200::/23", "2001:4200:: - 2001:43FF:FFFF:FFFF:FFFF:FFFF:FFFF:FFFF"},
+    {0x24000000, 0x240fffff, "whois.apnic.net", "2400::/12", "2400:: - 240F:FFFF:FFFF:FFFF:FFFF:FFFF:FFFF:FFFF"},
+    {0x28000000, 0x280fffff, "whois.lacnic.net", "2800::/12", "2800:: - 280F:FFFF:FFFF:FFFF:FFFF:FFFF:FFFF:FFFF"},
+    {0x2a000000, 0x2a0fffff, "whois.ripe.net", "2a00::/12", "2A00:: - 2A0F:FFFF:FFFF:FFFF:FFFF:FFFF:FFFF:FFFF"},
+    {0x2c000000, 0x2c0fffff, "whois.afrinic.net", "2c00::/12", "2C00:: - 2C0F:FFFF:FFFF:FFFF:FFFF:FFFF:FFFF:FFFF"},
+};
+
+// The answers for an IPv6 query, in the registries' IPv6 shapes: ARIN's NetRange with a
+// ReferralServer, RIPE's ::/0 root object for space it does not hold, IANA's inet6: with
+// refer:. None when Query is no IPv6 address, or ARIN's, or the server's own.
+std::optional<std::string> ReferralReply6(const std::string& Name, const std::string& Query) {
+  in6_addr A{};
+  if (::inet_pton(AF_INET6, Query.c_str(), &A) != 1) return std::nullopt;
+  const std::uint32_t Top = (std::uint32_t{A.s6_addr[0]} << 24) | (std::uint32_t{A.s6_addr[1]} << 16) |
+                            (std::uint32_t{A.s6_addr[2]} << 8) | A.s6_addr[3];
+  const TBlock6* Block = nullptr;
+  for (const TBlock6& B : kBlocks6)
+    if (Top >= B.First && Top <= B.Last) Block = &B;
+  const std::string Region = Block ? Block->Region : "whois.arin.net";
+  if (Region == Name || !Block) return std::nullopt;
+  std::string Holder = Region.substr(6, Region.size() - 10);  // "whois.ripe.net" -> "RIPE"
+  for (char& C : Holder) C = static_cast<char>(std::toupper(static_cast<unsigned char>(C)));
+  if (Name == "whois.arin.net")
+    return Crlf({"#", "# Registry test double: the IPv6 block below belongs to another registry.", "#", "",
+                 std::string("NetRange:       ") + Block->Range, std::string("CIDR:           ") + Block->Cidr,
+                 "NetName:        " + Holder + "-IPV6", "NetType:        Allocated to " + Holder,
+                 "Organization:   " + Holder + " (" + Holder + ")", "", "ReferralServer: whois://" + Region,
+                 "ResourceLink:   https://rdap.example/" + Holder, ""});
+  if (Name == "whois.ripe.net")
+    return Crlf({"% Test double of the RIPE Database query service.", "", "inet6num:       ::/0",
+                 "netname:        IANA-BLK", "descr:          The whole IPv6 address space",
+                 "country:        EU # Country is really world wide", "status:         ALLOCATED-BY-RIR",
+                 "remarks:        This network is not allocated to the RIPE NCC.", "source:         RIPE", ""});
+  if (Name == "whois.iana.org")
+    return Crlf({"% IANA WHOIS server (test double)", "", "refer:        " + Region, "",
+                 std::string("inet6:        ") + Block->Cidr, "status:       ALLOCATED", "", "whois:        " + Region,
+                 "", "source:       IANA", ""});
+  return std::nullopt;
+}
+
 // The scripted answer of server Name for Query: ARIN refers addresses of other regions,
 // RIPE answers them with its stub, IANA names the region's server. Three documentation
 // networks (which no registry holds) play the cases a follower must survive:
@@ -141,7 +196,9 @@ std::string IanaReply(int Octet, const std::string& Holder) {
 //   198.51.100.x  ARIN refers to rwhois://127.0.0.8:4321, where nothing listens (refused);
 //   203.0.113.x   ARIN's reply carries hostile referral lines before the real one (RIPE);
 //                 RIPE is a stub, IANA refers to APNIC, APNIC to LACNIC (past the hop limit).
+// IPv6 queries get the IPv6 shapes of ReferralReply6.
 std::string ReferralReply(const std::string& Name, const std::string& Query) {
+  if (auto Reply6 = ReferralReply6(Name, Query)) return *Reply6;
   int Octets[4] = {0, 0, 0, 0};
   if (std::sscanf(Query.c_str(), "%d.%d.%d.%d", &Octets[0], &Octets[1], &Octets[2], &Octets[3]) != 4)
     return ExpandReply(DefaultReply(Name), Query);
