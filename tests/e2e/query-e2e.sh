@@ -210,6 +210,13 @@ for target in 'whois://localhost:6379' 'whois://two.quorvex.test' 'whois://012.0
     && ok "$target: ignored with a note, nothing else asked ($(grep '^Referral ignored' "$WORK/out" | sed 's/: Referral.*//'))" \
     || { bad "$target followed"; cat "$WORK/out"; tail -3 "$NS_QUERY_LOG"; }
 done
+# The first server counts as what the query reached, not as every address of its name: ARIN's
+# name has its loopback address (the one connected to) and a public one.
+{ grep -v ' whois.arin.net$' "$WORK/ns4/hosts"; printf '127.0.0.2 whois.arin.net\n198.51.100.43 whois.arin.net\n'; } >"$WORK/hosts.new"
+cat "$WORK/hosts.new" >"$WORK/ns4/hosts"
+expect_rc 0 "ARIN reached on loopback, its name public as well" --follow 192.0.2.1
+has 'Referred to whois.lacnic.net port 43..' && ! grep -q '^Referral ignored' "$WORK/out" \
+  && ok "the first server's kind is that of the address connected to" || { bad "first server's kind"; cat "$WORK/out"; }
 
 # Servers that never answer: --timeout ends the query with the time-out line, exit 1.
 ns_down
