@@ -225,8 +225,9 @@ int main(int Argc, char** Argv) {
   if (const int Status = ParseArguments(Argc, Argv, Options); Status >= 0) return Status;
 
   qInstallMessageHandler(QuietMessages);
-  // As in the tray program: the range table before the application and the flow.
-  LibOstrandStartup();
+  // As in the tray program: the range files before the application and the flow. A few
+  // queries search the files where they lie rather than fill tables of 3 and 5 MiB first.
+  LibOstrandStartup(TRangeAccess::InPlace);
   if (const std::string Notice = RangeFileNotice(); !Notice.empty()) std::fprintf(stderr, "quorvex-query: %s\n", Notice.c_str());
   int Status = ExitOk;
   {

@@ -10,6 +10,7 @@
 #include <bit>
 #include <chrono>
 #include <cstddef>
+#include <cstdint>
 #include <cstring>
 #include <new>
 
@@ -26,6 +27,7 @@
 #endif
 
 std::vector<RangeEntry> RangeTable;
+TRangeFileInPlace RangeFileInPlace(5);
 std::uint32_t RandSeed = 0;
 const std::string_view RangeDataFolder = QUORVEX_DATA_DIR;
 
@@ -189,6 +191,7 @@ std::uint32_t IpToNumber(std::string_view Text) {
 }
 
 void LoadRangeFile(const std::string& FileName) {
+  RangeFileInPlace.Close();
   RangeTable.clear();
   if (!RangeFileExists(FileName))
     throw ERangeFileError("Specified cache file " + FileName + " does not exist");
@@ -221,13 +224,24 @@ TRangeFileChoice Locate(const std::string& Name) {
 
 }  // namespace
 
-void LibOstrandStartup() {
+void LibOstrandStartup(TRangeAccess Access) {
   using namespace std::chrono;
   const auto SinceEpoch = duration_cast<milliseconds>(system_clock::now().time_since_epoch());
   // system_clock counts UTC days of exactly 86400 s, so the remainder is the time of day.
   auto Ms = SinceEpoch.count() % 86400000;
   if (Ms < 0) Ms += 86400000;  // a clock set before 1970
   RandSeed = static_cast<std::uint32_t>(Ms);
+  RangeFileInPlace.Close();
+  RangeFile6InPlace.Close();
+  if (Access == TRangeAccess::InPlace) {
+    LibOstrandShutdown();
+    RangeFileChoice = Locate("Ostrand.dat");
+    RangeFile6Choice = Locate("Ostrand6.dat");
+    // A file that cannot be opened names no country, as an empty table would.
+    if (RangeFileChoice.Found) RangeFileInPlace.Open(RangeFileChoice.Path);
+    if (RangeFile6Choice.Found) RangeFile6InPlace.Open(RangeFile6Choice.Path);
+    return;
+  }
   // Each file's errors are swallowed on their own: a bad IPv6 file changes nothing for IPv4.
   try {
     RangeFileChoice = Locate("Ostrand.dat");
@@ -246,6 +260,8 @@ void LibOstrandShutdown() {
   RangeTable.clear();
   RangeTable.shrink_to_fit();
   RangeTable6 = TRangeTable6{};
+  RangeFileInPlace.Close();
+  RangeFile6InPlace.Close();
 }
 
 const std::string& RangeFilePath() { return RangeFileChoice.Path; }
@@ -268,9 +284,44 @@ inline std::size_t Pick(bool Take, std::size_t A, std::size_t B) {
   return (A & Mask) | (B & ~Mask);
 }
 
-// The search proper. With Wide false every interval fits 32 bits and a draw is one multiply.
-template <bool Wide>
-CountryIndex Search(const RangeEntry* Table, std::size_t Count, std::uint32_t N) {
+// The records a search reads: the loaded table...
+struct TTableRecords {
+  const RangeEntry* Table;
+  std::uint32_t Start(std::size_t I) const { return Table[I].Start; }
+  CountryIndex Country(std::size_t I) const { return Table[I].Country; }
+  void Prefetch(std::size_t I) const { __builtin_prefetch(Table + I); }
+};
+
+// ... or the file open in place, one read per probe. The record read last is kept: the
+// answer is often the entry probed last.
+class TFileRecords {
+ public:
+  explicit TFileRecords(const TRangeFileInPlace& File) : m_File(File) {}
+  std::uint32_t Start(std::size_t I) { return Entry(I).Start; }
+  CountryIndex Country(std::size_t I) { return Entry(I).Country; }
+  void Prefetch(std::size_t) const {}
+
+ private:
+  const RangeEntry& Entry(std::size_t I) {
+    if (I != m_Index) {
+      unsigned char Record[kRecordSize + kDecodeSlack] = {};
+      m_File.Read(I, Record);
+      DecodeScalar(Record, 1, &m_Entry);
+      m_Index = I;
+    }
+    return m_Entry;
+  }
+
+  const TRangeFileInPlace& m_File;
+  std::size_t m_Index = SIZE_MAX;
+  RangeEntry m_Entry{};
+};
+
+// The search proper, over the table or the file alike, so that both give the same answers
+// and step the seed alike. With Wide false every interval fits 32 bits and a draw is one
+// multiply.
+template <bool Wide, class TRecords>
+CountryIndex Search(TRecords& Table, std::size_t Count, std::uint32_t N) {
   constexpr std::uint32_t kMul = 134775813u;
   auto DrawIn = [](std::size_t K, std::uint32_t S) -> std::size_t {
     if constexpr (Wide) return static_cast<std::size_t>(Draw(K, S));
@@ -288,8 +339,8 @@ CountryIndex Search(const RangeEntry* Table, std::size_t Count, std::uint32_t N)
   std::uint32_t Seed1 = Seed * kMul + 1;
   std::size_t Up = Probe + DrawIn(High - Probe, Seed1);
   std::size_t Down = Low + DrawIn(Probe - Low, Seed1);
-  __builtin_prefetch(Table + Up);
-  __builtin_prefetch(Table + Down);
+  Table.Prefetch(Up);
+  Table.Prefetch(Down);
   for (;;) {
     const std::uint32_t Seed2 = Seed1 * kMul + 1;
     // After going up, Up is probed in [Probe, High); after going down, Down in [Low, Probe).
@@ -297,11 +348,11 @@ CountryIndex Search(const RangeEntry* Table, std::size_t Count, std::uint32_t N)
     const std::size_t UpDown = Probe + DrawIn(Up - Probe, Seed2);
     const std::size_t DownUp = Down + DrawIn(Probe - Down, Seed2);
     const std::size_t DownDown = Low + DrawIn(Down - Low, Seed2);
-    __builtin_prefetch(Table + UpUp);
-    __builtin_prefetch(Table + UpDown);
-    __builtin_prefetch(Table + DownUp);
-    __builtin_prefetch(Table + DownDown);
-    const bool Above = N >= Table[Probe].Start;
+    Table.Prefetch(UpUp);
+    Table.Prefetch(UpDown);
+    Table.Prefetch(DownUp);
+    Table.Prefetch(DownDown);
+    const bool Above = N >= Table.Start(Probe);
     Low = Pick(Above, Probe, Low);
     High = Pick(Above, High, Probe);
     Probe = Pick(Above, Up, Down);
@@ -312,16 +363,24 @@ CountryIndex Search(const RangeEntry* Table, std::size_t Count, std::uint32_t N)
     Seed1 = Seed2;
   }
   RandSeed = Seed;
-  return Table[Low].Country;
+  return Table.Country(Low);
+}
+
+template <class TRecords>
+CountryIndex SearchAny(TRecords&& Table, std::size_t Count, std::uint32_t N) {
+  return Count <= 0xFFFFFFFFu ? Search<false>(Table, Count, N) : Search<true>(Table, Count, N);
 }
 
 }  // namespace
 
 CountryIndex FindCountryIndex(std::uint32_t N) {
-  if (N == 0 || RangeTable.empty()) return NoCountry;
-  const std::size_t Count = RangeTable.size();
-  return Count <= 0xFFFFFFFFu ? Search<false>(RangeTable.data(), Count, N)
-                              : Search<true>(RangeTable.data(), Count, N);
+  if (N == 0) return NoCountry;
+  if (RangeFileInPlace.IsOpen()) {
+    if (RangeFileInPlace.Count() == 0) return NoCountry;
+    return SearchAny(TFileRecords(RangeFileInPlace), RangeFileInPlace.Count(), N);
+  }
+  if (RangeTable.empty()) return NoCountry;
+  return SearchAny(TTableRecords{RangeTable.data()}, RangeTable.size(), N);
 }
 
 CountryIndex IpToCountry(std::string_view Text) { return FindCountryIndex(IpToNumber(Text)); }

@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: MIT
 // The IP location table: dotted address to number, the range files (IPv4 and IPv6) and their
 // in-memory tables, where the files are looked for, the searches, and the constant country
-// and continent tables. Everything here runs on the GUI thread; RangeTable, RangeTable6 and
-// RandSeed are unlocked process state.
+// and continent tables. Everything here runs on the GUI thread; RangeTable, RangeTable6, the
+// files open in place and RandSeed are unlocked process state.
 #pragma once
 
 #include <algorithm>
@@ -28,7 +28,9 @@ struct RangeEntry {
   CountryIndex Country;
 };
 
-// The loaded range table, in file order. Written only by LoadRangeFile and shut-down.
+// The loaded range table, in file order. Written only by LoadRangeFile and shut-down. While
+// start-up keeps Ostrand.dat open in place (TRangeAccess::InPlace), the searches read the file
+// instead and this stays empty.
 extern std::vector<RangeEntry> RangeTable;
 
 // Raised by LoadRangeFile; what() is the user-facing message.
@@ -37,17 +39,30 @@ class ERangeFileError : public std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
-// Replaces RangeTable with the 5-byte records of the file (trailing 1..4 bytes ignored).
+// Replaces RangeTable with the 5-byte records of the file (trailing 1..4 bytes ignored), and
+// closes an Ostrand.dat that start-up opened in place, so that the searches read the table.
 // Throws ERangeFileError "Specified cache file <name> does not exist" when no regular file of
 // that name exists, or "Error loading cache <name>: <reason>" when opening or reading fails.
 void LoadRangeFile(const std::string& FileName);
 
-// Seeds the generator from the UTC time of day in milliseconds, then loads "Ostrand.dat" and
+// How start-up makes the range files searchable.
+enum class TRangeAccess {
+  // Each file read whole into its table: the tray program, which answers many queries.
+  Load,
+  // Each file kept open and searched where it lies, a few reads per address; the tables stay
+  // empty. For a command that answers a few queries and ends: the answers are the loaded
+  // tables' (the same records, the same probes and draws), without the time and memory of
+  // filling a table whose family may not even be asked about.
+  InPlace,
+};
+
+// Seeds the generator from the UTC time of day in milliseconds, then takes "Ostrand.dat" and
 // "Ostrand6.dat", each from the working directory where it exists there, else from
-// RangeDataFolder where it exists there; never throws (a file that fails to load leaves its
-// table as the loader left it, and nothing else changes).
-void LibOstrandStartup();
-// Empties RangeTable and RangeTable6.
+// RangeDataFolder where it exists there, and loads or opens each as Access says; never throws
+// (a file that fails to load leaves its table as the loader left it, one that fails to open
+// in place names no country, and nothing else changes).
+void LibOstrandStartup(TRangeAccess Access = TRangeAccess::Load);
+// Empties RangeTable and RangeTable6 and closes the files opened in place.
 void LibOstrandShutdown();
 
 // The folder the package installs the range files to (the install prefix's share/quorvex),
@@ -72,7 +87,8 @@ extern std::uint32_t RandSeed;
 // The IP number of an IPv4 address text; 0 for every text that is no address.
 std::uint32_t IpToNumber(std::string_view Text);
 // The Country byte of the last entry whose Start is not above N (the first entry's when N
-// lies below all of them). NoCountry for N == 0 and for an empty table.
+// lies below all of them), in the table or in the file open in place. NoCountry for N == 0
+// and for an empty table or file.
 CountryIndex FindCountryIndex(std::uint32_t N);
 // FindCountryIndex(IpToNumber(Text)).
 CountryIndex IpToCountry(std::string_view Text);
@@ -100,13 +116,13 @@ struct TRangeTable6 {
 extern TRangeTable6 RangeTable6;
 
 // Replaces RangeTable6 with the file's records, with LoadRangeFile's errors and messages
-// ("Specified cache file <name> does not exist", "Error loading cache <name>: <reason>") and
-// its rules for what a failure leaves in the table.
+// ("Specified cache file <name> does not exist", "Error loading cache <name>: <reason>"), its
+// rules for what a failure leaves in the table, and its closing of the file opened in place.
 void LoadRangeFile6(const std::string& FileName);
 
 // The Country byte of the last entry whose start is not above the address (the first entry's
-// when it lies below all of them), by binary search. NoCountry for the unspecified address ::
-// and for an empty table.
+// when it lies below all of them), by binary search of the table or of the file open in
+// place. NoCountry for the unspecified address :: and for an empty table or file.
 CountryIndex FindCountryIndex6(const std::array<std::uint8_t, 16>& Address);
 
 extern const std::array<std::string_view, CountryCount> CountryCodes;

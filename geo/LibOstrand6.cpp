@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <bit>
+#include <cstdint>
 #include <cstring>
 #include <new>
 #include <stdexcept>
@@ -11,6 +12,7 @@
 #include "geo/RangeFileRead.h"
 
 TRangeTable6 RangeTable6;
+TRangeFileInPlace RangeFile6InPlace(17);
 
 namespace {
 
@@ -101,6 +103,7 @@ void TRangeTable6::clear() {
 }
 
 void LoadRangeFile6(const std::string& FileName) {
+  RangeFile6InPlace.Close();
   RangeTable6.clear();
   if (!RangeFileExists(FileName))
     throw ERangeFileError("Specified cache file " + FileName + " does not exist");
@@ -111,13 +114,46 @@ void LoadRangeFile6(const std::string& FileName) {
   }
 }
 
-CountryIndex FindCountryIndex6(const std::array<std::uint8_t, 16>& Address) {
-  const std::uint64_t High = BigEndian64(Address.data());
-  const std::uint64_t Low = BigEndian64(Address.data() + 8);
-  const std::size_t Count = RangeTable6.size();
-  if ((High | Low) == 0 || Count == 0) return NoCountry;
-  const std::uint64_t* Highs = RangeTable6.High.data();
-  const std::uint64_t* Lows = RangeTable6.Low.data();
+namespace {
+
+// The records a search reads: the loaded table...
+struct TTableRecords6 {
+  const std::uint64_t* Highs;
+  const std::uint64_t* Lows;
+  const CountryIndex* Countries;
+  std::uint64_t High(std::size_t I) const { return Highs[I]; }
+  std::uint64_t Low(std::size_t I) const { return Lows[I]; }
+  CountryIndex Country(std::size_t I) const { return Countries[I]; }
+  void Prefetch(std::size_t I) const { __builtin_prefetch(Highs + I); }
+};
+
+// ... or the file open in place, one read per probe; the record read last is kept, as a
+// probe that meets an equal upper half reads the lower one next.
+class TFileRecords6 {
+ public:
+  explicit TFileRecords6(const TRangeFileInPlace& File) : m_File(File) {}
+  std::uint64_t High(std::size_t I) { return BigEndian64(Record(I)); }
+  std::uint64_t Low(std::size_t I) { return BigEndian64(Record(I) + 8); }
+  CountryIndex Country(std::size_t I) { return Record(I)[16]; }
+  void Prefetch(std::size_t) const {}
+
+ private:
+  const unsigned char* Record(std::size_t I) {
+    if (I != m_Index) {
+      m_File.Read(I, m_Record);
+      m_Index = I;
+    }
+    return m_Record;
+  }
+
+  const TRangeFileInPlace& m_File;
+  std::size_t m_Index = SIZE_MAX;
+  unsigned char m_Record[kRecordSize6] = {};
+};
+
+// The search proper, over the table or the file alike: the same probes give the same answers.
+template <class TRecords>
+CountryIndex Search6(TRecords&& Table, std::size_t Count, std::uint64_t High, std::uint64_t Low) {
   // The answer lies in [Base, Base + Len). Each step halves Len without a branch on the
   // comparison, which goes either way at random; only equal upper halves, which are rare,
   // read the lower half.
@@ -128,16 +164,32 @@ CountryIndex FindCountryIndex6(const std::array<std::uint8_t, 16>& Address) {
     // The four places the probes after this one can land, two levels ahead.
     const std::size_t Next = (Len - Half) / 2;
     const std::size_t After = (Len - Half - Next) / 2;
-    __builtin_prefetch(Highs + Base + After);
-    __builtin_prefetch(Highs + Base + Next + After);
-    __builtin_prefetch(Highs + Base + Half + After);
-    __builtin_prefetch(Highs + Base + Half + Next + After);
-    const std::uint64_t Start = Highs[Base + Half];
+    Table.Prefetch(Base + After);
+    Table.Prefetch(Base + Next + After);
+    Table.Prefetch(Base + Half + After);
+    Table.Prefetch(Base + Half + Next + After);
+    const std::uint64_t Start = Table.High(Base + Half);
     bool NotAbove = Start < High;
     if (Start == High) [[unlikely]]
-      NotAbove = Lows[Base + Half] <= Low;
+      NotAbove = Table.Low(Base + Half) <= Low;
     Base = NotAbove ? Base + Half : Base;
     Len -= Half;
   }
-  return RangeTable6.Country[Base];
+  return Table.Country(Base);
+}
+
+}  // namespace
+
+CountryIndex FindCountryIndex6(const std::array<std::uint8_t, 16>& Address) {
+  const std::uint64_t High = BigEndian64(Address.data());
+  const std::uint64_t Low = BigEndian64(Address.data() + 8);
+  if ((High | Low) == 0) return NoCountry;
+  if (RangeFile6InPlace.IsOpen()) {
+    const std::size_t Count = RangeFile6InPlace.Count();
+    return Count == 0 ? NoCountry : Search6(TFileRecords6(RangeFile6InPlace), Count, High, Low);
+  }
+  const std::size_t Count = RangeTable6.size();
+  if (Count == 0) return NoCountry;
+  return Search6(TTableRecords6{RangeTable6.High.data(), RangeTable6.Low.data(), RangeTable6.Country.data()}, Count,
+                 High, Low);
 }

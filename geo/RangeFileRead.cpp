@@ -1,7 +1,9 @@
 // SPDX-License-Identifier: MIT
 #include "geo/RangeFileRead.h"
 
+#include <algorithm>
 #include <cerrno>
+#include <cstdint>
 #include <cstring>
 #include <stdexcept>
 
@@ -47,4 +49,36 @@ std::size_t ReadRangeBlock(int Fd, unsigned char* Buf, std::size_t Len, std::str
     Got += static_cast<std::size_t>(N);
   }
   return Got;
+}
+
+bool TRangeFileInPlace::Open(const std::string& FileName) {
+  Close();
+  if (!RangeFileExists(FileName)) return false;
+  std::uint64_t Size = 0;
+  try {
+    m_Fd = OpenRangeFile(FileName, Size);
+  } catch (const std::exception&) {
+    return false;
+  }
+  // Cannot happen with 64-bit sizes; a 32-bit build searches what its indexes reach.
+  m_Count = static_cast<std::size_t>(std::min<std::uint64_t>(Size / m_RecordSize, SIZE_MAX / m_RecordSize));
+  return true;
+}
+
+void TRangeFileInPlace::Close() {
+  if (m_Fd >= 0) ::close(m_Fd);
+  m_Fd = -1;
+  m_Count = 0;
+}
+
+void TRangeFileInPlace::Read(std::size_t I, unsigned char* Out) const {
+  std::size_t Got = 0;
+  const auto At = static_cast<off_t>(I * m_RecordSize);
+  while (Got < m_RecordSize) {
+    const ssize_t N = ::pread(m_Fd, Out + Got, m_RecordSize - Got, At + static_cast<off_t>(Got));
+    if (N < 0 && errno == EINTR) continue;
+    if (N <= 0) break;
+    Got += static_cast<std::size_t>(N);
+  }
+  std::fill(Out + Got, Out + m_RecordSize, 0);
 }

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 // What the loaders of both range files share: the existence test, an owned descriptor, the
-// read-only open of a regular file, and a block read that keeps what arrived before a failure.
-// Internal to geo/.
+// read-only open of a regular file, and a block read that keeps what arrived before a failure;
+// and a range file searched where it lies. Internal to geo/.
 #pragma once
 
 #include <cstddef>
@@ -39,3 +39,34 @@ int OpenRangeFile(const std::string& FileName, std::uint64_t& Size);
 // file are no error, the rest of the block stays as it was. A failing read ends the block too:
 // Error then holds its text, and the bytes read before it still count.
 std::size_t ReadRangeBlock(int Fd, unsigned char* Buf, std::size_t Len, std::string& Error);
+
+// A range file searched where it lies, for a process that asks about a few addresses and would
+// spend more on loading the whole table than on the searches: the descriptor stays open and
+// each probe reads one record with pread. The record count is fixed at the open, as the
+// loader fixes the table's. Bytes the file no longer holds, or that a read fails on, read as
+// zero, as the loader leaves the records it could not read.
+class TRangeFileInPlace {
+ public:
+  explicit TRangeFileInPlace(std::size_t RecordSize) : m_RecordSize(RecordSize) {}
+  ~TRangeFileInPlace() { Close(); }
+  TRangeFileInPlace(const TRangeFileInPlace&) = delete;
+  TRangeFileInPlace& operator=(const TRangeFileInPlace&) = delete;
+
+  // Opens the file by OpenRangeFile's rules and keeps it open; false, with nothing open, when
+  // there is no file of that name or it cannot be opened.
+  bool Open(const std::string& FileName);
+  void Close();
+  bool IsOpen() const { return m_Fd >= 0; }
+  std::size_t Count() const { return m_Count; }
+  // Reads record I (below Count()) into Out, RecordSize bytes.
+  void Read(std::size_t I, unsigned char* Out) const;
+
+ private:
+  std::size_t m_RecordSize;
+  int m_Fd = -1;
+  std::size_t m_Count = 0;
+};
+
+// The two files start-up opened in place (see LibOstrandStartup); closed when it loads instead.
+extern TRangeFileInPlace RangeFileInPlace;
+extern TRangeFileInPlace RangeFile6InPlace;

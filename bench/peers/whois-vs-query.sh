@@ -3,10 +3,12 @@
 # Per-query cost over loopback: the same N (200) queries of the same address to the same local
 # WHOIS server, by Debian's whois client (-h/-p) and by quorvex-query, wall time of each.
 # Then whole processes side by side, PAIRS (20) pairs of one query each (wall, CPU, peak
-# memory; with the range file and without it), and --version against --version.
+# memory; with the range files and without them), and --version against --version.
 # quorvex-query runs unmodified: inside a private namespace whose hosts file sends
 # whois.arin.net to 127.0.0.2, where whoisd answers on port 43.
-# usage: whois-vs-query.sh BUILD_DIR      env: N=200 PAIRS=20 ADDR=8.8.8.8
+# Last, hyperfine of one query with both range files (60 runs), beside QQ_BEFORE when given.
+# usage: whois-vs-query.sh BUILD_DIR
+#   env: N=200 PAIRS=20 ADDR=8.8.8.8 QQ=(the command to measure) QQ_BEFORE=(an earlier build)
 set -u
 SRC=$(cd "$(dirname "$0")/../.." && pwd)
 BUILD=$(cd "${1:-build}" && pwd)
@@ -14,7 +16,7 @@ N=${N:-200}
 PAIRS=${PAIRS:-20}
 ADDR=${ADDR:-8.8.8.8}
 . "$SRC/tests/e2e/netns.sh"
-QQ=$BUILD/app/quorvex-query
+QQ=${QQ:-$BUILD/app/quorvex-query}
 WHOISD=$BUILD/tests/support/whoisd
 [ -x "$QQ" ] || ns_skip "$QQ not built"
 [ -x "$WHOISD" ] || ns_skip "$WHOISD not built"
@@ -25,8 +27,9 @@ ns_enter "$0" "$@"
 WORK=$(mktemp -d /tmp/quorvex-bench.XXXXXX)
 trap 'ns_cleanup "$WORK"' EXIT
 ns_up "$WORK" "$WHOISD" || exit 1
-# The range file makes the query the real one: location line, registry choice.
-[ -f "$BUILD/Ostrand.dat" ] && cp "$BUILD/Ostrand.dat" "$WORK/"
+# The range files make the query the real one (location line, registry choice), both of
+# them as the data package installs them.
+for f in Ostrand.dat Ostrand6.dat; do [ -f "$BUILD/$f" ] && cp "$BUILD/$f" "$WORK/"; done
 cd "$WORK" || exit 1
 
 now() { date +%s.%N; }
@@ -65,7 +68,14 @@ pairs() { python3 "$SRC/bench/peers/process-pairs.py" "$PAIRS" "$@" || exit 1; }
 printf '\nwhole processes, one query of %s each, %d pairs (medians):\n' "$ADDR" "$PAIRS"
 pairs "whois" "quorvex-query" -- whois -h whois.arin.net -p 43 "$ADDR" -- "$QQ" "$ADDR"
 mkdir -p "$WORK/bare"
-printf 'the same without a range file in the working directory (no table to load):\n'
-(cd "$WORK/bare" && pairs "whois" "quorvex-query, no Ostrand.dat" -- whois -h whois.arin.net -p 43 "$ADDR" -- "$QQ" "$ADDR")
+printf 'the same without range files in the working directory (nothing to search):\n'
+(cd "$WORK/bare" && pairs "whois" "quorvex-query, no Ostrand*.dat" -- whois -h whois.arin.net -p 43 "$ADDR" -- "$QQ" "$ADDR")
 printf 'start and end only:\n'
 pairs "whois --version" "quorvex-query --version" -- whois --version -- "$QQ" --version
+
+if command -v hyperfine >/dev/null; then
+  printf '\nhyperfine, one query of %s with both range files:\n' "$ADDR"
+  runs=("$QQ $ADDR")
+  [ -n "${QQ_BEFORE:-}" ] && runs=("$QQ_BEFORE $ADDR" "${runs[@]}")
+  hyperfine -N -w 5 -r 60 "${runs[@]}" 2>&1 | grep -v -e '^ *$' -e 'Warning' || exit 1
+fi

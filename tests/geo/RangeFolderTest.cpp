@@ -36,6 +36,12 @@ TEST(RangeFolder, WorkingDirectoryFirstThenTheInstalledDataFolder) {
   EXPECT_EQ(RangeTable.size() + RangeTable6.size(), 3u);
   EXPECT_TRUE(RangeFileInUse() && RangeFile6InUse());
   EXPECT_EQ(RangeFileNotice(), "");
+  // Searched in place, the answers come from the same files (country byte 1).
+  LibOstrandStartup(TRangeAccess::InPlace);
+  EXPECT_EQ(FindCountryIndex(0x7F000001), 1);
+  EXPECT_EQ(FindCountryIndex6({0x20, 0x01}), 1);
+  EXPECT_EQ(RangeFilePath(), In4);
+  EXPECT_EQ(RangeFileNotice(), "");
 
   // The working directory's file wins, file by file; a directory of that name is no file.
   // Whether a lookup happens follows the chosen file, not the other place's.

@@ -1,7 +1,8 @@
 // SPDX-License-Identifier: MIT
-// Bad range files through the whole flow: start-up loads them as the loader's rules say and
-// never fails, and a query then prints the location and registry lines that the loaded
-// table gives, with no line for a country byte that has no row.
+// Bad range files through the whole flow: start-up loads them as the loader's rules say (or
+// opens them to be searched in place, as the terminal command does) and never fails, and a
+// query then prints the location and registry lines that the loaded table gives, with no line
+// for a country byte that has no row.
 #include "geo/LibOstrand.h"
 #include "tests/hostile/QueryHarness.h"
 #include "tests/support/WhoisServer.h"
@@ -19,6 +20,10 @@
 #include <fstream>
 #include <functional>
 #include <string>
+#include <tuple>
+
+// Found by argument-dependent lookup, so in the enum's namespace.
+static void PrintTo(TRangeAccess Access, std::ostream* Out) { *Out << (Access == TRangeAccess::Load ? "loaded" : "in place"); }
 
 namespace {
 
@@ -123,16 +128,16 @@ std::vector<TRangeCase> Cases() {
 
 void PrintTo(const TRangeCase& C, std::ostream* Out) { *Out << C.Name; }
 
-class HostileRangeFile : public ::testing::TestWithParam<TRangeCase> {};
+class HostileRangeFile : public ::testing::TestWithParam<std::tuple<TRangeCase, TRangeAccess>> {};
 
 TEST_P(HostileRangeFile, StartUpAndQueryFollowTheLoaderRules) {
-  const TRangeCase& C = GetParam();
+  const auto& [C, Access] = GetParam();
   if (std::string(C.Name) == "Unreadable" && ::geteuid() == 0)
     GTEST_SKIP() << "root reads files whatever their mode";
   TScratchDir Dir;
   C.Make();
-  LibOstrandStartup();  // never throws, never blocks
-  EXPECT_EQ(RangeTable.size(), C.Entries);
+  LibOstrandStartup(Access);  // never throws, never blocks
+  EXPECT_EQ(RangeTable.size(), Access == TRangeAccess::Load ? C.Entries : 0);
 
   TWhoisServer Server({});
   TQueryHarness H;
@@ -155,7 +160,12 @@ TEST_P(HostileRangeFile, StartUpAndQueryFollowTheLoaderRules) {
   LibOstrandShutdown();
 }
 
-INSTANTIATE_TEST_SUITE_P(Files, HostileRangeFile, ::testing::ValuesIn(Cases()),
-                         [](const auto& Info) { return std::string(Info.param.Name); });
+INSTANTIATE_TEST_SUITE_P(Files, HostileRangeFile,
+                         ::testing::Combine(::testing::ValuesIn(Cases()),
+                                            ::testing::Values(TRangeAccess::Load, TRangeAccess::InPlace)),
+                         [](const auto& Info) {
+                           return std::string(std::get<0>(Info.param).Name) +
+                                  (std::get<1>(Info.param) == TRangeAccess::Load ? "Loaded" : "InPlace");
+                         });
 
 }  // namespace
