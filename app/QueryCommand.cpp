@@ -38,9 +38,10 @@ enum TExit { ExitOk = 0, ExitFailed = 1, ExitUsage = 2, ExitReferralFailed = 3 }
 
 const char* const kUsage =
     "usage: quorvex-query [--follow] [--timeout SECONDS] ADDRESS...\n"
-    "Asks the regional registry's WHOIS server who holds each ADDRESS (an IPv4 address, a\n"
-    "host name, a URL or an e-mail address) and prints what the Quorvex query window would\n"
-    "show, followed by a blank line. Ostrand.dat in the working directory names the country.\n"
+    "Asks the regional registry's WHOIS server who holds each ADDRESS (an IPv4 or IPv6\n"
+    "address, a host name, a URL or an e-mail address) and prints what the Quorvex query\n"
+    "window would show, followed by a blank line. Ostrand.dat and Ostrand6.dat name the\n"
+    "country, read from the working directory or else from the installed data folder.\n"
     "\n"
     "  --follow           after the registry's reply, follow its referral to the server that\n"
     "                     holds the address (ARIN's ReferralServer or ResourceLink, IANA's\n"
