@@ -38,52 +38,50 @@ std::uint32_t NextHandle()
 
 } // namespace
 
-int SystemHostResolver(const std::string& Name, std::vector<std::uint32_t>& Addresses)
+namespace {
+
+// getaddrinfo for one address family; Take turns each of its socket addresses into the
+// caller's form.
+template <int Family, typename TSockaddr, typename TAddress, typename TTake>
+int SystemResolve(const std::string& Name, std::vector<TAddress>& Addresses, TTake Take)
 {
     // getaddrinfo reads up to the first NUL: "localhost\0x" would be found as localhost.
     if (Name.find('\0') != std::string::npos)
         return kHostNotFound;
     addrinfo Hints{};
-    Hints.ai_family = AF_INET;
+    Hints.ai_family = Family;
     Hints.ai_socktype = SOCK_STREAM;
     addrinfo* List = nullptr;
     const int Rc = ::getaddrinfo(Name.c_str(), nullptr, &Hints, &List);
     if (Rc != 0)
         return MapAddrInfoError(Rc);
     for (const addrinfo* A = List; A; A = A->ai_next) {
-        if (A->ai_family != AF_INET || !A->ai_addr)
+        if (A->ai_family != Family || !A->ai_addr)
             continue;
-        sockaddr_in In;
+        TSockaddr In;
         std::memcpy(&In, A->ai_addr, sizeof In);
-        Addresses.push_back(In.sin_addr.s_addr);
+        Addresses.push_back(Take(In));
     }
     ::freeaddrinfo(List);
-    // A name that exists without an IPv4 address.
+    // A name that exists without an address of this family.
     return Addresses.empty() ? 11004 : 0;
+}
+
+} // namespace
+
+int SystemHostResolver(const std::string& Name, std::vector<std::uint32_t>& Addresses)
+{
+    return SystemResolve<AF_INET, sockaddr_in>(Name, Addresses,
+                                               [](const sockaddr_in& In) { return In.sin_addr.s_addr; });
 }
 
 int SystemHost6Resolver(const std::string& Name, std::vector<TIpv6Bytes>& Addresses)
 {
-    if (Name.find('\0') != std::string::npos)
-        return kHostNotFound;
-    addrinfo Hints{};
-    Hints.ai_family = AF_INET6;
-    Hints.ai_socktype = SOCK_STREAM;
-    addrinfo* List = nullptr;
-    const int Rc = ::getaddrinfo(Name.c_str(), nullptr, &Hints, &List);
-    if (Rc != 0)
-        return MapAddrInfoError(Rc);
-    for (const addrinfo* A = List; A; A = A->ai_next) {
-        if (A->ai_family != AF_INET6 || !A->ai_addr)
-            continue;
-        sockaddr_in6 In;
-        std::memcpy(&In, A->ai_addr, sizeof In);
+    return SystemResolve<AF_INET6, sockaddr_in6>(Name, Addresses, [](const sockaddr_in6& In) {
         TIpv6Bytes Bytes;
         std::memcpy(Bytes.data(), &In.sin6_addr, Bytes.size());
-        Addresses.push_back(Bytes);
-    }
-    ::freeaddrinfo(List);
-    return Addresses.empty() ? 11004 : 0;
+        return Bytes;
+    });
 }
 
 std::uint32_t StartHostLookup(std::shared_ptr<TWindowToken> Target, const std::string& Name, TLookupFamily Family)

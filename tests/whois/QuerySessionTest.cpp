@@ -31,22 +31,6 @@
 
 namespace {
 
-class TQtEnvironment : public ::testing::Environment {
- public:
-  void SetUp() override
-  {
-    static int Argc = 1;
-    static char Name[] = "QuerySessionTest";
-    static char* Argv[] = {Name, nullptr};
-    m_App = std::make_unique<QCoreApplication>(Argc, Argv);
-  }
-  void TearDown() override { m_App.reset(); }
-
- private:
-  std::unique_ptr<QCoreApplication> m_App;
-};
-const auto* const QtEnvironment = ::testing::AddGlobalTestEnvironment(new TQtEnvironment);
-
 bool WaitUntil(const std::function<bool()>& Condition, int TimeoutMs = 10000)
 {
   return QTest::qWaitFor(Condition, TimeoutMs);

@@ -25,22 +25,6 @@
 
 namespace {
 
-class TQtEnvironment : public ::testing::Environment {
- public:
-  void SetUp() override
-  {
-    static int Argc = 1;
-    static char Name[] = "WhoisFollowTest";
-    static char* Argv[] = {Name, nullptr};
-    m_App = std::make_unique<QCoreApplication>(Argc, Argv);
-  }
-  void TearDown() override { m_App.reset(); }
-
- private:
-  std::unique_ptr<QCoreApplication> m_App;
-};
-const auto* const QtEnvironment = ::testing::AddGlobalTestEnvironment(new TQtEnvironment);
-
 const std::string kAddress = "193.0.6.139";
 
 std::unique_ptr<TWhoisServer> Server(const std::string& Address, const std::string& Reply,
