@@ -26,14 +26,17 @@
 #error "QUORVEX_DATA_DIR (the installed data folder) is set by geo/CMakeLists.txt"
 #endif
 
+namespace {
+constexpr std::size_t kRecordSize = 5;
+}  // namespace
+
 std::vector<RangeEntry> RangeTable;
-TRangeFileInPlace RangeFileInPlace(5);
+TRangeFileInPlace RangeFileInPlace(kRecordSize);
 std::uint32_t RandSeed = 0;
 const std::string_view RangeDataFolder = QUORVEX_DATA_DIR;
 
 namespace {
 
-constexpr std::size_t kRecordSize = 5;
 // A multiple of the record size, so that a block always ends on a record boundary.
 constexpr std::size_t kBlockSize = 52428 * kRecordSize;  // 262140 bytes, well within L2
 constexpr std::uint32_t kMaxDecimal = 0x7FFFFFFF;
@@ -129,27 +132,7 @@ void LoadOpenFile(const std::string& FileName) {
   // The block stays in cache; records go from it straight into the table.
   std::vector<unsigned char> Block(kBlockSize + kDecodeSlack);
   try {
-    std::size_t Left = static_cast<std::size_t>(Count);
-    while (Left > 0) {
-      const std::size_t Want = std::min(kBlockSize, Left * kRecordSize);
-      std::string Error;
-      const std::size_t Got = ReadRangeBlock(File.Fd(), Block.data(), Want, Error);
-      const std::size_t Records = Got / kRecordSize;
-      AppendRecords(Block.data(), Records);
-      Left -= Records;
-      // Every whole record read before a failure is kept; a record the failure cut short
-      // counts as not read.
-      if (!Error.empty()) throw std::runtime_error(Error);
-      if (Got < Want) {
-        // The file shrank while being read. A partial record keeps the bytes read so far,
-        // as reading record by record would have left it.
-        if (Got % kRecordSize != 0) {
-          std::memset(Block.data() + Got, 0, kRecordSize - Got % kRecordSize);
-          AppendRecords(Block.data() + Records * kRecordSize, 1);
-        }
-        break;
-      }
-    }
+    ReadRangeRecords(File.Fd(), static_cast<std::size_t>(Count), kRecordSize, Block.data(), kBlockSize, AppendRecords);
   } catch (...) {
     // The table keeps its full count; the records that were not read are zero.
     RangeTable.resize(static_cast<std::size_t>(Count), RangeEntry{0, 0});

@@ -11,12 +11,15 @@
 
 #include "geo/RangeFileRead.h"
 
+namespace {
+constexpr std::size_t kRecordSize6 = 17;
+}  // namespace
+
 TRangeTable6 RangeTable6;
-TRangeFileInPlace RangeFile6InPlace(17);
+TRangeFileInPlace RangeFile6InPlace(kRecordSize6);
 
 namespace {
 
-constexpr std::size_t kRecordSize6 = 17;
 // A multiple of the record size, so that a block always ends on a record boundary.
 constexpr std::size_t kBlockSize6 = 15420 * kRecordSize6;  // 262140 bytes
 
@@ -66,27 +69,7 @@ void LoadOpenFile6(const std::string& FileName) {
 
   std::vector<unsigned char> Block(kBlockSize6);
   try {
-    std::size_t Left = static_cast<std::size_t>(Count);
-    while (Left > 0) {
-      const std::size_t Want = std::min(kBlockSize6, Left * kRecordSize6);
-      std::string Error;
-      const std::size_t Got = ReadRangeBlock(File.Fd(), Block.data(), Want, Error);
-      const std::size_t Records = Got / kRecordSize6;
-      AppendRecords6(Block.data(), Records);
-      Left -= Records;
-      // Every whole record read before a failure is kept; a record the failure cut short
-      // counts as not read.
-      if (!Error.empty()) throw std::runtime_error(Error);
-      if (Got < Want) {
-        // The file shrank while being read: a partial record keeps the bytes read so far.
-        if (Got % kRecordSize6 != 0) {
-          std::fill(Block.begin() + static_cast<std::ptrdiff_t>(Got),
-                    Block.begin() + static_cast<std::ptrdiff_t>((Records + 1) * kRecordSize6), 0);
-          AppendRecords6(Block.data() + Records * kRecordSize6, 1);
-        }
-        break;
-      }
-    }
+    ReadRangeRecords(File.Fd(), static_cast<std::size_t>(Count), kRecordSize6, Block.data(), kBlockSize6, AppendRecords6);
   } catch (...) {
     PadTo(static_cast<std::size_t>(Count));
     throw;

@@ -51,6 +51,27 @@ std::size_t ReadRangeBlock(int Fd, unsigned char* Buf, std::size_t Len, std::str
   return Got;
 }
 
+void ReadRangeRecords(int Fd, std::size_t Count, std::size_t RecordSize, unsigned char* Block, std::size_t BlockSize,
+                      TRangeRecordSink Append) {
+  std::size_t Left = Count;
+  while (Left > 0) {
+    const std::size_t Want = std::min(BlockSize, Left * RecordSize);
+    std::string Error;
+    const std::size_t Got = ReadRangeBlock(Fd, Block, Want, Error);
+    const std::size_t Records = Got / RecordSize;
+    Append(Block, Records);
+    Left -= Records;
+    if (!Error.empty()) throw std::runtime_error(Error);
+    if (Got < Want) {
+      if (Got % RecordSize != 0) {
+        std::memset(Block + Got, 0, RecordSize - Got % RecordSize);
+        Append(Block + Records * RecordSize, 1);
+      }
+      break;
+    }
+  }
+}
+
 bool TRangeFileInPlace::Open(const std::string& FileName) {
   Close();
   if (!RangeFileExists(FileName)) return false;

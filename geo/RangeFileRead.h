@@ -40,6 +40,16 @@ int OpenRangeFile(const std::string& FileName, std::uint64_t& Size);
 // Error then holds its text, and the bytes read before it still count.
 std::size_t ReadRangeBlock(int Fd, unsigned char* Buf, std::size_t Len, std::string& Error);
 
+// Reads Count records of RecordSize bytes from Fd, a block of BlockSize bytes (a multiple of
+// RecordSize) at a time into Block, and hands each block's whole records to Append. A read
+// failure throws std::runtime_error with its text once the whole records read before it are
+// handed on; a record it cut short counts as not read. A file that shrinks while being read
+// ends the records early, and a record it cut short is handed on with its missing bytes zero,
+// as reading record by record would have left it.
+using TRangeRecordSink = void (*)(const unsigned char* Records, std::size_t Count);
+void ReadRangeRecords(int Fd, std::size_t Count, std::size_t RecordSize, unsigned char* Block, std::size_t BlockSize,
+                      TRangeRecordSink Append);
+
 // A range file searched where it lies, for a process that asks about a few addresses and would
 // spend more on loading the whole table than on the searches: the descriptor stays open and
 // each probe reads one record with pread. The record count is fixed at the open, as the
