@@ -185,9 +185,10 @@ else
 fi
 one_item() { [ "$(indicators)" = 1 ] && [ "$(items | wc -l)" = 1 ]; }
 check "one indicator only after it, and one item" one_item
-# It handed over: the running program opened its query window; the test starts from none.
+has_window() { ! no_window; }
+check "the running program opens its query window for it" wait_for 5 has_window
 wait_for 5 program_focused && key Escape
-wait_for 5 no_window
+check "Escape closes it (the test goes on from no window)" wait_for 5 no_window
 
 # --- 2. the extension's click path: a double click, a token, Activate ---------------------
 dbus-monitor --session "type='method_call',interface='org.kde.StatusNotifierItem'" >"$OUT/item-calls.log" 2>&1 & MON=$!
@@ -218,7 +219,7 @@ check "the address box holds the clipboard's cleaned address" wait_for 5 copies 
 
 # --- 3. minimised, the window comes back with the keyboard at the next double click --------
 minimize
-check "minimised, the window has not the keyboard" windows_are 'Quorvex|true'
+check "the query window is minimised" windows_are 'Quorvex|true'
 click "$IX" "$IY" 2
 check "a double click brings the minimised window back with the keyboard" wait_for 5 program_focused
 check "unminimised" wait_for 3 windows_are 'Quorvex|false'
