@@ -18,7 +18,8 @@ PACKAGES := g++ make cmake ninja-build pkg-config qt6-base-dev qt6-qpa-plugins l
   clang libclang-rt-14-dev python3 \
   dpkg-dev file appstream desktop-file-utils man-db groff-base lintian ccache \
   sway waybar qt6-wayland grim wl-clipboard wtype dbus-daemon systemd \
-  kwin-wayland libwayland-dev wayland-protocols
+  kwin-wayland libwayland-dev wayland-protocols \
+  gnome-shell gnome-shell-extension-appindicator libglib2.0-bin
 
 .PHONY: all deps configure build test test-only run bench asan asan-test e2e e2e-focus soak fuzz package clean
 
@@ -82,7 +83,8 @@ asan: deps
 e2e: build $(RANGE_FILE) $(RANGE_FILE6)
 	ctest --test-dir $(BUILD) --output-on-failure -L e2e
 
-# Focus on a Wayland desktop that prevents focus stealing, under KWin headless, alone.
+# Focus on Wayland desktops that prevent focus stealing, under KWin and under GNOME Shell with
+# the AppIndicator extension, both headless, alone.
 e2e-focus: build
 	ctest --test-dir $(BUILD) --output-on-failure -L focus
 
