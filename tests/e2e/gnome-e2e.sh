@@ -52,7 +52,6 @@ export LSAN_OPTIONS="suppressions=$HERE/lsan.supp:print_suppressions=0${LSAN_OPT
 rm -f "$OUT"/app.log "$OUT"/item-calls.* "$OUT"/*.png
 . "$HERE/checks.sh"
 SYSBUS=; SHELL_PID=; APID=; MON=
-stop() { local p; for p in "$@"; do [ -n "$p" ] && kill "$p" 2>/dev/null; done; for p in "$@"; do [ -n "$p" ] && wait "$p" 2>/dev/null; done; }
 cleanup() { stop "$MON" "$APID"; stop "$SHELL_PID"; stop "$SYSBUS"; rm -rf "$WORK"; }
 trap cleanup EXIT
 ip link set lo up
@@ -177,12 +176,7 @@ check "its watcher lists the program's item" sh -c "busctl --user get-property $
 sleep 0.5
 check "no window of the program shows at start" no_window
 QT_QPA_PLATFORM=wayland "$APP" >>"$OUT/app.log" 2>&1 & SECOND=$!
-if wait_for 10 sh -c "! kill -0 $SECOND 2>/dev/null"; then
-  wait "$SECOND"; rc=$?
-  check "a second start ends with status 0 (rc=$rc)" [ "$rc" = 0 ]
-else
-  bad "a second start still runs"; stop "$SECOND"
-fi
+hands_over "a second start" "$SECOND"
 one_item() { [ "$(indicators)" = 1 ] && [ "$(items | wc -l)" = 1 ]; }
 check "one indicator only after it, and one item" one_item
 has_window() { ! no_window; }
@@ -230,12 +224,7 @@ TOKEN=$(shell "const Gio = imports.gi.Gio;
   global.create_app_launch_context(global.display.get_current_time_roundtrip(), -1).get_startup_notify_id(
     Gio.AppInfo.create_from_commandline('quorvex', 'Quorvex', Gio.AppInfoCreateFlags.SUPPORTS_STARTUP_NOTIFICATION), [])")
 XDG_ACTIVATION_TOKEN=$TOKEN QT_QPA_PLATFORM=wayland "$APP" >>"$OUT/app.log" 2>&1 & SECOND=$!
-if wait_for 10 sh -c "! kill -0 $SECOND 2>/dev/null"; then
-  wait "$SECOND"; rc=$?
-  check "a later start with the shell's launch token ends with status 0 (rc=$rc)" [ "$rc" = 0 ]
-else
-  bad "the later start still runs"; stop "$SECOND"
-fi
+hands_over "a later start with the shell's launch token" "$SECOND"
 check "and the first's window has the keyboard again" wait_for 5 program_focused
 gdbus call --session --dest org.gnome.Shell --object-path /org/gnome/Shell/Screenshot \
   --method org.gnome.Shell.Screenshot.Screenshot false false "$OUT/gnome-shell.png" >/dev/null 2>&1

@@ -24,7 +24,6 @@ wait_for() {
   while ((n-- > 0)); do "$@" >/dev/null 2>&1 && return 0; sleep 0.1; done
   return 1
 }
-stop() { local p; for p in "$@"; do [ -n "$p" ] && kill "$p" 2>/dev/null; done; for p in "$@"; do [ -n "$p" ] && wait "$p" 2>/dev/null; done; }
 cleanup() { wl-copy --clear >/dev/null 2>&1; stop "$APID" "$BAR" "$SWAY"; }
 trap cleanup EXIT
 
@@ -200,12 +199,7 @@ fi
 # --- 2b. a second start hands over: it ends with 0, the running program opens its window ---
 printf 'https://second.quorvex.test/x' | wl-copy
 (cd "$DIR/work" && QT_QPA_PLATFORM=wayland exec "$DIR/quorvex") >>"$OUT/second.log" 2>&1 & SECOND=$!
-if wait_for 10 sh -c "! kill -0 $SECOND 2>/dev/null"; then
-  wait "$SECOND"; rc=$?
-  check "a second start ends with status 0 (rc=$rc)" [ "$rc" = 0 ]
-else
-  bad "a second start still runs"; stop "$SECOND"
-fi
+hands_over "a second start" "$SECOND"
 check "one item stays registered" [ "$(items | wc -l)" = 1 ]
 if wait_for 10 has_query_window; then
   ok "the running program opens its query window"
