@@ -173,16 +173,20 @@ std::uint32_t IpToNumber(std::string_view Text) {
   return Parts == 4 ? Result : 0;
 }
 
-void LoadRangeFile(const std::string& FileName) {
-  RangeFileInPlace.Close();
-  RangeTable.clear();
+void LoadRangeFileChecked(const std::string& FileName, void (*LoadOpen)(const std::string&)) {
   if (!RangeFileExists(FileName))
     throw ERangeFileError("Specified cache file " + FileName + " does not exist");
   try {
-    LoadOpenFile(FileName);
+    LoadOpen(FileName);
   } catch (const std::exception& E) {
     throw ERangeFileError("Error loading cache " + FileName + ": " + E.what());
   }
+}
+
+void LoadRangeFile(const std::string& FileName) {
+  RangeFileInPlace.Close();
+  RangeTable.clear();
+  LoadRangeFileChecked(FileName, LoadOpenFile);
 }
 
 namespace {

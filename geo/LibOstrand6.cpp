@@ -88,13 +88,7 @@ void TRangeTable6::clear() {
 void LoadRangeFile6(const std::string& FileName) {
   RangeFile6InPlace.Close();
   RangeTable6.clear();
-  if (!RangeFileExists(FileName))
-    throw ERangeFileError("Specified cache file " + FileName + " does not exist");
-  try {
-    LoadOpenFile6(FileName);
-  } catch (const std::exception& E) {
-    throw ERangeFileError("Error loading cache " + FileName + ": " + E.what());
-  }
+  LoadRangeFileChecked(FileName, LoadOpenFile6);
 }
 
 namespace {

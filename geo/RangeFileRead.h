@@ -12,6 +12,10 @@
 // name a different file at the system call, so it names none.
 bool RangeFileExists(const std::string& FileName);
 
+// Both loaders' frame: a file that is not there, and a load that fails, become ERangeFileError
+// with the texts both files share. Defined beside ERangeFileError.
+void LoadRangeFileChecked(const std::string& FileName, void (*LoadOpen)(const std::string&));
+
 // Owns the descriptor so that every way out of a load closes the file.
 class TRangeFileHandle {
  public:
