@@ -9,15 +9,21 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <span>
 #include <stdexcept>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "geo/TableColumn.h"
+
 using CountryIndex = std::uint8_t;
 constexpr CountryIndex NoCountry = 255;
 using ContinentCode = std::uint8_t;
+// The range file's country byte indexes a table of this many rows.
 constexpr std::size_t CountryCount = 245;
+// Continent codes run from 0 (no known country) to 7.
+constexpr std::size_t ContinentCount = 8;
 
 // A range file may carry bytes 245..254, which have no row. The loader and the search hand
 // them on unchanged; every consumer asks this before indexing the country tables.
@@ -125,7 +131,26 @@ void LoadRangeFile6(const std::string& FileName);
 // place. NoCountry for the unspecified address :: and for an empty table or file.
 CountryIndex FindCountryIndex6(const std::array<std::uint8_t, 16>& Address);
 
-extern const std::array<std::string_view, CountryCount> CountryCodes;
-extern const std::array<std::string_view, CountryCount> CountryNames;
-extern const std::array<ContinentCode, CountryCount> CountryContinents;
-extern const std::array<std::string_view, 8> ContinentNames;
+// One row of the country table, at its CountryIndex: two lower-case letters, the name as it
+// follows " is based in ", and the continent (1 to 7; 0 is for no known country).
+struct TCountryRow {
+  std::string_view Code, Name;
+  ContinentCode Continent;
+};
+// One row of the continent table, at its ContinentCode. Row 0, for no known country, has an
+// empty name and the adjective "Global".
+struct TContinentRow {
+  std::string_view Name, Adjective;
+};
+
+// The tables, made at build time from geo/data/countries.txt and geo/data/continents.txt,
+// whose heads give their rules. Fixed for the life of the process.
+extern const std::span<const TCountryRow, CountryCount> CountryRows;
+extern const std::span<const TContinentRow, ContinentCount> ContinentRows;
+
+// Their columns, indexed by CountryIndex (below CountryCount) and by ContinentCode (below
+// ContinentCount).
+extern const TTableColumn<TCountryRow, std::string_view, CountryCount> CountryCodes;
+extern const TTableColumn<TCountryRow, std::string_view, CountryCount> CountryNames;
+extern const TTableColumn<TCountryRow, ContinentCode, CountryCount> CountryContinents;
+extern const TTableColumn<TContinentRow, std::string_view, ContinentCount> ContinentNames;

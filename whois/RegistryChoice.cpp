@@ -1,29 +1,31 @@
 // SPDX-License-Identifier: MIT
 #include "whois/RegistryChoice.h"
 
-const std::array<std::string_view, 8> ContinentAdjectives = {{
-    "Global", "North American", "South American", "European", "African", "Asian", "Oceanic",
-    "Antarctican",
-}};
+namespace {
 
-// "gz" is no code of the country table and never matches; it stays as the list was issued.
-const std::string_view RipeCountryList =
-    " ru ge tr kz kg tj uz tm az am ir iq jo il gz sa om ye ae qa bh eh ma mr sn cv gm gw sl lr gq"
-    " st bj tg gh gn ci bf ml dz tn ly eg ne ng cm ga cf td sd ug ke so et er dj ";
-const std::string_view LacnicCountryList = " mx hn gs ht cu aw do ec pa tt sr sv gt gy an py ";
+std::string_view CountriesOf(std::string_view Registry) {
+  for (const TRegistryRow& R : RegistryRows)
+    if (R.Name == Registry) return R.Countries;
+  return {};
+}
+
+}  // namespace
+
+constinit const TTableColumn<TContinentRow, std::string_view, ContinentCount> ContinentAdjectives{
+    ContinentRows, &TContinentRow::Adjective};
+
+// Set before main from the rows, which are fixed at compile time; nothing reads the two
+// while other files' globals are made.
+const std::string_view RipeCountryList = CountriesOf("RIPE");
+const std::string_view LacnicCountryList = CountriesOf("LACNIC");
 
 std::string ChooseRegistry(ContinentCode Continent, CountryIndex Country) {
-  std::string Registry;
-  switch (Continent) {
-    case 2: Registry = "LACNIC"; break;
-    case 3: Registry = "RIPE"; break;
-    case 5:
-    case 6: Registry = "APNIC"; break;
-    default: Registry = "ARIN"; break;
-  }
-  if (!IsKnownCountry(Country)) return Registry;
+  const TRegistryRow* Chosen = &RegistryRows.front();
+  for (const TRegistryRow& R : RegistryRows)
+    if (Continent < ContinentCount && (R.Continents >> Continent & 1) != 0) Chosen = &R;
+  if (!IsKnownCountry(Country)) return std::string(Chosen->Name);
   const std::string_view Code = CountryCodes[Country];
-  if (RipeCountryList.find(Code) != std::string_view::npos) Registry = "RIPE";
-  if (LacnicCountryList.find(Code) != std::string_view::npos) Registry = "LACNIC";
-  return Registry;
+  for (const TRegistryRow& R : RegistryRows)
+    if (R.Countries.find(Code) != std::string_view::npos) Chosen = &R;
+  return std::string(Chosen->Name);
 }

@@ -5,8 +5,10 @@
 // IPv6, lines FIRST,LAST,CC with IPv6 address texts (/usr/share/tor/geoip6), written as
 // Ostrand6.dat's 17-byte records. '#' starts a comment line. The output covers the whole
 // address space in ascending order: gaps become NoCountry records, neighbours with the same
-// country are merged.
+// country are merged. A code given out after the country table was drawn up takes the row of
+// its former name (former-codes.txt).
 #include "geo/LibOstrand.h"
+#include "tools/ostrand-build/FormerCodes.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -42,14 +44,6 @@ constexpr TFamily kIpv6{"/usr/share/tor/geoip6", "Ostrand6.dat", ~TAddress{0}, t
 
 // A wrong input (say, the IPv6 list without -6) would flood the terminal; the count still tells.
 constexpr int kMaxReportedLines = 20;
-
-// Codes given out after the country table was drawn up, put on the rows of the same
-// territories under their former names; the name shown is the row's. AP (a region, no
-// country) stays without a row.
-constexpr std::pair<std::string_view, std::string_view> kFormerRows[] = {
-    {"rs", "yu"}, {"me", "yu"}, {"cs", "yu"}, {"tl", "tp"}, {"cw", "an"}, {"sx", "an"},
-    {"bq", "an"}, {"bl", "gp"}, {"mf", "gp"}, {"ax", "fi"}, {"ss", "sd"},
-};
 
 struct TInputRange {
   TAddress First;
@@ -139,7 +133,7 @@ std::string ParseLine(std::string_view Text, const TFamily& Family, TInputRange&
   R.Code = Upper;
   R.Country = RowOfCode(Lower);
   R.FormerRow = false;
-  for (const auto& [Code, Row] : kFormerRows) {
+  for (const auto& [Code, Row] : FormerCodes) {
     if (R.Country == NoCountry && Lower == Code) {
       R.Country = RowOfCode(Row);
       R.FormerRow = true;
@@ -326,7 +320,7 @@ int main(int argc, char** argv) {
       std::string Lower = Code;
       for (char& C : Lower) C = static_cast<char>(std::tolower(static_cast<unsigned char>(C)));
       std::string_view Row;
-      for (const auto& [From, To] : kFormerRows)
+      for (const auto& [From, To] : FormerCodes)
         if (From == Lower) Row = To;
       List += " " + Code + " -> " + std::string(Row) + " (" + std::to_string(Count) + ")";
     }
