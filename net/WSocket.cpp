@@ -14,16 +14,6 @@
 
 namespace {
 
-constexpr int kErrInvalidArgument = 10022;
-constexpr int kErrNotSocket = 10038;
-constexpr int kErrConnAborted = 10053;
-constexpr int kErrConnReset = 10054;
-constexpr int kErrNotConnected = 10057;
-constexpr int kErrShutdown = 10058;
-constexpr int kErrWouldBlock = 10035;
-constexpr int kErrNotInitialised = 10093;
-constexpr int kErrCancelled = 10004;
-
 std::string Trim(const std::string& S)
 {
     std::size_t B = 0;
@@ -41,7 +31,7 @@ std::string Trim(const std::string& S)
 // returns (an unreachable network, for one, when no route leads to the address at all).
 bool IsConnectOutcome(int Code)
 {
-    return Code == 10051 || Code == 10060 || Code == 10061 || Code == 10065;
+    return Code == kWsaENetUnreach || Code == kWsaETimedOut || Code == kWsaEConnRefused || Code == kWsaEHostUnreach;
 }
 
 // The protocol database does not change while the program runs, and reading it on every
@@ -388,7 +378,7 @@ void TCustomWSocket::ReportSocketError(const std::string& FunctionName)
     const int Code = WSocket_WSAGetLastError();
     const std::string Text =
         "Error " + std::to_string(Code) + " in function " + FunctionName + "\r\n" + SocketErrorText(Code);
-    if (Code == kErrConnReset || Code == kErrNotConnected) {
+    if (Code == kWsaEConnReset || Code == kWsaENotConn) {
         if (m_HSocket != InvalidSocket)
             CloseHandle();
         m_HSocket = InvalidSocket;
@@ -525,7 +515,7 @@ void TCustomWSocket::ReceiveLoop(std::uint16_t ErrCode, TWSocketOptions Options)
                 char Scratch[1024];
                 if (DoRecv(Scratch, sizeof Scratch, 0) < 0) {
                     const int Code = WSocket_WSAGetLastError();
-                    if (Code == kErrWouldBlock) {
+                    if (Code == kWsaEWouldBlock) {
                         m_LastError = 0;
                         break;
                     }
@@ -632,7 +622,7 @@ void TCustomWSocket::Connect()
 
     SetState(wsOpened);
     if (m_State != wsOpened) {
-        WSocket_WSASetLastError(kErrInvalidArgument);
+        WSocket_WSASetLastError(kWsaEInval);
         ReportSocketError("Connect (Invalid operation in OnChangeState)");
         return;
     }
@@ -666,7 +656,7 @@ void TCustomWSocket::Connect()
     m_EventMask = FD_READ_BIT | FD_WRITE_BIT | FD_ACCEPT_BIT | FD_CONNECT_BIT | FD_CLOSE_BIT;
     m_Watcher->Start(m_HSocket);
 
-    if (WSocket_connect(m_HSocket, m_RemoteAddress) == 0 || WSocket_WSAGetLastError() == kErrWouldBlock) {
+    if (WSocket_connect(m_HSocket, m_RemoteAddress) == 0 || WSocket_WSAGetLastError() == kWsaEWouldBlock) {
         SetState(wsConnecting);
         m_Watcher->BeginConnect();
         return;
@@ -745,9 +735,9 @@ void TCustomWSocket::CloseSession(bool ShutFirst, std::uint16_t ErrCode)
         m_LastError = Code;
         // close() releases the descriptor whatever it reports, so it is never retried (the
         // number may already belong to someone else); only these codes count as closed.
-        if (Code == kErrWouldBlock)
+        if (Code == kWsaEWouldBlock)
             PumpMessages();
-        else if (Code != kErrNotInitialised) {
+        else if (Code != kWsaNotInitialised) {
             ReportSocketError("Disconnect (closesocket)");
             return;
         }
@@ -866,16 +856,16 @@ void TCustomWSocket::TryToSend()
             int Code = WSocket_WSAGetLastError();
             // Linux answers a send on a stream that is not (or no longer) connected with
             // EPIPE; unless we shut the sending side ourselves, that is "not connected".
-            if (Code == kErrShutdown && !m_SendShut)
-                Code = kErrNotConnected;
-            if (Code == kErrInvalidArgument || Code == kErrNotSocket || Code == kErrConnAborted
-                || Code == kErrConnReset || Code == kErrNotConnected) {
+            if (Code == kWsaEShutdown && !m_SendShut)
+                Code = kWsaENotConn;
+            if (Code == kWsaEInval || Code == kWsaENotSock || Code == kWsaEConnAborted
+                || Code == kWsaEConnReset || Code == kWsaENotConn) {
                 m_CloseInvoked = true;
                 Close();
                 TriggerSessionClosed(static_cast<std::uint16_t>(Code));
                 return;
             }
-            if (Code == kErrWouldBlock) {
+            if (Code == kWsaEWouldBlock) {
                 m_Watcher->WantWrite();
                 return;
             }
@@ -896,7 +886,7 @@ void TCustomWSocket::TryToSend()
 std::int32_t TCustomWSocket::Send(const void* Data, std::int32_t Len)
 {
     if (m_State != wsConnected && m_State != wsSocksConnected) {
-        WSocket_WSASetLastError(kErrNotConnected);
+        WSocket_WSASetLastError(kWsaENotConn);
         ReportSocketError("Send");
         return -1;
     }
@@ -931,7 +921,7 @@ std::int32_t TCustomWSocket::SendTo(const sockaddr_in&, const void*, std::int32_
 std::int32_t TCustomWSocket::DoRecv(void* Buffer, std::int32_t BufferSize, int Flags)
 {
     if (m_HSocket == InvalidSocket) {
-        WSocket_WSASetLastError(kErrNotSocket);
+        WSocket_WSASetLastError(kWsaENotSock);
         return -1;
     }
     const std::int32_t N = WSocket_recv(m_HSocket, Buffer, BufferSize, Flags);
@@ -942,7 +932,7 @@ std::int32_t TCustomWSocket::DoRecv(void* Buffer, std::int32_t BufferSize, int F
 
 std::int32_t TCustomWSocket::DoRecvFrom(void*, std::int32_t, sockaddr_in*, int)
 {
-    WSocket_WSASetLastError(kErrNotSocket);
+    WSocket_WSASetLastError(kWsaENotSock);
     return -1;
 }
 
@@ -977,7 +967,7 @@ std::int32_t TCustomWSocket::RcvdCount()
 {
     std::uint32_t Waiting = 0;
     if (m_HSocket == InvalidSocket)
-        WSocket_WSASetLastError(kErrNotSocket);
+        WSocket_WSASetLastError(kWsaENotSock);
     else if (WSocket_ioctlsocket_FIONREAD(m_HSocket, &Waiting) == 0)
         return static_cast<std::int32_t>(Waiting);
     ReportSocketError("ioctlSocket");
@@ -1013,7 +1003,7 @@ bool TCustomWSocket::ResetLookup(const std::string& HostName)
 {
     if (HostName.empty()) {
         RaiseSocketException("DNS lookup: invalid host name.");
-        TriggerDnsLookupDone(kErrInvalidArgument);
+        TriggerDnsLookupDone(kWsaEInval);
         return false;
     }
     // The running worker cannot be stopped; forgetting its handle makes its completion stale.
@@ -1086,7 +1076,7 @@ void TCustomWSocket::CancelHostLookup()
         return;
     m_LookupHandle = 0;
     if (!m_Destroying)
-        TriggerDnsLookupDone(kErrCancelled);
+        TriggerDnsLookupDone(kWsaEIntr);
 }
 
 void TCustomWSocket::ReverseDnsLookup(const std::string&)

@@ -14,13 +14,14 @@
 #include <QCoreApplication>
 
 #include "WSocketTestSupport.h"
+#include "net/SocketErrors.h"
 #include "net/WSocketAddress6.h"
 #include "net/WSocketLookup.h"
 
 namespace {
 
 // Answers from a table, IPv4 and IPv6 addresses alike (a name known without an address of
-// the family asked gives 11004); holds every answer until Release() when gated.
+// the family asked gives kWsaNoData); holds every answer until Release() when gated.
 class TScriptedResolver {
 public:
     explicit TScriptedResolver(bool Gated) : m_Open(!Gated)
@@ -73,11 +74,11 @@ private:
         m_Cond.wait(Lock, [this] { return m_Open; });
         const auto It = m_Answers.find(Name);
         if (It == m_Answers.end())
-            return 11001;
+            return kWsaHostNotFound;
         bool Found = false;
         for (const auto& A : It->second)
             Found = Take(A) || Found;
-        return Found ? 0 : 11004;
+        return Found ? 0 : kWsaNoData;
     }
 
     std::mutex m_Lock;
@@ -283,7 +284,7 @@ TEST(WSocketLookup, ConnectFromLookupDoneHandler)
 
 // DnsLookup6 gives the name's IPv6 addresses in canonical text, from the loop, and fails like
 // DnsLookup. Both kinds share the one pending lookup: either replaces the other silently,
-// Abort and CancelHostLookup withdraw either with 10004, Close leaves it alone, and the
+// Abort and CancelHostLookup withdraw either with kWsaEIntr, Close leaves it alone, and the
 // completion of a withdrawn or replaced lookup is never delivered.
 TEST(WSocketLookup, Ipv6LookupSharesThePendingLookup)
 {
@@ -343,8 +344,8 @@ TEST(WSocketLookup, SystemResolversReadLiteralsAndRefuseNamesWithNul)
     };
     const TRow Rows[] = {
         {true, "0:0::1", 0, "::1"},
-        {true, std::string("::1\0x", 5), 11001, ""},
-        {false, std::string("localhost\0x", 11), 11001, ""},
+        {true, std::string("::1\0x", 5), kWsaHostNotFound, ""},
+        {false, std::string("localhost\0x", 11), kWsaHostNotFound, ""},
     };
     for (const TRow& R : Rows) {
         SCOPED_TRACE(R.Name.c_str());
