@@ -282,6 +282,37 @@ TEST(WSocketLookup, ConnectFromLookupDoneHandler)
     ASSERT_TRUE(WaitUntil([&] { return Got == "hi" && S.State() == wsClosed; }));
 }
 
+// With OnError assigned, a failure met by a handler of the withdrawal is that handler's own:
+// Abort still closes the session.
+TEST(WSocketLookup, AbortClosesWhenTheWithdrawnLookupsHandlerFails)
+{
+    TTestServer Server([&](int Fd) { TTestServer::WaitPeerClose(Fd); });
+    TScriptedResolver Resolver(true);
+    Resolver.Answer("slow.example", {"192.0.2.9"});
+    TWSocket S;
+    TEventLog Log;
+    Log.Attach(S);
+    int Errors = 0;
+    S.OnError = [&](TCustomWSocket*) { ++Errors; };
+    S.SetAddr("127.0.0.1");
+    S.SetPort(Server.Port());
+    S.Connect();
+    ASSERT_TRUE(WaitUntil([&] { return S.State() == wsConnected; }));
+    S.OnDnsLookupDone = [&](TCustomWSocket* Sender, std::uint16_t E) {
+        Log.Events.push_back("Dns" + std::to_string(E));
+        Sender->SetAddr("192.0.2.1"); // refused while connected
+    };
+    Log.Events.clear();
+    S.DnsLookup("slow.example");
+    S.Abort();
+    EXPECT_EQ(1, Errors);
+    EXPECT_EQ(wsClosed, S.State());
+    EXPECT_EQ("Dns10004 State5>8 Closed0", Log.Joined());
+    Resolver.Release();
+    SettleLookups();
+    EXPECT_EQ("Dns10004 State5>8 Closed0", Log.Joined());
+}
+
 // DnsLookup6 gives the name's IPv6 addresses in canonical text, from the loop, and fails like
 // DnsLookup. Both kinds share the one pending lookup: either replaces the other silently,
 // Abort and CancelHostLookup withdraw either with kWsaEIntr, Close leaves it alone, and the
