@@ -60,9 +60,6 @@ struct TProtoStorage {
 };
 thread_local TProtoStorage ProtoStorage;
 
-// What Windows Sockets reports when a service or protocol database has no such entry.
-constexpr int kNoDataError = 11004;
-
 protoent* DatabaseProtocolLookup(const char* Name)
 {
     protoent* Result = nullptr;
@@ -319,7 +316,7 @@ servent* WSocket_getservbyname(const char* Name, const char* Proto)
         }
         if (Rc == 0 && Result)
             return Result;
-        LastSocketError = kNoDataError;
+        LastSocketError = kWsaNoData;
         return nullptr;
     }
 }
@@ -334,7 +331,7 @@ protoent* WSocket_getprotobyname(const char* Name)
         return Entry;
     if (protoent* Entry = FallbackProtocol(Name))
         return Entry;
-    LastSocketError = kNoDataError;
+    LastSocketError = kWsaNoData;
     return nullptr;
 }
 

@@ -34,16 +34,18 @@ void WSocket_WSASetLastError(int Code);
 TSocket WSocket_socket(int Family, int Type, int Protocol);
 int WSocket_setsockopt(TSocket S, int Level, int OptName, const void* OptVal, socklen_t OptLen);
 int WSocket_getsockopt(TSocket S, int Level, int OptName, void* OptVal, socklen_t* OptLen);
-// 0 when connected at once; SocketError with last error 10035 while in progress.
+// 0 when connected at once; SocketError with last error kWsaEWouldBlock while in progress.
 int WSocket_connect(TSocket S, const sockaddr_in& Addr);
 int WSocket_bind(TSocket S, const sockaddr_in& Addr);
 int WSocket_listen(TSocket S, int Backlog);
 TSocket WSocket_accept(TSocket S, sockaddr_in* Addr);
 int WSocket_getsockname(TSocket S, sockaddr_in* Addr);
 int WSocket_getpeername(TSocket S, sockaddr_in* Addr);
-// Never raises SIGPIPE. Bytes accepted, or SocketError (10035 when the kernel buffer is full).
+// Never raises SIGPIPE. Bytes accepted, or SocketError (kWsaEWouldBlock when the kernel buffer
+// is full).
 int WSocket_send(TSocket S, const void* Buf, int Len, int Flags);
-// Bytes received, 0 after the peer's orderly close, or SocketError (10035 when nothing waits).
+// Bytes received, 0 after the peer's orderly close, or SocketError (kWsaEWouldBlock when nothing
+// waits).
 int WSocket_recv(TSocket S, void* Buf, int Len, int Flags);
 // FIONREAD: bytes waiting to be read.
 int WSocket_ioctlsocket_FIONREAD(TSocket S, std::uint32_t* Count);
@@ -57,7 +59,8 @@ std::uint32_t WSocket_inet_addr(const char* Text);
 // Four decimal parts, no leading zeros.
 std::string WSocket_inet_ntoa(std::uint32_t AddrNetworkOrder);
 
-// Blocking lookups. A null result leaves the reason in the last error (11001..11004 for hosts).
+// Blocking lookups. A null result leaves the reason in the last error (kWsaHostNotFound ..
+// kWsaNoData for hosts).
 hostent* WSocket_gethostbyname(const char* Name);
 servent* WSocket_getservbyname(const char* Name, const char* Proto);
 // Falls back to 6 for "tcp" and 17 for "udp" when the protocol database lacks them.

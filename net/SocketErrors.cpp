@@ -13,61 +13,63 @@ namespace {
 struct TErrorTextRow {
     int Code;
     std::string_view Text;
+    // The resolver's codes only: what a failed lookup's report says.
+    std::string_view LookupCause = {};
 };
 
 // Windows Sockets 1.1 codes and their texts, sorted by code for the binary search below.
 constexpr TErrorTextRow kErrorTextRows[] = {
     {0, "No Error"},
-    {10004, "Interrupted system call"},
-    {10009, "Bad file number"},
-    {10013, "Permission denied"},
-    {10014, "Bad address"},
-    {10022, "Invalid argument"},
-    {10024, "Too many open files"},
-    {10035, "Operation would block"},
-    {10036, "Operation now in progress"},
-    {10037, "Operation already in progress"},
-    {10038, "Socket operation on non-socket"},
-    {10039, "Destination address required"},
-    {10040, "Message too long"},
-    {10041, "Protocol wrong type for socket"},
-    {10042, "Protocol not available"},
-    {10043, "Protocol not supported"},
-    {10044, "Socket type not supported"},
-    {10045, "Operation not supported on socket"},
-    {10046, "Protocol family not supported"},
-    {10047, "Address family not supported by protocol family"},
-    {10048, "Address already in use"},
-    {10049, "Address not available"},
-    {10050, "Network is down"},
-    {10051, "Network is unreachable"},
-    {10052, "Network dropped connection on reset"},
-    {10053, "Connection aborted"},
-    {10054, "Connection reset by peer"},
-    {10055, "No buffer space available"},
-    {10056, "Socket is already connected"},
-    {10057, "Socket is not connected"},
-    {10058, "Can't send after socket shutdown"},
-    {10059, "Too many references: can't splice"},
-    {10060, "Connection timed out"},
-    {10061, "Connection refused"},
-    {10062, "Too many levels of symbolic links"},
-    {10063, "File name too long"},
-    {10064, "Host is down"},
-    {10065, "No route to host"},
-    {10066, "Directory not empty"},
-    {10067, "Too many processes"},
-    {10068, "Too many users"},
-    {10069, "Disc quota exceeded"},
-    {10070, "Stale NFS file handle"},
-    {10071, "Too many levels of remote in path"},
-    {10091, "Network sub-system is unusable"},
-    {10092, "WinSock DLL cannot support this application"},
-    {10093, "WinSock not initialized"},
-    {11001, "Host not found"},
-    {11002, "Non-authoritative host not found"},
-    {11003, "Non-recoverable error"},
-    {11004, "No Data"},
+    {kWsaEIntr, "Interrupted system call"},
+    {kWsaEBadF, "Bad file number"},
+    {kWsaEAcces, "Permission denied"},
+    {kWsaEFault, "Bad address"},
+    {kWsaEInval, "Invalid argument"},
+    {kWsaEMFile, "Too many open files"},
+    {kWsaEWouldBlock, "Operation would block"},
+    {kWsaEInProgress, "Operation now in progress"},
+    {kWsaEAlready, "Operation already in progress"},
+    {kWsaENotSock, "Socket operation on non-socket"},
+    {kWsaEDestAddrReq, "Destination address required"},
+    {kWsaEMsgSize, "Message too long"},
+    {kWsaEProtoType, "Protocol wrong type for socket"},
+    {kWsaENoProtoOpt, "Protocol not available"},
+    {kWsaEProtoNoSupport, "Protocol not supported"},
+    {kWsaESocktNoSupport, "Socket type not supported"},
+    {kWsaEOpNotSupp, "Operation not supported on socket"},
+    {kWsaEPfNoSupport, "Protocol family not supported"},
+    {kWsaEAfNoSupport, "Address family not supported by protocol family"},
+    {kWsaEAddrInUse, "Address already in use"},
+    {kWsaEAddrNotAvail, "Address not available"},
+    {kWsaENetDown, "Network is down"},
+    {kWsaENetUnreach, "Network is unreachable"},
+    {kWsaENetReset, "Network dropped connection on reset"},
+    {kWsaEConnAborted, "Connection aborted"},
+    {kWsaEConnReset, "Connection reset by peer"},
+    {kWsaENoBufs, "No buffer space available"},
+    {kWsaEIsConn, "Socket is already connected"},
+    {kWsaENotConn, "Socket is not connected"},
+    {kWsaEShutdown, "Can't send after socket shutdown"},
+    {kWsaETooManyRefs, "Too many references: can't splice"},
+    {kWsaETimedOut, "Connection timed out"},
+    {kWsaEConnRefused, "Connection refused"},
+    {kWsaELoop, "Too many levels of symbolic links"},
+    {kWsaENameTooLong, "File name too long"},
+    {kWsaEHostDown, "Host is down"},
+    {kWsaEHostUnreach, "No route to host"},
+    {kWsaENotEmpty, "Directory not empty"},
+    {kWsaEProcLim, "Too many processes"},
+    {kWsaEUsers, "Too many users"},
+    {kWsaEDQuot, "Disc quota exceeded"},
+    {kWsaEStale, "Stale NFS file handle"},
+    {kWsaERemote, "Too many levels of remote in path"},
+    {kWsaSysNotReady, "Network sub-system is unusable"},
+    {kWsaVerNotSupported, "WinSock DLL cannot support this application"},
+    {kWsaNotInitialised, "WinSock not initialized"},
+    {kWsaHostNotFound, "Host not found", "no such host"},
+    {kWsaTryAgain, "Non-authoritative host not found", "the name server did not answer; try again later"},
+    {kWsaNoRecovery, "Non-recoverable error", "the name server failed"},
+    {kWsaNoData, "No Data", "the name has no IPv4 address"},
 };
 
 constexpr std::span<const TErrorTextRow> kErrorTexts{kErrorTextRows};
@@ -79,74 +81,102 @@ struct TErrnoRow {
 
 // Every errno with a counterpart in the table above. Windows Sockets numbers its codes as
 // 10000 plus the BSD errno, but Linux numbers them differently, so each is listed by name.
-// Codes 10067 (too many processes) and 10091..10093 (library state) have no Linux errno.
+// Codes kWsaEProcLim (too many processes) and kWsaSysNotReady..kWsaNotInitialised (the
+// library's state) have no Linux errno.
 constexpr TErrnoRow kErrnoRowsData[] = {
-    {EINTR, 10004},
-    {EBADF, 10009},
-    {EACCES, 10013},
-    {EPERM, 10013},  // e.g. a firewall refusing connect(): the caller lacks permission
-    {EFAULT, 10014},
-    {EINVAL, 10022},
-    {EMFILE, 10024},
-    {ENFILE, 10024},  // the system-wide table is full; to the caller the same condition
-    {EWOULDBLOCK, 10035},
-    {EAGAIN, 10035},
-    {EINPROGRESS, 10036},
-    {EALREADY, 10037},
-    {ENOTSOCK, 10038},
-    {EDESTADDRREQ, 10039},
-    {EMSGSIZE, 10040},
-    {EPROTOTYPE, 10041},
-    {ENOPROTOOPT, 10042},
-    {EPROTONOSUPPORT, 10043},
-    {ESOCKTNOSUPPORT, 10044},
-    {EOPNOTSUPP, 10045},
-    {ENOTSUP, 10045},
-    {EPFNOSUPPORT, 10046},
-    {EAFNOSUPPORT, 10047},
-    {EADDRINUSE, 10048},
-    {EADDRNOTAVAIL, 10049},
-    {ENETDOWN, 10050},
-    {ENETUNREACH, 10051},
-    {ENETRESET, 10052},
-    {ECONNABORTED, 10053},
-    {ECONNRESET, 10054},
-    {ENOBUFS, 10055},
-    {ENOMEM, 10055},  // kernel out of socket memory
-    {EISCONN, 10056},
-    {ENOTCONN, 10057},
-    {EPIPE, 10058},
-    {ESHUTDOWN, 10058},
-    {ETOOMANYREFS, 10059},
-    {ETIMEDOUT, 10060},
-    {ECONNREFUSED, 10061},
-    {ELOOP, 10062},
-    {ENAMETOOLONG, 10063},
-    {EHOSTDOWN, 10064},
-    {EHOSTUNREACH, 10065},
-    {ENOTEMPTY, 10066},
-    {EUSERS, 10068},
-    {EDQUOT, 10069},
-    {ESTALE, 10070},
-    {EREMOTE, 10071},
+    {EINTR, kWsaEIntr},
+    {EBADF, kWsaEBadF},
+    {EACCES, kWsaEAcces},
+    {EPERM, kWsaEAcces},  // e.g. a firewall refusing connect(): the caller lacks permission
+    {EFAULT, kWsaEFault},
+    {EINVAL, kWsaEInval},
+    {EMFILE, kWsaEMFile},
+    {ENFILE, kWsaEMFile},  // the system-wide table is full; to the caller the same condition
+    {EWOULDBLOCK, kWsaEWouldBlock},
+    {EAGAIN, kWsaEWouldBlock},
+    {EINPROGRESS, kWsaEInProgress},
+    {EALREADY, kWsaEAlready},
+    {ENOTSOCK, kWsaENotSock},
+    {EDESTADDRREQ, kWsaEDestAddrReq},
+    {EMSGSIZE, kWsaEMsgSize},
+    {EPROTOTYPE, kWsaEProtoType},
+    {ENOPROTOOPT, kWsaENoProtoOpt},
+    {EPROTONOSUPPORT, kWsaEProtoNoSupport},
+    {ESOCKTNOSUPPORT, kWsaESocktNoSupport},
+    {EOPNOTSUPP, kWsaEOpNotSupp},
+    {ENOTSUP, kWsaEOpNotSupp},
+    {EPFNOSUPPORT, kWsaEPfNoSupport},
+    {EAFNOSUPPORT, kWsaEAfNoSupport},
+    {EADDRINUSE, kWsaEAddrInUse},
+    {EADDRNOTAVAIL, kWsaEAddrNotAvail},
+    {ENETDOWN, kWsaENetDown},
+    {ENETUNREACH, kWsaENetUnreach},
+    {ENETRESET, kWsaENetReset},
+    {ECONNABORTED, kWsaEConnAborted},
+    {ECONNRESET, kWsaEConnReset},
+    {ENOBUFS, kWsaENoBufs},
+    {ENOMEM, kWsaENoBufs},  // kernel out of socket memory
+    {EISCONN, kWsaEIsConn},
+    {ENOTCONN, kWsaENotConn},
+    {EPIPE, kWsaEShutdown},
+    {ESHUTDOWN, kWsaEShutdown},
+    {ETOOMANYREFS, kWsaETooManyRefs},
+    {ETIMEDOUT, kWsaETimedOut},
+    {ECONNREFUSED, kWsaEConnRefused},
+    {ELOOP, kWsaELoop},
+    {ENAMETOOLONG, kWsaENameTooLong},
+    {EHOSTDOWN, kWsaEHostDown},
+    {EHOSTUNREACH, kWsaEHostUnreach},
+    {ENOTEMPTY, kWsaENotEmpty},
+    {EUSERS, kWsaEUsers},
+    {EDQUOT, kWsaEDQuot},
+    {ESTALE, kWsaEStale},
+    {EREMOTE, kWsaERemote},
 };
 
 constexpr std::span<const TErrnoRow> kErrnoRows{kErrnoRowsData};
 
-constexpr int kHostNotFound = 11001;
-constexpr int kTryAgain = 11002;
-constexpr int kNoRecovery = 11003;
-constexpr int kNoData = 11004;
+// The resolver's codes follow this one.
+constexpr int kWsaResolverBase = kWsaBaseError + 1000;
+
+const TErrorTextRow* FindRow(int Code)
+{
+    const auto It = std::lower_bound(kErrorTexts.begin(), kErrorTexts.end(), Code,
+        [](const TErrorTextRow& Row, int Value) { return Row.Code < Value; });
+    return It == kErrorTexts.end() || It->Code != Code ? nullptr : &*It;
+}
+
+bool IsCapital(char C)
+{
+    return C >= 'A' && C <= 'Z';
+}
 
 } // namespace
 
 std::string SocketErrorText(int Code)
 {
-    const auto It = std::lower_bound(kErrorTexts.begin(), kErrorTexts.end(), Code,
-        [](const TErrorTextRow& Row, int Value) { return Row.Code < Value; });
-    if (It == kErrorTexts.end() || It->Code != Code)
-        return "Not a WinSock error";
-    return std::string(It->Text);
+    const TErrorTextRow* Row = FindRow(Code);
+    return Row ? std::string(Row->Text) : std::string("Not a WinSock error");
+}
+
+std::string SocketErrorCause(int Code)
+{
+    if (Code < kWsaBaseError || Code >= kWsaResolverBase)
+        return "the connection failed";
+    // Inside a sentence: the first letter in lower case, unless the first word is in
+    // capitals (an abbreviation).
+    std::string Text = SocketErrorText(Code);
+    if (IsCapital(Text[0]) && (Text.size() < 2 || !IsCapital(Text[1])))
+        Text[0] = static_cast<char>(Text[0] - 'A' + 'a');
+    return Text;
+}
+
+std::string LookupErrorCause(int Code)
+{
+    const TErrorTextRow* Row = FindRow(Code);
+    if (!Row || Row->LookupCause.empty())
+        return "the name could not be looked up";
+    return std::string(Row->LookupCause);
 }
 
 int MapNativeError(int Errno)
@@ -164,7 +194,7 @@ int MapNativeError(int Errno)
 int MapConnectError(int Errno)
 {
     if (Errno == EINPROGRESS)
-        return 10035;
+        return kWsaEWouldBlock;
     return MapNativeError(Errno);
 }
 
@@ -174,16 +204,16 @@ int MapResolverError(int HErrno)
     case 0:
         return 0;
     case HOST_NOT_FOUND:
-        return kHostNotFound;
+        return kWsaHostNotFound;
     case TRY_AGAIN:
-        return kTryAgain;
+        return kWsaTryAgain;
     case NO_RECOVERY:
-        return kNoRecovery;
+        return kWsaNoRecovery;
     case NO_DATA:
-        return kNoData;
+        return kWsaNoData;
     default:
         // NETDB_INTERNAL and anything unknown: the caller cannot fix it by retrying.
-        return kNoRecovery;
+        return kWsaNoRecovery;
     }
 }
 
@@ -196,29 +226,29 @@ int MapAddrInfoError(int EaiCode)
 #ifdef EAI_NODATA
     case EAI_NODATA:
 #endif
-        return kHostNotFound;
+        return kWsaHostNotFound;
 #ifdef EAI_ADDRFAMILY
     case EAI_ADDRFAMILY:
         // The host exists but has no IPv4 address: that is what "No Data" means.
-        return kNoData;
+        return kWsaNoData;
 #endif
     case EAI_AGAIN:
-        return kTryAgain;
+        return kWsaTryAgain;
     case EAI_FAIL:
-        return kNoRecovery;
+        return kWsaNoRecovery;
     case EAI_MEMORY:
-        return 10055;
+        return kWsaENoBufs;
     case EAI_FAMILY:
-        return 10047;
+        return kWsaEAfNoSupport;
     case EAI_SOCKTYPE:
     case EAI_SERVICE:
-        return 10044;
+        return kWsaESocktNoSupport;
     case EAI_BADFLAGS:
-        return 10022;
+        return kWsaEInval;
     case EAI_SYSTEM:
         // errno holds the cause only right after getaddrinfo returned, so map it now.
-        return errno != 0 ? MapNativeError(errno) : kNoRecovery;
+        return errno != 0 ? MapNativeError(errno) : kWsaNoRecovery;
     default:
-        return kNoRecovery;
+        return kWsaNoRecovery;
     }
 }

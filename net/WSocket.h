@@ -8,12 +8,18 @@
 // Lifetime: never delete a socket from inside one of its own handlers; call Release(), which
 // defers the deletion to the event loop. Failures raise ESocketException, or fire OnError
 // instead when that handler is assigned.
+//
+// The sources by job: WSocket.cpp the session and its events, WSocketProperties.cpp the
+// properties and their defaults, WSocketSend.cpp the send queue, WSocketDnsLookup.cpp the
+// host lookups (their worker is WSocketLookup.cpp), WSocketSurface.cpp what the socket offers
+// beyond the TCP client path, WSocketLayers.cpp the layers above TCustomWSocket.
 #pragma once
 
 #include <cstdint>
 #include <exception>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -240,20 +246,52 @@ private:
     friend class TSocketWindow;
     friend class TSocketWatcher;
 
+    // A failed step of an operation, reported once by the operation at its edge
+    // (RaiseStepFailure): a message raised as it stands, or a platform error code that
+    // ReportSocketError's rules turn into the message for the function that failed.
+    struct TStepFailure {
+        static TStepFailure Message(std::string Text) { return {std::move(Text), false, 0}; }
+        // Takes the thread's last socket error as it is now, where the step failed.
+        static TStepFailure PlatformError(std::string FunctionName);
+
+        std::string Text;
+        bool FromPlatform = false;
+        int Code = 0;
+    };
+    // Empty when the step succeeded.
+    using TStepResult = std::optional<TStepFailure>;
+    void RaiseStepFailure(const TStepFailure& Failure);
+    void ReportSocketCode(const std::string& FunctionName, int Code);
+
+    // Connect's steps, in order; the first failure ends them. ApplyLinger, BindLocal and
+    // Abort share the last two.
+    TStepResult OpenSession();
+    TStepResult ResolveRemote();
+    TStepResult CreateHandle();
+    TStepResult SetStreamOptions();
+    TStepResult StartConnecting();
+    TStepResult SetLingerOption();
+    TStepResult BindLocalAddress();
+
     // Entry from the hidden window: filters stale socket notifications, then dispatches.
     void ReceiveWindowMessage(std::uint32_t Msg, std::uintptr_t WParam, std::intptr_t LParam,
                               std::uint64_t Session, std::shared_ptr<TLookupCompletion> Lookup);
     // Entry for the readiness watcher's notifications on the current handle.
     void DeliverSocketEvent(std::uintptr_t WParam, std::intptr_t LParam);
+    // The handlers of the set bits, in the order connect, read, write, accept, close.
+    void HandleNetworkEvents(std::uint16_t Bits, std::uint16_t ErrCode);
     void HandleLookupCompletion(std::uintptr_t WParam, std::intptr_t LParam,
                                 const std::shared_ptr<TLookupCompletion>& Lookup);
-    // The start of both lookups: refuses an empty name, forgets a pending lookup, empties the
-    // results. False when it refused.
-    bool ResetLookup(const std::string& HostName);
-    void StartBackgroundLookup(const std::string& HostName, TLookupFamily Family);
+    // A send the platform refused with Code: a closing code ends the session with it, "would
+    // block" waits for the handle to be writable, any other is raised.
+    void SendRefused(int Code);
+    // An empty host name: raised, then the lookup ends at once with kWsaEInval.
+    void RefuseLookup();
+    // Forgets a pending lookup and empties the results.
+    void ForgetLookup();
+    TStepResult StartBackgroundLookup(const std::string& HostName, TLookupFamily Family);
     // Stops watching and closes the platform handle; the session's pending notifications die.
     int CloseHandle();
-    void StartWatching();
 
     std::unique_ptr<TSocketWindow> m_Window;
     std::unique_ptr<TSocketWatcher> m_Watcher;
@@ -289,9 +327,6 @@ private:
     bool m_Destroying = false;
     // Our own shutdown of the sending side, which tells EPIPE apart from "not connected".
     bool m_SendShut = false;
-    // Counts raises; an operation that calls a raising step while OnError is assigned
-    // compares it to know that the step failed and it must stop.
-    std::uint64_t m_RaiseCount = 0;
 
     TSocketState m_State = wsClosed;
     std::int32_t m_LastError = 0;

@@ -23,10 +23,6 @@ std::mutex ResolverLock;
 THostResolver TestResolver;
 THost6Resolver TestResolver6;
 
-// Windows Sockets' code for "out of resources" when no worker thread can be made.
-constexpr int kNoBufferSpace = 10055;
-constexpr int kHostNotFound = 11001;
-
 std::uint32_t NextHandle()
 {
     std::uint32_t H;
@@ -47,7 +43,7 @@ int SystemResolve(const std::string& Name, std::vector<TAddress>& Addresses, TTa
 {
     // getaddrinfo reads up to the first NUL: "localhost\0x" would be found as localhost.
     if (Name.find('\0') != std::string::npos)
-        return kHostNotFound;
+        return kWsaHostNotFound;
     addrinfo Hints{};
     Hints.ai_family = Family;
     Hints.ai_socktype = SOCK_STREAM;
@@ -64,7 +60,7 @@ int SystemResolve(const std::string& Name, std::vector<TAddress>& Addresses, TTa
     }
     ::freeaddrinfo(List);
     // A name that exists without an address of this family.
-    return Addresses.empty() ? 11004 : 0;
+    return Addresses.empty() ? kWsaNoData : 0;
 }
 
 } // namespace
@@ -116,7 +112,8 @@ std::uint32_t StartHostLookup(std::shared_ptr<TWindowToken> Target, const std::s
         }).detach();
     } catch (const std::system_error&) {
         --RunningWorkers;
-        WSocket_WSASetLastError(kNoBufferSpace);
+        // Out of resources: no worker thread could be made.
+        WSocket_WSASetLastError(kWsaENoBufs);
         return 0;
     }
     return Handle;

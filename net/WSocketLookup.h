@@ -16,7 +16,8 @@
 
 class TWindowToken;
 
-// Resolves Name to IPv4 addresses (network byte order); returns 0 or a code 11001..11004.
+// Resolves Name to IPv4 addresses (network byte order); returns 0 or a resolver code
+// (kWsaHostNotFound .. kWsaNoData, SocketErrors.h).
 using THostResolver = std::function<int(const std::string& Name, std::vector<std::uint32_t>& Addresses)>;
 // The same for IPv6 addresses.
 using THost6Resolver = std::function<int(const std::string& Name, std::vector<TIpv6Bytes>& Addresses)>;
@@ -30,7 +31,7 @@ std::uint32_t StartHostLookup(std::shared_ptr<TWindowToken> Target, const std::s
                               TLookupFamily Family = TLookupFamily::Ipv4);
 
 // The system resolvers: getaddrinfo, IPv4 only / IPv6 only. A name that exists without an
-// address of that family gives 11004.
+// address of that family gives kWsaNoData.
 int SystemHostResolver(const std::string& Name, std::vector<std::uint32_t>& Addresses);
 int SystemHost6Resolver(const std::string& Name, std::vector<TIpv6Bytes>& Addresses);
 

@@ -6,15 +6,13 @@
 #include <arpa/inet.h>
 
 #include "net/SocketApi.h"
+#include "net/SocketErrors.h"
 
 namespace {
 
 // Longest host name the resolvers accept, and the bound on port and protocol texts.
 constexpr std::size_t kMaxHostNameLength = 256;
 constexpr std::size_t kMaxServiceTextLength = 31;
-
-constexpr int kHostNotFound = 11001;
-constexpr int kNoData = 11004;
 
 bool IsDigit(char C)
 {
@@ -111,7 +109,7 @@ hostent* WSocketGetHostByName(const std::string& Name)
     if (Name.empty() || Name.size() > kMaxHostNameLength)
         throw ESocketException("WSocketGetHostByName: Invalid Hostname.");
     if (HasNul(Name)) {
-        WSocket_WSASetLastError(kHostNotFound);
+        WSocket_WSASetLastError(kWsaHostNotFound);
         return nullptr;
     }
     return WSocket_gethostbyname(Name.c_str());
@@ -132,7 +130,7 @@ std::uint32_t WSocketResolveHost(const std::string& Text)
 
     hostent* Entry = nullptr;
     if (T.empty() || HasNul(T))
-        WSocket_WSASetLastError(kHostNotFound);
+        WSocket_WSASetLastError(kWsaHostNotFound);
     else
         Entry = WSocket_gethostbyname(T.c_str());
     if (!Entry) {
@@ -141,7 +139,7 @@ std::uint32_t WSocketResolveHost(const std::string& Text)
     }
     if (Entry->h_length != 4 || !Entry->h_addr_list || !Entry->h_addr_list[0]) {
         // A name that exists but has no IPv4 address.
-        WSocket_WSASetLastError(kNoData);
+        WSocket_WSASetLastError(kWsaNoData);
         throw ESocketException("WSocketResolveHost: Cannot convert host address '" + ForMessage(Text) +
             "', Error #" + LastErrorText());
     }
@@ -164,7 +162,7 @@ std::uint16_t WSocketResolvePort(const std::string& PortText, const std::string&
     const std::string Proto = Trim(ProtoText);
     servent* Entry = nullptr;
     if (HasNul(Port) || HasNul(Proto))
-        WSocket_WSASetLastError(kNoData);
+        WSocket_WSASetLastError(kWsaNoData);
     else
         Entry = WSocket_getservbyname(Port.c_str(), Proto.empty() ? nullptr : Proto.c_str());
     if (!Entry) {
@@ -187,7 +185,7 @@ int WSocketResolveProto(const std::string& Text)
 
     protoent* Entry = nullptr;
     if (HasNul(T))
-        WSocket_WSASetLastError(kNoData);
+        WSocket_WSASetLastError(kWsaNoData);
     else
         Entry = WSocket_getprotobyname(T.c_str());
     if (!Entry) {

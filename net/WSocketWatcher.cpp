@@ -185,7 +185,7 @@ void TSocketWatcher::OnReadable()
         return;
     }
     const int Code = N == 0 ? 0 : WSocket_WSAGetLastError();
-    if (Code == 10035)
+    if (Code == kWsaEWouldBlock)
         return;
     // Orderly close (0) or a reset: only reached once every byte before it has been read,
     // so the data is delivered before the close. The notifier stays off from here on: an

@@ -5,6 +5,17 @@
 // org.kde.StatusNotifierWatcher, and its pop-up menu is exported as com.canonical.dbusmenu so
 // that the host draws it. GUI thread only.
 //
+// The program exports the item and its menu itself rather than through Qt's own tray icon so
+// that the component gets the events it gets on an XEmbed tray, where clicks count on the
+// button's release (a double click: click, double click, click): each host call becomes one
+// of its mouse messages (Activate a left click, ContextMenu a right click for which the
+// component shows its own menu, a host-drawn menu's closing what remains of a right click),
+// where Qt's icon reports activation reasons of its own and lets a host draw only a menu set
+// with setContextMenu, which the component never uses. It also carries what Qt's icon has no
+// place for: the mark of the menu's default item, and the XDG activation token that KWin and
+// GNOME Shell hand over before Activate, without which the query window opens without the
+// keyboard.
+//
 // On the bus, per icon: its own connection owning "org.kde.StatusNotifierItem-PID-N", the
 // item at /StatusNotifierItem, the menu at /MenuBar ("/NO_DBUSMENU" while the icon has no
 // menu). Host actions become the record's callback message: Activate -> WM_LBUTTONUP,

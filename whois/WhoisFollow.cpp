@@ -44,19 +44,12 @@ std::string PlainCause(std::string Text)
 // A socket error code in words: "connection refused", "no route to host", ...
 std::string ErrorCause(std::uint16_t Code)
 {
-  if (Code >= 10000 && Code < 11000) return PlainCause(SocketErrorText(Code));
-  return "the connection failed";
+  return SocketErrorCause(Code);
 }
 
 std::string LookupCause(std::uint16_t Code)
 {
-  switch (Code) {
-    case 11001: return "no such host";
-    case 11002: return "the name server did not answer; try again later";
-    case 11003: return "the name server failed";
-    case 11004: return "the name has no IPv4 address";
-    default: return "the name could not be looked up";
-  }
+  return LookupErrorCause(Code);
 }
 
 void TrimRight(std::string& Text)

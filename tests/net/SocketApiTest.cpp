@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: MIT
 #include "net/SocketApi.h"
+#include "net/SocketErrors.h"
 
 #include <cerrno>
 #include <functional>
@@ -46,7 +47,7 @@ struct TConnectedPair {
         sockaddr_in Bound{};
         WSocket_getsockname(Listener, &Bound);
         Client = WSocket_socket(AF_INET, SOCK_STREAM, 0);
-        if (WSocket_connect(Client, Bound) != 0 && WSocket_WSAGetLastError() != 10035)
+        if (WSocket_connect(Client, Bound) != 0 && WSocket_WSAGetLastError() != kWsaEWouldBlock)
             return;
         if (!WaitFor(Listener, POLLIN))
             return;
@@ -75,11 +76,11 @@ TEST(SocketApiTest, SocketsAreNonBlockingAndCloseOnExec)
 
 TEST(SocketApiTest, LastErrorBelongsToTheThread)
 {
-    WSocket_WSASetLastError(10061);
+    WSocket_WSASetLastError(kWsaEConnRefused);
     int Seen = -1;
     std::thread([&] { Seen = WSocket_WSAGetLastError(); }).join();
     EXPECT_EQ(Seen, 0);
-    EXPECT_EQ(WSocket_WSAGetLastError(), 10061);
+    EXPECT_EQ(WSocket_WSAGetLastError(), kWsaEConnRefused);
 }
 
 TEST(SocketApiTest, DataFlowAndWouldBlock)
@@ -88,7 +89,7 @@ TEST(SocketApiTest, DataFlowAndWouldBlock)
     ASSERT_TRUE(Pair.Ok());
     char Buf[16];
     EXPECT_EQ(WSocket_recv(Pair.Client, Buf, sizeof Buf, 0), SocketError);
-    EXPECT_EQ(WSocket_WSAGetLastError(), 10035);
+    EXPECT_EQ(WSocket_WSAGetLastError(), kWsaEWouldBlock);
 
     ASSERT_EQ(WSocket_send(Pair.Server, "hello", 5, 0), 5);
     ASSERT_TRUE(WaitFor(Pair.Client, POLLIN));
@@ -126,7 +127,7 @@ TEST(SocketApiTest, SendToVanishedPeerFailsWithoutSigpipe)
     }
     ASSERT_EQ(Result, SocketError);
     const int Code = WSocket_WSAGetLastError();
-    EXPECT_TRUE(Code == 10058 || Code == 10054) << Code;
+    EXPECT_TRUE(Code == kWsaEShutdown || Code == kWsaEConnReset) << Code;
 }
 
 TEST(SocketApiTest, ConnectToClosedPortIsPendingThenRefused)
@@ -141,14 +142,14 @@ TEST(SocketApiTest, ConnectToClosedPortIsPendingThenRefused)
     TSocket S = WSocket_socket(AF_INET, SOCK_STREAM, 0);
     const int Result = WSocket_connect(S, Addr);
     int Code = Result == 0 ? 0 : WSocket_WSAGetLastError();
-    if (Code == 10035) {
+    if (Code == kWsaEWouldBlock) {
         ASSERT_TRUE(WaitFor(S, POLLOUT));
         int Pending = 0;
         socklen_t Len = sizeof Pending;
         ASSERT_EQ(WSocket_getsockopt(S, SOL_SOCKET, SO_ERROR, &Pending, &Len), 0);
         EXPECT_EQ(Pending, ECONNREFUSED);
     } else {
-        EXPECT_EQ(Code, 10061);
+        EXPECT_EQ(Code, kWsaEConnRefused);
     }
     WSocket_closesocket(S);
 }
@@ -163,12 +164,12 @@ TEST(SocketApiTest, FailuresOnBadDescriptors)
         std::function<int()> Call;
         int Code;
     } Rows[] = {
-        {"close -1", [] { return WSocket_closesocket(-1); }, 10009},
-        {"send on -1", [] { return WSocket_send(-1, "x", 1, 0); }, 10009},
-        {"recv on a pipe", [&] { return WSocket_recv(Pipe[0], Buf, 4, 0); }, 10038},
-        {"negative length", [&] { return WSocket_send(Pipe[1], "x", -1, 0); }, 10022},
-        {"shutdown on a pipe", [&] { return WSocket_shutdown(Pipe[0], SHUT_WR); }, 10038},
-        {"FIONREAD on -1", [] { return WSocket_ioctlsocket_FIONREAD(-1, nullptr); }, 10009},
+        {"close -1", [] { return WSocket_closesocket(-1); }, kWsaEBadF},
+        {"send on -1", [] { return WSocket_send(-1, "x", 1, 0); }, kWsaEBadF},
+        {"recv on a pipe", [&] { return WSocket_recv(Pipe[0], Buf, 4, 0); }, kWsaENotSock},
+        {"negative length", [&] { return WSocket_send(Pipe[1], "x", -1, 0); }, kWsaEInval},
+        {"shutdown on a pipe", [&] { return WSocket_shutdown(Pipe[0], SHUT_WR); }, kWsaENotSock},
+        {"FIONREAD on -1", [] { return WSocket_ioctlsocket_FIONREAD(-1, nullptr); }, kWsaEBadF},
     };
     for (const auto& Row : Rows) {
         WSocket_WSASetLastError(0);

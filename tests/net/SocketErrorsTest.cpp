@@ -9,6 +9,8 @@
 
 namespace {
 
+// Codes stand as numbers here, not as the header's names: these tests pin the numbering.
+
 TEST(SocketErrorsTest, TextOfKnownAndUnknownCodes)
 {
     const struct {
@@ -28,6 +30,33 @@ TEST(SocketErrorsTest, TextOfKnownAndUnknownCodes)
     };
     for (const auto& Row : Rows)
         EXPECT_EQ(SocketErrorText(Row.Code), Row.Text) << Row.Code;
+}
+
+// The words the terminal's reports put after a colon: a failed connection's code reads as its
+// text, a failed lookup's as what the name server said; anything else as the step that failed.
+TEST(SocketErrorsTest, PlainWordsOfFailedConnectionsAndLookups)
+{
+    const struct {
+        int Code;
+        const char* Connection;
+        const char* Lookup;
+    } Rows[] = {
+        {10061, "connection refused", "the name could not be looked up"},
+        {10065, "no route to host", "the name could not be looked up"},
+        {10058, "can't send after socket shutdown", "the name could not be looked up"},
+        {10055, "no buffer space available", "the name could not be looked up"},
+        {11001, "the connection failed", "no such host"},
+        {11002, "the connection failed", "the name server did not answer; try again later"},
+        {11003, "the connection failed", "the name server failed"},
+        {11004, "the connection failed", "the name has no IPv4 address"},
+        {0, "the connection failed", "the name could not be looked up"},
+        {kUnmappedErrorBase + ENOENT, "the connection failed", "the name could not be looked up"},
+        {0xFFFF, "the connection failed", "the name could not be looked up"},
+    };
+    for (const auto& Row : Rows) {
+        EXPECT_EQ(SocketErrorCause(Row.Code), Row.Connection) << Row.Code;
+        EXPECT_EQ(LookupErrorCause(Row.Code), Row.Lookup) << Row.Code;
+    }
 }
 
 TEST(SocketErrorsTest, NativeErrorsMapOntoWinsockNumbers)

@@ -14,13 +14,14 @@
 #include <QCoreApplication>
 
 #include "WSocketTestSupport.h"
+#include "net/SocketErrors.h"
 #include "net/WSocketAddress6.h"
 #include "net/WSocketLookup.h"
 
 namespace {
 
 // Answers from a table, IPv4 and IPv6 addresses alike (a name known without an address of
-// the family asked gives 11004); holds every answer until Release() when gated.
+// the family asked gives kWsaNoData); holds every answer until Release() when gated.
 class TScriptedResolver {
 public:
     explicit TScriptedResolver(bool Gated) : m_Open(!Gated)
@@ -73,11 +74,11 @@ private:
         m_Cond.wait(Lock, [this] { return m_Open; });
         const auto It = m_Answers.find(Name);
         if (It == m_Answers.end())
-            return 11001;
+            return kWsaHostNotFound;
         bool Found = false;
         for (const auto& A : It->second)
             Found = Take(A) || Found;
-        return Found ? 0 : 11004;
+        return Found ? 0 : kWsaNoData;
     }
 
     std::mutex m_Lock;
@@ -281,9 +282,40 @@ TEST(WSocketLookup, ConnectFromLookupDoneHandler)
     ASSERT_TRUE(WaitUntil([&] { return Got == "hi" && S.State() == wsClosed; }));
 }
 
+// With OnError assigned, a failure met by a handler of the withdrawal is that handler's own:
+// Abort still closes the session.
+TEST(WSocketLookup, AbortClosesWhenTheWithdrawnLookupsHandlerFails)
+{
+    TTestServer Server([&](int Fd) { TTestServer::WaitPeerClose(Fd); });
+    TScriptedResolver Resolver(true);
+    Resolver.Answer("slow.example", {"192.0.2.9"});
+    TWSocket S;
+    TEventLog Log;
+    Log.Attach(S);
+    int Errors = 0;
+    S.OnError = [&](TCustomWSocket*) { ++Errors; };
+    S.SetAddr("127.0.0.1");
+    S.SetPort(Server.Port());
+    S.Connect();
+    ASSERT_TRUE(WaitUntil([&] { return S.State() == wsConnected; }));
+    S.OnDnsLookupDone = [&](TCustomWSocket* Sender, std::uint16_t E) {
+        Log.Events.push_back("Dns" + std::to_string(E));
+        Sender->SetAddr("192.0.2.1"); // refused while connected
+    };
+    Log.Events.clear();
+    S.DnsLookup("slow.example");
+    S.Abort();
+    EXPECT_EQ(1, Errors);
+    EXPECT_EQ(wsClosed, S.State());
+    EXPECT_EQ("Dns10004 State5>8 Closed0", Log.Joined());
+    Resolver.Release();
+    SettleLookups();
+    EXPECT_EQ("Dns10004 State5>8 Closed0", Log.Joined());
+}
+
 // DnsLookup6 gives the name's IPv6 addresses in canonical text, from the loop, and fails like
 // DnsLookup. Both kinds share the one pending lookup: either replaces the other silently,
-// Abort and CancelHostLookup withdraw either with 10004, Close leaves it alone, and the
+// Abort and CancelHostLookup withdraw either with kWsaEIntr, Close leaves it alone, and the
 // completion of a withdrawn or replaced lookup is never delivered.
 TEST(WSocketLookup, Ipv6LookupSharesThePendingLookup)
 {
@@ -343,8 +375,8 @@ TEST(WSocketLookup, SystemResolversReadLiteralsAndRefuseNamesWithNul)
     };
     const TRow Rows[] = {
         {true, "0:0::1", 0, "::1"},
-        {true, std::string("::1\0x", 5), 11001, ""},
-        {false, std::string("localhost\0x", 11), 11001, ""},
+        {true, std::string("::1\0x", 5), kWsaHostNotFound, ""},
+        {false, std::string("localhost\0x", 11), kWsaHostNotFound, ""},
     };
     for (const TRow& R : Rows) {
         SCOPED_TRACE(R.Name.c_str());

@@ -13,6 +13,7 @@
 #include <gtest/gtest.h>
 
 #include "net/SocketApi.h"
+#include "net/SocketErrors.h"
 
 namespace {
 
@@ -134,10 +135,10 @@ TEST(WSocketResolveTest, GetHostByNameLengths)
     for (const std::size_t Length : {255u, 256u}) {
         WSocket_WSASetLastError(0);
         EXPECT_EQ(WSocketGetHostByName(InvalidName(Length)), nullptr) << Length;
-        EXPECT_THAT(WSocket_WSAGetLastError(), AnyOf(11001, 11002, 11003, 11004)) << Length;
+        EXPECT_THAT(WSocket_WSAGetLastError(), AnyOf(kWsaHostNotFound, kWsaTryAgain, kWsaNoRecovery, kWsaNoData)) << Length;
     }
     EXPECT_EQ(WSocketGetHostByName(std::string("localhost\0x", 11)), nullptr);
-    EXPECT_EQ(WSocket_WSAGetLastError(), 11001);
+    EXPECT_EQ(WSocket_WSAGetLastError(), kWsaHostNotFound);
 }
 
 TEST(WSocketResolveTest, HostEntryOfLocalhost)

@@ -319,7 +319,7 @@ TEST(WSocketSession, SendWhileConnectingEndsSessionAndRaises)
         EXPECT_EQ("Error 10057 in function Send\r\nSocket is not connected", std::string(E.what()));
     }
     EXPECT_EQ("State8>1 State1>3 Closed10057 State3>8", Log.Joined());
-    EXPECT_EQ(10057, S.LastError());
+    EXPECT_EQ(kWsaENotConn, S.LastError());
     // With OnError assigned the failure is reported there and Send returns -1.
     int Errors = 0;
     S.OnError = [&](TCustomWSocket*) { ++Errors; };
@@ -348,7 +348,7 @@ TEST(WSocketSession, ReceiveReportsWouldBlockThenOrderlyClose)
     ASSERT_TRUE(WaitUntil([&] { return S.State() == wsConnected; }));
     char Buf[16];
     EXPECT_EQ(-1, S.Receive(Buf, sizeof Buf));
-    EXPECT_EQ(10035, S.LastError());
+    EXPECT_EQ(kWsaEWouldBlock, S.LastError());
     SendNow = true;
     ASSERT_TRUE(WaitUntil([&] { return S.State() == wsClosed; }));
     ASSERT_FALSE(Results.empty());

@@ -20,6 +20,7 @@
 #include <QTimer>
 
 #include "geo/LibOstrand.h"
+#include "net/SocketErrors.h"
 #include "net/WSocketLookup.h"
 #include "tests/support/OwnNetwork.h"
 #include "tests/whois/QueryTestServer.h"
@@ -349,7 +350,7 @@ struct TFakeResolvers {
     Ipv6[Name] = std::move(Addresses);
     SetHostResolverForTest([this](const std::string& Name, std::vector<std::uint32_t>& Out) {
       std::lock_guard Guard(Lock);
-      if (!Ipv4.count(Name)) return 11004;
+      if (!Ipv4.count(Name)) return kWsaNoData;
       Out.push_back(Ipv4[Name]);
       return 0;
     });
@@ -358,7 +359,7 @@ struct TFakeResolvers {
       Asked6.push_back(Name);
       Released.wait(Guard, [&] { return Free || Name != Held; });
       for (const std::string& Text : Ipv6[Name]) WSocketParseAddress6(Text, Out.emplace_back());
-      return Out.empty() ? 11001 : 0;
+      return Out.empty() ? kWsaHostNotFound : 0;
     });
   }
   ~TFakeResolvers()

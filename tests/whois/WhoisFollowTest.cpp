@@ -17,6 +17,7 @@
 
 #include <QCoreApplication>
 
+#include "net/SocketErrors.h"
 #include "net/WSocketLookup.h"
 #include "tests/support/OwnNetwork.h"
 #include "tests/support/WhoisServer.h"
@@ -59,16 +60,16 @@ TRun Follow(const std::string& FirstReply, TFollowSettings Settings = {}, const 
   return Run;
 }
 
-// Host names the socket's lookups answer from a table while it lives (11001 for others).
+// Host names the socket's lookups answer from a table while it lives (kWsaHostNotFound for others).
 class TNames {
  public:
   explicit TNames(std::map<std::string, std::vector<std::string>> Table)
   {
     SetHostResolverForTest([Table = std::move(Table)](const std::string& Name, std::vector<std::uint32_t>& Out) {
       const auto It = Table.find(Name);
-      if (It == Table.end()) return 11001;
+      if (It == Table.end()) return kWsaHostNotFound;
       for (const std::string& A : It->second) Out.push_back(::inet_addr(A.c_str()));
-      return Out.empty() ? 11004 : 0;
+      return Out.empty() ? kWsaNoData : 0;
     });
   }
   ~TNames() { SetHostResolverForTest({}); }
