@@ -71,8 +71,10 @@ test-only:
 # settings `make test`, the other targets and hand-run cmake share. The program reads the
 # range files, which its build makes, from its working directory.
 run: deps-run
-	cmake -S . -B $(RUN_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
-	  -DQUORVEX_BUILD_TESTS=OFF -DQUORVEX_BUILD_BENCH=OFF $(LAUNCHER) $(CMAKE_FLAGS)
+	@lists=$$(tools/country-lists.sh $(RUN_BUILD)/country-lists) || exit 1; \
+	  cmake -S . -B $(RUN_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+	  -DQUORVEX_BUILD_TESTS=OFF -DQUORVEX_BUILD_BENCH=OFF "-DQUORVEX_GEOIP=$$lists/geoip" \
+	  "-DQUORVEX_GEOIP6=$$lists/geoip6" $(LAUNCHER) $(CMAKE_FLAGS)
 	cmake --build $(RUN_BUILD) -j $(JOBS)
 	cd $(RUN_BUILD) && ./app/quorvex
 

@@ -3,10 +3,14 @@
 # of them (CI runs `make test` on a fresh machine). apt-get runs with --no-install-recommends:
 # what is named here and what it depends on, nothing more.
 
-# Building the programs and the range files: the compiler and build tools; Qt 6 (Core, Gui,
-# Widgets, DBus, Network, with moc, uic and rcc; its CMake files look for OpenGL's, which
-# libgl-dev holds); Debian's country lists, which the range files are made from.
-BUILD_PACKAGES := g++ make cmake ninja-build qt6-base-dev libgl-dev tor-geoipdb
+# Building the programs: the compiler and build tools; Qt 6 (Core, Gui, Widgets, DBus,
+# Network, with moc, uic and rcc; its CMake files look for OpenGL's, which libgl-dev holds).
+BUILD_PACKAGES := g++ make cmake ninja-build qt6-base-dev libgl-dev
+
+# Debian's country lists, which the range files are made from. The package depends on the
+# Tor daemon, so `make run` does not install it on a desktop: it unpacks the package into its
+# build folder (tools/country-lists.sh) unless the lists are installed already.
+COUNTRY_LIST_PACKAGES := tor-geoipdb
 
 # Running the tray program on a desktop: Qt's platform plugins, X11's and Wayland's.
 RUN_PACKAGES := qt6-qpa-plugins qt6-wayland
@@ -33,5 +37,5 @@ DESKTOP_PACKAGES := xvfb openbox trayer xdotool xclip xsel x11-utils x11-apps im
 PACKAGING_PACKAGES := dpkg-dev file appstream desktop-file-utils man-db groff-base lintian ccache
 
 RUN_TARGET_PACKAGES := $(BUILD_PACKAGES) $(RUN_PACKAGES)
-PACKAGES := $(RUN_TARGET_PACKAGES) $(UNIT_TEST_PACKAGES) $(BENCH_PACKAGES) $(DESKTOP_PACKAGES) \
+PACKAGES := $(RUN_TARGET_PACKAGES) $(COUNTRY_LIST_PACKAGES) $(UNIT_TEST_PACKAGES) $(BENCH_PACKAGES) $(DESKTOP_PACKAGES) \
   $(PACKAGING_PACKAGES)
