@@ -154,6 +154,7 @@ std::size_t TAnswerRun::Add(TAnswerTarget Target)
   const std::size_t Index = m_Base + m_Jobs.size();
   Job->Index = Index;
   Job->Out.Target = Target.Text;
+  Job->Out.Kind = Target.Kind;
   Job->Target = std::move(Target);
   m_Jobs.push_back(std::move(Job));
   ++m_Counts.Added;

@@ -42,6 +42,7 @@ struct TAnswerTarget {
 
 struct TAnswerOutcome {
   std::string Target;        // the target's text as added
+  TTargetKind Kind = TTargetKind::Address;
   TWhoisAnswer Answer;
   std::string Address;       // the address located and asked about; empty for AS numbers
                              // and names that did not resolve
