@@ -180,6 +180,10 @@ void TAnswerRun::StartJob(std::size_t Index)
       return;
     }
     case TTargetKind::Host: {
+      if (T.Text.empty()) {
+        FinishFailed(*Job, "", "the text holds no address or host name");
+        return;
+      }
       Job->Header = "Resolving " + T.Text + "..\r\n";
       Job->State = TJob::TState::Resolving;
       Job->Resolver = std::make_unique<TWSocket>();

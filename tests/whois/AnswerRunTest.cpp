@@ -17,8 +17,11 @@
 #include <QCoreApplication>
 #include <QElapsedTimer>
 
+#include "net/WSocketLookup.h"
 #include "tests/support/WhoisServer.h"
 #include "whois/AnswerRun.h"
+
+#include <arpa/inet.h>
 
 namespace {
 
@@ -362,6 +365,42 @@ TEST(AnswerRun, FailuresSayWhichServerAndWhy)
     EXPECT_FALSE(O.Answer.Cached);
     EXPECT_EQ(O.Answer.Error, "referral failed: " + Where + ": connection refused");
   }
+}
+
+TEST(AnswerRun, HostNamesAreLookedUpFirst)
+{
+  TRegistry Arin("127.0.0.2", [](const std::string& Q) { return ArinReply(Q, "unused"); });
+  // The socket's lookups answer from these tables: no name server is asked.
+  SetHostResolverForTest([](const std::string& Name, std::vector<std::uint32_t>& Out) {
+    if (Name != "www.quorvex.test") return 11001;
+    Out.push_back(::inet_addr("192.0.2.9"));
+    return 0;
+  });
+  SetHost6ResolverForTest([](const std::string& Name, std::vector<TIpv6Bytes>& Out) {
+    if (Name != "v6.quorvex.test") return 11001;
+    TIpv6Bytes A{0x20, 0x01, 0x0d, 0xb8};
+    A[15] = 7;
+    Out.push_back(A);
+    return 0;
+  });
+  TAnswerSettings S = Settings(Arin);
+  S.Blocks = true;
+  const auto Out = RunAll(S, {{TTargetKind::Host, "www.quorvex.test", {}}, {TTargetKind::Host, "v6.quorvex.test", {}},
+                              {TTargetKind::Host, "nosuch.quorvex.test", {}}, {TTargetKind::Host, "", {}}});
+  SetHostResolverForTest({});
+  SetHost6ResolverForTest({});
+  ASSERT_EQ(Out.size(), 4u);
+  EXPECT_EQ(Out[0].Address, "192.0.2.9");
+  EXPECT_EQ(Out[0].Answer.Query, "192.0.2.9");
+  EXPECT_TRUE(Out[0].Blocks.at(0).starts_with("Resolving www.quorvex.test..\r\nAddress is Global, querying ARIN..\r\n\r\n"))
+      << Out[0].Blocks[0];
+  EXPECT_EQ(Out[1].Address, "2001:db8::7");
+  EXPECT_TRUE(Out[2].Failed);
+  EXPECT_EQ(Out[2].Answer.Error, "No such host");
+  EXPECT_EQ(Out[2].Blocks.at(0), "Resolving nosuch.quorvex.test..\r\nNo such host\r\n");
+  EXPECT_TRUE(Out[3].Failed);
+  EXPECT_EQ(Out[3].Answer.Error, "the text holds no address or host name");
+  EXPECT_EQ(Arin.Queries(), (std::vector<std::string>{"192.0.2.9", "2001:db8::7"}));
 }
 
 TEST(AnswerRun, PlainPanesAreThoseOfTheQueryWindow)
