@@ -337,11 +337,12 @@ bool TAnswerRun::AnswerFromCache(TJob& Job, const std::string& Lane)
   if (const auto Found = m_StubRanges.Find(Job.First)) {
     const TStubTarget& S = m_Stubs[*Found];
     const std::string To = S.Host.empty() ? Lane : LaneOf(S.Host, S.Port);
-    // Only a job that has asked nobody yet: a shortcut starts its following afresh.
+    // Only a job that has asked nobody yet (it may have waited for a shortcut that has since
+    // led further): a shortcut starts its following afresh.
     if (S.First <= Job.First && Job.Last <= S.Last && To != Lane && !Job.Lanes.count(To) && Job.Follow &&
-        Job.Role == TJob::TRole::First && Job.Out.Answer.Asked.empty()) {
+        Job.Role != TJob::TRole::Follow && Job.Out.Answer.Asked.empty()) {
       const std::string Line = "Asking " + Where(S.Host, S.Port) + ", where the referrals for " + S.Query + " led..";
-      if (m_Settings.Blocks) Job.ShortcutFrom = Job.Out.Blocks.empty() ? Job.Header + Line : Line;
+      if (m_Settings.Blocks) Job.ShortcutFrom = Job.Header + Line;
       Job.Role = TJob::TRole::Shortcut;
       Job.Request = TAskRequest{};
       Job.Request.Host = S.Host;
