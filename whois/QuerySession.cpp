@@ -13,6 +13,7 @@
 #include "net/WSocketResolve.h"
 #include "whois/AddressCleanup.h"
 #include "whois/AddressLocation.h"
+#include "whois/AddressRescue.h"
 #include "whois/Ipv6Address.h"
 #include "whois/PaneText.h"
 
@@ -99,12 +100,20 @@ void TQuerySession::DoQuery()
   if (m_Running) return;  // re-entered from the message loop below: one query at a time
   try {
     SetResponseText("");
-    const std::string Cleaned = CleanAddress(m_View.AddressText());
+    const std::string Text = m_View.AddressText();
+    std::string Cleaned = CleanAddress(Text);
     // An IPv6 address goes into the box as it is queried and remembered: its canonical text,
     // or for an IPv4-mapped one the dotted address, which then runs exactly as if typed (the
     // list's item, the box's text when the reply is stored, is the dotted text too).
     std::optional<TIpv6Address> Ipv6;
     if (!IsDottedAddress(Cleaned)) Ipv6 = ParseIpv6Address(Cleaned);
+    // So does what a form no resolver reads stands for (an address with a port or in
+    // brackets, defanged text): the box shows it, and it runs as if typed.
+    if (!IsDottedAddress(Cleaned) && !Ipv6)
+      if (std::string Rescued = RescueAddress(Text); !Rescued.empty()) {
+        Cleaned = std::move(Rescued);
+        if (!IsDottedAddress(Cleaned)) Ipv6 = ParseIpv6Address(Cleaned);
+      }
     m_View.SetAddressText(!Ipv6 ? Cleaned : Ipv6->MappedIpv4.empty() ? Ipv6->Text : Ipv6->MappedIpv4);
     QueryAddress = m_View.AddressText();
     if (QueryAddress.empty()) return;

@@ -27,6 +27,7 @@ seed fuzz-range-file two '\x00\x00\x00\x00\x01\x0a\x00\x00\x00\x02'
 seed fuzz-range-file tail '\x00\x00\x00\x00\x01\x0a\x00'
 seed fuzz-ipv6-address url '[IPv6:2001:DB8:0:0:1::1%25eth0]:8080'
 seed fuzz-ipv6-address mapped '::ffff:193.0.6.139'
+seed fuzz-address-scan log '\x07\x01Received: from mx (mx [198.51.100.23]) [IPv6:2001:db8::25] 203.0.113[.]7:22, ::ffff:192.0.2.1 v1.2.3.4'
 seed fuzz-whois-referral arin 'NetRange: 8.0.0.0 - 8.255.255.255\r\nReferralServer: whois://whois.a.example\r\nNetRange: 8.8.8.0 - 8.8.8.255\r\nReferralServer: rwhois://rw.example:4321/\r\nResourceLink: https://x.example/\r\n'
 seed fuzz-whois-referral iana 'refer:        whois.afrinic.net\n\ninetnum:      41.0.0.0/8\nwhois:        whois.afrinic.net\n'
 seed fuzz-whois-referral stub 'netname: NON-RIPE-NCC-MANAGED-ADDRESS-BLOCK\r\ndescr: not allocated to APNIC\r\n% not administered by LACNIC\r\nNetType: Allocated to AFRINIC\r\n'
@@ -39,7 +40,7 @@ seed fuzz-whois-answer autnum '\x02aut-num: AS15169\nas-name: X\n\nASNumber: 151
 mkdir -p "$artifacts"
 status=0
 for target in fuzz-clean-address fuzz-dotted-address fuzz-ip-to-number fuzz-range-file fuzz-whois-referral fuzz-ipv6-address \
-    fuzz-whois-answer; do
+    fuzz-whois-answer fuzz-address-scan; do
   if [ ! -x "$bin/$target" ]; then
     echo "smoke: $bin/$target not built" >&2
     status=1
