@@ -12,6 +12,7 @@
 #include "geo/LibOstrand.h"
 #include "net/WSocketResolve.h"
 #include "whois/AddressCleanup.h"
+#include "whois/AddressRescue.h"
 #include "whois/AnswerRun.h"
 #include "whois/ErrorText.h"
 #include "whois/Ipv6Address.h"
@@ -119,13 +120,15 @@ void QuietMessages(QtMsgType Type, const QMessageLogContext&, const QString& Mes
 }
 
 // An argument as a target of the answer engine: an AS number or a prefix as it is written,
-// anything else cleaned as the address box cleans it (an address, else a host name).
+// anything else cleaned as the address box cleans it (an address, the form a pasted text
+// stands for, else a host name).
 TAnswerTarget ClassifyArgument(const std::string& Argument)
 {
-  const std::string Trimmed = TrimBlanks(Argument);
-  if (const auto As = ParseAsNumber(Trimmed)) return {TTargetKind::AsNumber, *As, {}};
-  if (const auto Prefix = ParsePrefix(Trimmed)) return {TTargetKind::Prefix, Prefix->Prefix, Prefix->First};
-  const std::string Cleaned = CleanAddress(Argument);
+  if (const auto As = ParseAsNumber(Argument)) return {TTargetKind::AsNumber, As->Text, {}};
+  if (const auto Prefix = ParseQueryPrefix(Argument)) return {TTargetKind::Prefix, Prefix->Text, Prefix->Address};
+  std::string Cleaned = CleanAddress(Argument);
+  if (!IsDottedAddress(Cleaned) && !ParseIpv6Address(Cleaned))
+    if (std::string Rescued = RescueAddress(Argument); !Rescued.empty()) Cleaned = std::move(Rescued);
   if (IsDottedAddress(Cleaned)) return {TTargetKind::Address, Cleaned, {}};
   if (const auto Ipv6 = ParseIpv6Address(Cleaned))
     return {TTargetKind::Address, Ipv6->MappedIpv4.empty() ? Ipv6->Text : Ipv6->MappedIpv4, {}};

@@ -18,7 +18,12 @@ constexpr std::size_t kChunk = 64 * 1024;
 
 TTargetFeed::TTargetFeed(std::vector<TSource> Sources, TAnswerRun& Run, std::size_t Window,
                          std::function<TAnswerTarget(const std::string&)> Classify, QObject* parent)
-    : QObject(parent), m_Sources(std::move(Sources)), m_Run(Run), m_Window(Window), m_Classify(std::move(Classify))
+    : QObject(parent),
+      m_Sources(std::move(Sources)),
+      m_Run(Run),
+      m_Window(Window),
+      m_Classify(std::move(Classify)),
+      m_Scan([this](const std::string& Address) { m_Found.push_back(Address); })
 {
 }
 
@@ -80,10 +85,10 @@ bool TTargetFeed::OpenNext()
   return false;
 }
 
-void TTargetFeed::AddAddresses(std::vector<std::string>& Found)
+void TTargetFeed::AddFound()
 {
-  for (std::string& A : Found) m_Run.Add({TTargetKind::Address, std::move(A), {}});
-  Found.clear();
+  for (std::string& A : m_Found) m_Run.Add({TTargetKind::Address, std::move(A), {}});
+  m_Found.clear();
 }
 
 bool TTargetFeed::ReadChunk()
@@ -98,16 +103,15 @@ bool TTargetFeed::ReadChunk()
   do {
     N = ::read(m_Fd, Buffer.data(), Buffer.size());
   } while (N < 0 && errno == EINTR);
-  std::vector<std::string> Found;
   if (N <= 0) {
     if (N < 0 && OnError) OnError(m_Name, std::strerror(errno));
-    m_Scan.Finish(Found);
-    AddAddresses(Found);
+    m_Scan.Finish();
+    AddFound();
     CloseStream();
     return true;
   }
-  m_Scan.Feed(std::string_view(Buffer.data(), static_cast<std::size_t>(N)), Found);
-  AddAddresses(Found);
+  m_Scan.Feed(std::string_view(Buffer.data(), static_cast<std::size_t>(N)));
+  AddFound();
   if (OnRead) OnRead();
   return true;
 }

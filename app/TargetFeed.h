@@ -48,7 +48,7 @@ class TTargetFeed : public QObject {
   // Reads one chunk of the open stream; false when it has to wait for the stream.
   bool ReadChunk();
   void CloseStream();
-  void AddAddresses(std::vector<std::string>& Found);
+  void AddFound();
 
   std::vector<TSource> m_Sources;
   TAnswerRun& m_Run;
@@ -61,7 +61,8 @@ class TTargetFeed : public QObject {
   std::string m_Name;
   std::unique_ptr<QSocketNotifier> m_Notifier;
   bool m_Ready = false;  // the notifier said the stream has something
-  TAddressScan m_Scan;   // one for all streams: an address is answered once in the run
+  std::vector<std::string> m_Found;  // what the scanner yielded from the chunk read last
+  TAddressScanner m_Scan;            // one for all streams: an address is answered once
   bool m_Stopped = false;
   bool m_Pumping = false;
 };

@@ -95,7 +95,7 @@ EOF
 run 0 "--summary --file with mail headers" --summary --pace 0 --file "$WORK/mail.txt"
 [ "$(grep -c '^[^ ]' "$WORK/out")" = 3 ] && grep -qx '12.34.56.78' "$WORK/out" && grep -qx '2001:db8:0:1::25' "$WORK/out" \
   && grep -qx '64.6.64.6' "$WORK/out" && ok "--summary: one block per address of the headers" || { bad "summary blocks"; cat "$WORK/out"; }
-grep -qF '  network   2001:db8:: - 2001:db8:0:ffff:ffff:ffff:ffff:ffff NET-2001-db8' "$WORK/out" \
+grep -qF '  network   2001:db8:: - 2001:db8:0:ffff:ffff:ffff:ffff:ffff (2001:db8::/48) NET-2001-db8' "$WORK/out" \
   && grep -qE '^  abuse     abuse@2001-db8.example' "$WORK/out" && grep -qE '^  source    ARIN, whois.arin.net' "$WORK/out" \
   && ok "--summary: aligned network, abuse and source lines" || { bad "summary lines"; cat "$WORK/out"; }
 

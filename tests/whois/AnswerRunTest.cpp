@@ -119,11 +119,13 @@ std::string RipeReply(const std::string& Query)
 {
   if (Query.rfind("193.0.", 0) == 0)
     return Crlf({"inetnum:        193.0.0.0 - 193.0.7.255", "netname:        RIPE-NCC", "country:        NL",
-                 "org-name:       Reseaux IP Europeens Network Coordination Centre",
-                 "abuse-mailbox:  abuse@ripe.example", "source:         RIPE", ""});
+                 "org:            ORG-RIEN1-RIPE", "abuse-c:        AR1-RIPE", "source:         RIPE", "",
+                 "organisation:   ORG-RIEN1-RIPE", "org-name:       Reseaux IP Europeens Network Coordination Centre",
+                 "", "role:           Abuse desk", "abuse-mailbox:  abuse@ripe.example", "nic-hdl:        AR1-RIPE", ""});
   const std::string Net16 = Query.substr(0, Query.find('.', 4));
   return Crlf({"inetnum:        " + Net16 + ".0.0 - " + Net16 + ".255.255", "netname:        NET-" + Net16,
-               "country:        DE", "abuse-mailbox:  abuse@" + Net16 + ".example", "source:         RIPE", ""});
+               "country:        DE", "abuse-c:        AR2-RIPE", "source:         RIPE", "", "role:           Abuse desk",
+               "abuse-mailbox:  abuse@" + Net16 + ".example", "nic-hdl:        AR2-RIPE", ""});
 }
 
 TEST(AnswerRun, OneQueryPerNetwork)
