@@ -1,11 +1,24 @@
 // SPDX-License-Identifier: MIT
 // quorvex-query ADDRESS...: the query window's flow (whois/QuerySession.h) without a
 // desktop. Each address goes in as the window's address box would take it, the query runs,
-// and the pane's text is printed when it ends. A QtCore program: no window, no GUI library.
+// and the pane's text is printed when it ends. With --summary, --json, "-" or --file the
+// answer engine (whois/AnswerRun.h) answers instead: many addresses, one query per network.
+// A QtCore program: no window, no GUI library.
+#include "app/AnswerOutput.h"
+#include "app/ProgressLine.h"
+#include "app/QueryOptions.h"
+#include "app/StopSignal.h"
+#include "app/TargetFeed.h"
 #include "geo/LibOstrand.h"
+#include "net/WSocketResolve.h"
+#include "whois/AddressCleanup.h"
+#include "whois/AddressRescue.h"
+#include "whois/AnswerRun.h"
 #include "whois/ErrorText.h"
+#include "whois/Ipv6Address.h"
 #include "whois/PaneText.h"
 #include "whois/QuerySession.h"
+#include "whois/QueryTarget.h"
 #include "whois/WhoisFollow.h"
 
 #include <QCoreApplication>
@@ -24,103 +37,9 @@
 
 #include <unistd.h>
 
-#ifndef QUORVEX_VERSION
-#define QUORVEX_VERSION "unknown"
-#endif
-
 namespace {
 
-constexpr int kDefaultTimeoutSeconds = 90;
-// QTimer takes milliseconds as an int.
-constexpr long kMaxTimeoutSeconds = 2147483;
-
-enum TExit { ExitOk = 0, ExitFailed = 1, ExitUsage = 2, ExitReferralFailed = 3 };
-
-const char* const kUsage =
-    "usage: quorvex-query [--follow] [--timeout SECONDS] ADDRESS...\n"
-    "Asks the regional registry's WHOIS server who holds each ADDRESS (an IPv4 or IPv6\n"
-    "address, a host name, a URL or an e-mail address) and prints what the Quorvex query\n"
-    "window would show, followed by a blank line. Ostrand.dat and Ostrand6.dat name the\n"
-    "country, read from the working directory or else from the installed data folder.\n"
-    "\n"
-    "  --follow           after the registry's reply, follow its referral to the server that\n"
-    "                     holds the address (ARIN's ReferralServer or ResourceLink, IANA's\n"
-    "                     refer:); after a \"not managed by this registry\" stub ask\n"
-    "                     whois.iana.org, then the server it names. Each further reply follows\n"
-    "                     a line naming the server asked. At most 3 more servers, none twice,\n"
-    "                     each under the same time-out; referrals that are not whois:// or\n"
-    "                     rwhois://, or name a bad host or port, are ignored with a note line\n"
-    "  --timeout SECONDS  end a query whose connection is still open after SECONDS (default 90)\n"
-    "  --help             show this text\n"
-    "  --version          show the version\n"
-    "  --                 the remaining arguments are addresses\n"
-    "\n"
-    "The registries' servers are whois.arin.net, whois.ripe.net, whois.apnic.net and\n"
-    "whois.lacnic.net, port 43, found through the system's resolver (so /etc/hosts can send\n"
-    "them elsewhere, as the tests do in a private namespace).\n"
-    "On a terminal, control characters of a reply other than tab and line ends are shown as '?'.\n"
-    "\n"
-    "Exit status: 0 when every query got a reply and reached \"Done.\", 1 when any failed (the\n"
-    "address cleaned to nothing, no such host, could not resolve, refused, no reply, time-out,\n"
-    "an error), 2 for bad usage, 3 when every query got a reply but --follow could not get\n"
-    "one from a server it was referred to (refused, unknown, no reply, time-out; the line\n"
-    "\"Referral failed: ...\" or \"Connection timeout\" says which). A referral that is\n"
-    "ignored, a loop or the hop limit only ends the following: exit status 0.\n";
-
-struct TOptions {
-  int TimeoutSeconds = kDefaultTimeoutSeconds;
-  bool Follow = false;
-  std::vector<std::string> Addresses;
-};
-
-// Parses the command line; returns -1 to go on, otherwise the exit status.
-int ParseArguments(int Argc, char** Argv, TOptions& Options) {
-  bool OptionsDone = false;
-  for (int I = 1; I < Argc; ++I) {
-    const std::string_view A = Argv[I];
-    if (OptionsDone || A.empty() || A[0] != '-' || A == "-") {
-      Options.Addresses.emplace_back(A);
-    } else if (A == "--") {
-      OptionsDone = true;
-    } else if (A == "--help" || A == "-h") {
-      std::fputs(kUsage, stdout);
-      return ExitOk;
-    } else if (A == "--follow") {
-      Options.Follow = true;
-    } else if (A == "--version") {
-      std::printf("quorvex-query %s\n", QUORVEX_VERSION);
-      return ExitOk;
-    } else if (A == "--timeout" || A.starts_with("--timeout=")) {
-      std::string Value;
-      if (A == "--timeout") {
-        if (I + 1 >= Argc) {
-          std::fputs("quorvex-query: --timeout needs a number of seconds\n", stderr);
-          return ExitUsage;
-        }
-        Value = Argv[++I];
-      } else {
-        Value = std::string(A.substr(std::strlen("--timeout=")));
-      }
-      char* End = nullptr;
-      errno = 0;
-      const long Seconds = std::strtol(Value.c_str(), &End, 10);
-      if (Value.empty() || *End != '\0' || errno != 0 || Seconds < 1 || Seconds > kMaxTimeoutSeconds) {
-        std::fprintf(stderr, "quorvex-query: --timeout wants whole seconds from 1 to %ld, not \"%s\"\n",
-                     kMaxTimeoutSeconds, Value.c_str());
-        return ExitUsage;
-      }
-      Options.TimeoutSeconds = static_cast<int>(Seconds);
-    } else {
-      std::fprintf(stderr, "quorvex-query: unknown option %s\n%s", std::string(A).c_str(), kUsage);
-      return ExitUsage;
-    }
-  }
-  if (Options.Addresses.empty()) {
-    std::fputs(kUsage, stderr);
-    return ExitUsage;
-  }
-  return -1;
-}
+enum TExit { ExitOk = 0, ExitFailed = 1, ExitUsage = 2, ExitReferralFailed = 3, ExitInterrupted = 130 };
 
 // What went wrong in the query that runs now, told by the flow's error boxes and by
 // exceptions that would reach the tray program's top-level handler.
@@ -192,25 +111,6 @@ bool GotReply(const std::string& Pane) {
   return false;
 }
 
-// The pane's text for a terminal or a pipe: CR LF becomes the line end. On a terminal a
-// hostile reply must not drive it (escape sequences, lone CRs overwriting lines), so other
-// control characters become '?'; into a pipe the bytes go unchanged.
-std::string ForOutput(const std::string& Pane, bool Terminal) {
-  std::string Out;
-  Out.reserve(Pane.size() + 2);
-  for (std::size_t I = 0; I < Pane.size(); ++I) {
-    const unsigned char C = static_cast<unsigned char>(Pane[I]);
-    if (C == '\r' && I + 1 < Pane.size() && Pane[I + 1] == '\n') continue;
-    if (Terminal && (C < 32 || C == 127) && C != '\n' && C != '\t')
-      Out += '?';
-    else
-      Out += static_cast<char>(C);
-  }
-  if (!Out.empty() && Out.back() != '\n') Out += '\n';
-  Out += '\n';
-  return Out;
-}
-
 // Qt's own chatter is no concern of a terminal user; its warnings go to stderr like ours,
 // except complaints about a missing XDG_RUNTIME_DIR.
 void QuietMessages(QtMsgType Type, const QMessageLogContext&, const QString& Message) {
@@ -219,11 +119,200 @@ void QuietMessages(QtMsgType Type, const QMessageLogContext&, const QString& Mes
   std::fprintf(stderr, "quorvex-query: %s\n", Message.toLocal8Bit().constData());
 }
 
+// An argument as a target of the answer engine: an AS number or a prefix as it is written,
+// anything else cleaned as the address box cleans it (an address, the form a pasted text
+// stands for, else a host name).
+TAnswerTarget ClassifyArgument(const std::string& Argument)
+{
+  if (const auto As = ParseAsNumber(Argument)) return {TTargetKind::AsNumber, As->Text, {}};
+  if (const auto Prefix = ParseQueryPrefix(Argument)) return {TTargetKind::Prefix, Prefix->Text, Prefix->Address};
+  std::string Cleaned = CleanAddress(Argument);
+  if (!IsDottedAddress(Cleaned) && !ParseIpv6Address(Cleaned))
+    if (std::string Rescued = RescueAddress(Argument); !Rescued.empty()) Cleaned = std::move(Rescued);
+  if (IsDottedAddress(Cleaned)) return {TTargetKind::Address, Cleaned, {}};
+  if (const auto Ipv6 = ParseIpv6Address(Cleaned))
+    return {TTargetKind::Address, Ipv6->MappedIpv4.empty() ? Ipv6->Text : Ipv6->MappedIpv4, {}};
+  return {TTargetKind::Host, Cleaned, {}};
+}
+
+void Print(const std::string& Text)
+{
+  std::fwrite(Text.data(), 1, Text.size(), stdout);
+  std::fflush(stdout);
+}
+
+TAnswerSettings EngineSettings(const TQueryOptions& Options)
+{
+  TAnswerSettings S;
+  S.TimeoutMs = Options.TimeoutSeconds * 1000;
+  S.PaceMs = Options.PaceMs;
+  return S;
+}
+
+// One AS number or prefix among the arguments of a plain run: its panes, as the engine
+// makes them, without a cache. Returns its exit status.
+int RunOneAnswer(const TQueryOptions& Options, const TAnswerTarget& Target, bool Terminal)
+{
+  TAnswerSettings S = EngineSettings(Options);
+  S.Follow = Options.Follow;
+  S.Cache = false;
+  S.Blocks = true;
+  TAnswerRun Run(S);
+  bool Done = false;
+  int Status = ExitOk;
+  Run.OnAnswer = [&](const TAnswerOutcome& O) {
+    for (const std::string& Block : O.Blocks) Print(ForOutput(Block, Terminal));
+    Status = O.Failed ? ExitFailed : O.ReferralFailed ? ExitReferralFailed : ExitOk;
+    Done = true;
+  };
+  Run.Add(Target);
+  while (!Done) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents | QEventLoop::AllEvents);
+  return Status;
+}
+
+// Each argument through the query window's flow, its pane printed when it ends.
+int RunQueries(const TQueryOptions& Options)
+{
+  int Status = ExitOk;
+  TTerminalView View;
+  TQuerySession Session(View);
+  Session.WHOIStimer->setInterval(Options.TimeoutSeconds * 1000);
+  QObject::connect(Session.WHOIStimer, &QTimer::timeout, [] { Trouble.TimedOut = true; });
+
+  // --follow starts from the server the flow chose; note it as the flow asks for it.
+  std::pair<std::string, std::string> FirstServer;
+  const TQuerySession::TServerLookup Chosen =
+      TQuerySession::WhoisServerFor ? TQuerySession::WhoisServerFor : &TQuerySession::DefaultWhoisServer;
+  if (Options.Follow) {
+    TQuerySession::WhoisServerFor = [Chosen, &FirstServer](const std::string& Registry) {
+      FirstServer = Chosen(Registry);
+      return FirstServer;
+    };
+  }
+  bool ReferralFailed = false;
+
+  const bool Terminal = ::isatty(STDOUT_FILENO) == 1;
+  for (const std::string& Address : Options.Arguments) {
+    if (const TAnswerTarget Target = ClassifyArgument(Address);
+        Target.Kind == TTargetKind::AsNumber || Target.Kind == TTargetKind::Prefix) {
+      const TQuerySession::TServerLookup Flow = TQuerySession::WhoisServerFor;
+      TQuerySession::WhoisServerFor = Chosen;
+      const int One = RunOneAnswer(Options, Target, Terminal);
+      TQuerySession::WhoisServerFor = Flow;
+      if (One == ExitFailed) Status = ExitFailed;
+      if (One == ExitReferralFailed) ReferralFailed = true;
+      continue;
+    }
+    Trouble = {};
+    FirstServer = {};
+    View.SetAddressText(Address);
+    try {
+      Session.DoQuery();
+    } catch (const std::exception& E) {
+      ReportError(E.what());
+    } catch (...) {
+      ReportError("Unknown error");
+    }
+    // Every path of the flow ends in Idle: WHOISdone at the end of a connection, or the
+    // flow's own return after a failure that no connection will end.
+    while (Session.QueryRunning()) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents | QEventLoop::AllEvents);
+    const std::string& Pane = Session.ResponseText();
+    Print(ForOutput(Pane, Terminal));
+    if (Trouble.Failed || Trouble.TimedOut || !GotReply(Pane)) {
+      Status = ExitFailed;
+      continue;
+    }
+    if (!Options.Follow || FirstServer.first.empty()) continue;
+    char* End = nullptr;
+    const unsigned long Port = std::strtoul(FirstServer.second.c_str(), &End, 10);
+    if (*End != '\0' || Port < 1 || Port > 65535) continue;
+    TFollowSettings Settings;
+    Settings.TimeoutMs = Options.TimeoutSeconds * 1000;
+    // The registry's server as connected to, so its kind is not looked up again by name.
+    Settings.FirstAddress = Session.ConnectedAddress();
+    const TFollowResult Followed =
+        FollowReferrals(Session.QueriedAddress(), FirstServer.first, static_cast<std::uint16_t>(Port),
+                        CutHeader(Pane), Settings,
+                        [Terminal](const std::string& Block) { Print(ForOutput(Block, Terminal)); });
+    if (Followed.Failed) ReferralFailed = true;
+  }
+  TQuerySession::WhoisServerFor = Chosen;
+  if (Status == ExitOk && ReferralFailed) Status = ExitReferralFailed;
+  return Status;
+}
+
+// Targets waiting to be handed out at most: the input is read no further ahead.
+constexpr std::size_t kWindow = 4096;
+
+// The answer engine over every argument, standard input and file, printed as asked.
+int RunAnswers(const TQueryOptions& Options)
+{
+  TAnswerSettings S = EngineSettings(Options);
+  const bool Plain = !Options.Summary && !Options.Json;
+  // The plain output shows what a query of each address would show: it follows only with
+  // --follow. The answers follow always.
+  S.Follow = !Plain || Options.Follow;
+  S.Blocks = Plain;
+  TAnswerRun Run(S);
+
+  std::vector<TTargetFeed::TSource> Sources;
+  for (const std::string& F : Options.Files) Sources.push_back({TTargetFeed::TSource::TKind::Stream, F});
+  for (const std::string& A : Options.Arguments)
+    Sources.push_back({A == "-" ? TTargetFeed::TSource::TKind::Stream : TTargetFeed::TSource::TKind::Argument, A});
+  TTargetFeed Feed(std::move(Sources), Run, kWindow, ClassifyArgument);
+
+  const bool Terminal = ::isatty(STDOUT_FILENO) == 1;
+  TProgressLine Progress;
+  // Both on one terminal: the progress line goes before an answer is printed.
+  const bool SameTerminal = Progress.Shown() && Terminal;
+  bool Failed = false, ReferralFailed = false, InputFailed = false, Interrupted = false;
+  const auto ShowProgress = [&](bool Force) {
+    const TAnswerCounts& C = Run.Counts();
+    Progress.Update(C.HandedOut, C.Added, C.Queries, C.FromCache, Force);
+  };
+  Run.OnAnswer = [&](const TAnswerOutcome& O) {
+    if (SameTerminal) Progress.Clear();
+    if (Options.Json)
+      Print(AnswerJson(O) + "\n");
+    else if (Options.Summary)
+      Print(AnswerSummary(O));
+    else
+      for (const std::string& Block : O.Blocks) Print(ForOutput(Block, Terminal));
+    if (O.Failed) Failed = true;
+    if (O.ReferralFailed) ReferralFailed = true;
+  };
+  Run.OnChange = [&] { ShowProgress(false); };
+  Feed.OnError = [&](const std::string& Name, const std::string& Reason) {
+    Progress.Clear();
+    std::fprintf(stderr, "quorvex-query: cannot read %s: %s\n", Name.c_str(), Reason.c_str());
+    InputFailed = true;
+  };
+  TStopSignal Stop;
+  Stop.OnStop = [&] { Interrupted = true; };
+
+  Feed.Pump();
+  while (!Interrupted && !(Feed.Ended() && Run.Waiting() == 0)) {
+    QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents | QEventLoop::AllEvents);
+    Feed.Pump();
+  }
+  if (Interrupted) {
+    Feed.Stop();
+    const std::size_t Known = Run.Counts().Added;
+    Run.Stop();
+    Progress.Clear();
+    std::fprintf(stderr, "quorvex-query: interrupted: %zu of %zu answered.\n", Run.Counts().HandedOut, Known);
+    return ExitInterrupted;
+  }
+  Progress.Clear();
+  if (Failed || InputFailed) return ExitFailed;
+  return ReferralFailed ? ExitReferralFailed : ExitOk;
+}
+
 }  // namespace
 
 int main(int Argc, char** Argv) {
-  TOptions Options;
-  if (const int Status = ParseArguments(Argc, Argv, Options); Status >= 0) return Status;
+  TQueryOptions Options;
+  if (const int Status = ParseQueryOptions(Argc, Argv, Options); Status >= 0) return Status;
 
   qInstallMessageHandler(QuietMessages);
   // As in the tray program: the range files before the application and the flow. A few
@@ -234,65 +323,7 @@ int main(int Argc, char** Argv) {
   {
     TCommandApplication App(Argc, Argv);
     App.setApplicationName("Quorvex");
-    TTerminalView View;
-    TQuerySession Session(View);
-    Session.WHOIStimer->setInterval(Options.TimeoutSeconds * 1000);
-    QObject::connect(Session.WHOIStimer, &QTimer::timeout, [] { Trouble.TimedOut = true; });
-
-    // --follow starts from the server the flow chose; note it as the flow asks for it.
-    std::pair<std::string, std::string> FirstServer;
-    const TQuerySession::TServerLookup Chosen =
-        TQuerySession::WhoisServerFor ? TQuerySession::WhoisServerFor : &TQuerySession::DefaultWhoisServer;
-    if (Options.Follow) {
-      TQuerySession::WhoisServerFor = [Chosen, &FirstServer](const std::string& Registry) {
-        FirstServer = Chosen(Registry);
-        return FirstServer;
-      };
-    }
-    bool ReferralFailed = false;
-
-    const bool Terminal = ::isatty(STDOUT_FILENO) == 1;
-    for (const std::string& Address : Options.Addresses) {
-      Trouble = {};
-      FirstServer = {};
-      View.SetAddressText(Address);
-      try {
-        Session.DoQuery();
-      } catch (const std::exception& E) {
-        ReportError(E.what());
-      } catch (...) {
-        ReportError("Unknown error");
-      }
-      // Every path of the flow ends in Idle: WHOISdone at the end of a connection, or the
-      // flow's own return after a failure that no connection will end.
-      while (Session.QueryRunning()) App.processEvents(QEventLoop::WaitForMoreEvents | QEventLoop::AllEvents);
-      const std::string& Pane = Session.ResponseText();
-      const std::string Text = ForOutput(Pane, Terminal);
-      std::fwrite(Text.data(), 1, Text.size(), stdout);
-      std::fflush(stdout);
-      if (Trouble.Failed || Trouble.TimedOut || !GotReply(Pane)) {
-        Status = ExitFailed;
-        continue;
-      }
-      if (!Options.Follow || FirstServer.first.empty()) continue;
-      char* End = nullptr;
-      const unsigned long Port = std::strtoul(FirstServer.second.c_str(), &End, 10);
-      if (*End != '\0' || Port < 1 || Port > 65535) continue;
-      TFollowSettings Settings;
-      Settings.TimeoutMs = Options.TimeoutSeconds * 1000;
-      // The registry's server as connected to, so its kind is not looked up again by name.
-      Settings.FirstAddress = Session.ConnectedAddress();
-      const TFollowResult Followed =
-          FollowReferrals(Session.QueriedAddress(), FirstServer.first, static_cast<std::uint16_t>(Port),
-                          CutHeader(Pane), Settings, [Terminal](const std::string& Block) {
-                            const std::string Out = ForOutput(Block, Terminal);
-                            std::fwrite(Out.data(), 1, Out.size(), stdout);
-                            std::fflush(stdout);
-                          });
-      if (Followed.Failed) ReferralFailed = true;
-    }
-    TQuerySession::WhoisServerFor = Chosen;
-    if (Status == ExitOk && ReferralFailed) Status = ExitReferralFailed;
+    Status = Options.Answers() ? RunAnswers(Options) : RunQueries(Options);
   }
   LibOstrandShutdown();
   return Status;

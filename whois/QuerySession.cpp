@@ -9,14 +9,13 @@
 #include <QCoreApplication>
 #include <QString>
 
-#include "geo/LibOstrand.h"
 #include "net/SocketApi.h"
-#include "net/WSocketAddress6.h"
 #include "net/WSocketResolve.h"
 #include "whois/AddressCleanup.h"
+#include "whois/AddressLocation.h"
+#include "whois/AddressRescue.h"
 #include "whois/Ipv6Address.h"
 #include "whois/PaneText.h"
-#include "whois/RegistryChoice.h"
 
 const std::string TQuerySession::WhoisServerPrefix = "whois.";
 const std::string TQuerySession::WhoisServerSuffix = ".net";
@@ -101,12 +100,20 @@ void TQuerySession::DoQuery()
   if (m_Running) return;  // re-entered from the message loop below: one query at a time
   try {
     SetResponseText("");
-    const std::string Cleaned = CleanAddress(m_View.AddressText());
+    const std::string Text = m_View.AddressText();
+    std::string Cleaned = CleanAddress(Text);
     // An IPv6 address goes into the box as it is queried and remembered: its canonical text,
     // or for an IPv4-mapped one the dotted address, which then runs exactly as if typed (the
     // list's item, the box's text when the reply is stored, is the dotted text too).
     std::optional<TIpv6Address> Ipv6;
     if (!IsDottedAddress(Cleaned)) Ipv6 = ParseIpv6Address(Cleaned);
+    // So does what a form no resolver reads stands for (an address with a port or in
+    // brackets, defanged text): the box shows it, and it runs as if typed.
+    if (!IsDottedAddress(Cleaned) && !Ipv6)
+      if (std::string Rescued = RescueAddress(Text); !Rescued.empty()) {
+        Cleaned = std::move(Rescued);
+        if (!IsDottedAddress(Cleaned)) Ipv6 = ParseIpv6Address(Cleaned);
+      }
     m_View.SetAddressText(!Ipv6 ? Cleaned : Ipv6->MappedIpv4.empty() ? Ipv6->Text : Ipv6->MappedIpv4);
     QueryAddress = m_View.AddressText();
     if (QueryAddress.empty()) return;
@@ -289,26 +296,11 @@ void TQuerySession::AddResponseLine(const std::string& Text, int Breaks)
 
 void TQuerySession::StartWhoisQuery()
 {
-  ContinentCode Continent = 0;
-  CountryIndex Country = NoCountry;
   // QueryAddress is a dotted address or the canonical text of an IPv6 one.
-  TIpv6Bytes Ipv6{};
-  const bool IsIpv6 = WSocketParseAddress6(QueryAddress, Ipv6);
-  // Located only while the range file start-up chose (here or in the installed data folder)
-  // is there.
-  if (IsIpv6 ? RangeFile6InUse() : RangeFileInUse()) {
-    // Bytes 245..254 of a range file name no country; they must not index the tables.
-    const CountryIndex Found = IsIpv6 ? FindCountryIndex6(Ipv6) : IpToCountry(QueryAddress);
-    if (IsKnownCountry(Found)) {
-      Country = Found;
-      Continent = CountryContinents[Country];
-      if (Continent >= ContinentAdjectives.size()) Continent = 0;
-      AddResponseLine(QueryAddress + " is based in " + std::string(CountryNames[Country]), 2);
-    }
-  }
-  const std::string Registry = ChooseRegistry(Continent, Country);
-  AddResponseLine("Address is " + std::string(ContinentAdjectives[Continent]) + ", querying " + Registry + "..", 2);
-  const auto [Host, Port] = WhoisServerFor ? WhoisServerFor(Registry) : DefaultWhoisServer(Registry);
+  const TAddressLocation Location = LocateAddress(QueryAddress, QueryAddress);
+  if (!Location.LocationLine.empty()) AddResponseLine(Location.LocationLine, 2);
+  AddResponseLine(Location.RegistryLine, 2);
+  const auto [Host, Port] = WhoisServerFor ? WhoisServerFor(Location.Registry) : DefaultWhoisServer(Location.Registry);
   WHOIS->SetAddr(Host);
   WHOIS->SetPort(Port);
   WHOIS->Connect();

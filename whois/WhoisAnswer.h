@@ -60,8 +60,16 @@ struct TWhoisAnswer {
   std::string Error;                    // why there is no answer (plain words); empty on success
 };
 
+// What a reply may put into an answer: each text at most this many bytes (cut at a UTF-8
+// character boundary, without CR, LF or NUL, otherwise the reply's bytes as they are), and at
+// most this many abuse contacts.
+constexpr std::size_t kAnswerTextMax = 256;
+constexpr std::size_t kAnswerAbuseMax = 16;
+
 // The registry whose dialect a server speaks, from its host name: "ARIN" for whois.arin.net,
-// "RIPE", "APNIC", "LACNIC", "AFRINIC"; empty for any other server.
+// "RIPE", "APNIC", "LACNIC", "AFRINIC" for their whois servers, and the same for their RDAP
+// hosts (rdap.arin.net, rdap.db.ripe.net, rdap.apnic.net, rdap.lacnic.net, rdap.afrinic.net);
+// in any case, with or without a trailing dot or a ":port"; empty for any other server.
 std::string RegistryOfServer(std::string_view Host);
 
 // Reads one server's reply to Query (an address in canonical text, "AS..." or a prefix).
@@ -70,5 +78,8 @@ std::string RegistryOfServer(std::string_view Host);
 // and AbuseState, Registry and Server; leaves Query, Asked, Source, Cached* and Error to the
 // caller. Where a reply holds several networks, the most specific one that holds the queried
 // address counts, and holder, country and abuse contacts are those stated with it (or, for
-// a RIPE-style reply, those its keys point to).
+// a RIPE-style reply, those its keys point to). Registry is RegistryOfServer(Server) when
+// that names one, else the registry the reply's shape or "source:" names, else Server's host.
+// Texts are capped (kAnswerTextMax, kAnswerAbuseMax); a reply of any size is read in time
+// linear in its length.
 TWhoisAnswer ReadWhoisReply(std::string_view Reply, std::string_view Query, std::string_view Server);

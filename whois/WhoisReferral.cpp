@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: MIT
 #include "whois/WhoisReferral.h"
 
+#include "whois/NetworkRange.h"
+
 #include <algorithm>
 #include <array>
 #include <span>
@@ -13,9 +15,6 @@ namespace {
 constexpr std::size_t kExcerptMax = 80;
 constexpr std::uint16_t kRwhoisPort = 4321;  // the port RFC 2167 registers for rwhois
 constexpr std::string_view kNotWhois = "not a whois or rwhois server";
-
-// 128 bits hold every IPv6 address; GCC and Clang both have the type.
-using TUint128 = unsigned __int128;
 
 char Lower(char C) { return C >= 'A' && C <= 'Z' ? static_cast<char>(C - 'A' + 'a') : C; }
 
@@ -59,60 +58,6 @@ std::string Excerpt(std::string_view Line)
   return Out;
 }
 
-// "a.b.c.d" with four numbers up to 255, nothing else; Strict also refuses leading zeros,
-// which the system's parser reads as octal.
-bool ParseDotted(std::string_view S, std::uint32_t& Value, bool Strict = false)
-{
-  std::uint32_t V = 0;
-  int Parts = 0;
-  std::size_t I = 0;
-  while (Parts < 4) {
-    const std::size_t Start = I;
-    std::size_t Digits = 0;
-    std::uint32_t Part = 0;
-    while (I < S.size() && IsDigit(S[I]) && Digits < 4) {
-      Part = Part * 10 + static_cast<std::uint32_t>(S[I] - '0');
-      ++I;
-      ++Digits;
-    }
-    if (Digits == 0 || Digits > 3 || Part > 255) return false;
-    if (Strict && Digits > 1 && S[Start] == '0') return false;
-    V = (V << 8) | Part;
-    ++Parts;
-    if (Parts < 4) {
-      if (I >= S.size() || S[I] != '.') return false;
-      ++I;
-    }
-  }
-  if (I != S.size()) return false;
-  Value = V;
-  return true;
-}
-
-// A numeric IPv6 address as a 128-bit number; false for anything else.
-bool ParseIpv6(std::string_view S, TUint128& Value)
-{
-  if (S.empty() || S.size() > INET6_ADDRSTRLEN) return false;
-  in6_addr A{};
-  if (::inet_pton(AF_INET6, std::string(S).c_str(), &A) != 1) return false;
-  Value = 0;
-  for (const std::uint8_t Byte : A.s6_addr) Value = (Value << 8) | Byte;
-  return true;
-}
-
-// An address of a network line, IPv4 or IPv6: its value and the number of bits.
-bool ParseNetworkAddress(std::string_view S, TUint128& Value, int& Bits)
-{
-  std::uint32_t V4 = 0;
-  if (ParseDotted(S, V4)) {
-    Value = V4;
-    Bits = 32;
-    return true;
-  }
-  Bits = 128;
-  return ParseIpv6(S, Value);
-}
-
 // A network line's size as its number of addresses less one, so that the whole IPv6 space
 // still fits; unknown sizes sort after every known one.
 struct TNetSize {
@@ -131,33 +76,15 @@ bool SameSize(const TNetSize& A, const TNetSize& B) { return A.Known == B.Known 
 
 TUint128 AllOnes(int Bits) { return Bits >= 128 ? ~TUint128{0} : (TUint128{1} << Bits) - 1; }
 
-// Size of a network line's value: "A - B" or "A/LEN", IPv4 or IPv6 (IANA writes IPv6
-// networks uncompressed, ARIN in upper case; both parse).
+// Size of a network line's value: "A - B" or "A/LEN", IPv4 or IPv6.
 TNetSize NetworkSize(std::string_view Value)
 {
   TNetSize Size;
-  TUint128 A = 0, B = 0;
-  int BitsA = 0, BitsB = 0;
-  const std::size_t Dash = Value.find('-');
-  if (Dash != std::string_view::npos) {
-    if (!ParseNetworkAddress(TrimBlanks(Value.substr(0, Dash)), A, BitsA) ||
-        !ParseNetworkAddress(TrimBlanks(Value.substr(Dash + 1)), B, BitsB) || BitsA != BitsB || A > B)
-      return Size;
-    Size.Known = true;
-    Size.Span = B - A;
-    Size.WholeSpace = Size.Span == AllOnes(BitsA);
-    return Size;
-  }
-  const std::size_t Slash = Value.find('/');
-  if (Slash == std::string_view::npos || !ParseNetworkAddress(TrimBlanks(Value.substr(0, Slash)), A, BitsA))
-    return Size;
-  const std::string_view Len = TrimBlanks(Value.substr(Slash + 1));
-  if (Len.empty() || Len.size() > 3 || !std::all_of(Len.begin(), Len.end(), IsDigit)) return Size;
-  const int Prefix = std::stoi(std::string(Len));
-  if (Prefix > BitsA) return Size;
+  const std::optional<TNetworkRange> Range = ParseNetworkRange(Value);
+  if (!Range) return Size;
   Size.Known = true;
-  Size.Span = AllOnes(BitsA - Prefix);
-  Size.WholeSpace = Prefix == 0;
+  Size.Span = Range->Span();
+  Size.WholeSpace = Size.Span == AllOnes(Range->Bits);
   return Size;
 }
 
@@ -327,7 +254,7 @@ bool IsValidReferralHost(std::string_view Host)
   in_addr Ignored4{};
   if (std::all_of(Last.begin(), Last.end(), IsDigit) || ::inet_aton(std::string(Host).c_str(), &Ignored4) != 0) {
     std::uint32_t Ignored = 0;
-    return ParseDotted(Host, Ignored, true);
+    return ParseDottedAddress(Host, Ignored, true);
   }
   return true;
 }
@@ -404,8 +331,8 @@ std::optional<TAddressKind> AddressKindOf(std::string_view Address)
 {
   std::uint32_t V4 = 0;
   TUint128 V6 = 0;
-  if (!ParseDotted(Address, V4, true)) {
-    if (!ParseIpv6(Address, V6)) return std::nullopt;
+  if (!ParseDottedAddress(Address, V4, true)) {
+    if (!ParseIpv6Number(Address, V6)) return std::nullopt;
     const auto Top = [&V6](int Bits) { return static_cast<std::uint32_t>(V6 >> (128 - Bits)); };
     if (V6 == 0) return TAddressKind::Unspecified;
     if (V6 == 1) return TAddressKind::Loopback;

@@ -2,7 +2,7 @@
 # SPDX-License-Identifier: MIT
 # quorvex-query end to end, unmodified, in a private network namespace whose hosts file sends
 # the registries' WHOIS server names to whoisd on 127.0.0.2..5:43: the exact output of a
-# query, host names, IPv6 forms, several addresses, every exit status, time-out, refused
+# query, host names, IPv6 forms, pasted and defanged forms, several addresses, every exit status, time-out, refused
 # connections, --follow for IPv4 and IPv6.
 # usage: query-e2e.sh QUORVEX_QUERY WHOISD RANGE_FILE_OR_OSTRAND_BUILD
 set -u
@@ -110,6 +110,33 @@ expect_rc 0 "host name with only an IPv6 address" "$NS_TEST_HOST6"
 same "$WORK/want6" "$WORK/out" "host with only an IPv6 address: Resolving line, its address queried"
 expect_rc 1 "broken IPv6 address" '[::1'
 printf 'Resolving [::1..\nNo such host\n\n' | cmp -s - "$WORK/out" && ok "broken IPv6 address: No such host" || bad "broken IPv6"
+
+# Pasted forms no resolver reads: an address with a port, in brackets, after a full stop or a
+# comma, defanged; a host name with a port or defanged. Each gives the output of the bare
+# address or name, and the registry is asked for that alone.
+for form in '193.0.6.139:43' '[193.0.6.139]:43' '(193.0.6.139)' '193.0.6.139,' '193.0.6.139.' '193.0.6.139;' \
+    '193.0.6[.]139' 'hxxp://193.0.6[.]139/x' 'hxxps[:]//193[dot]0[DOT]6(.)139:8443/x'; do
+  before=$(ns_queries)
+  expect_rc 0 "pasted form $form" "$form"
+  same "$WORK/ipv4" "$WORK/out" "pasted form $form gives the output of 193.0.6.139"
+  [ "$(tail -n +$((before + 1)) "$NS_QUERY_LOG")" = 'whois.ripe.net 193.0.6.139' ] \
+    && ok "pasted form $form: RIPE asked for 193.0.6.139 alone" || { bad "pasted form $form: asked"; tail -3 "$NS_QUERY_LOG"; }
+done
+"$QQ" "$NS_TEST_HOST" >"$WORK/host" 2>&1
+for form in "$NS_TEST_HOST:8080" "hxxp://host[.]quorvex[.]test/x" "hxxps://host[.]quorvex[.]test:8443/x" \
+    'user[at]host[dot]quorvex[dot]test' "($NS_TEST_HOST)"; do
+  expect_rc 0 "pasted host form $form" "$form"
+  same "$WORK/host" "$WORK/out" "pasted host form $form: Resolving $NS_TEST_HOST.., its address asked"
+done
+expect_rc 0 "defanged IPv6 address" '2001:db8[:]:1'
+v6block 2001:db8::1
+same "$WORK/want" "$WORK/out" "defanged IPv6 address: queried as 2001:db8::1"
+# What resolves as it is, or never did, stays so.
+for form in '1.2.3.4.5' '193.0.6.139:99999' '(1.2.3.4.5)' '193.0.6.139..'; do
+  expect_rc 1 "no rescue for $form" "$form"
+  printf 'Resolving %s..\nNo such host\n\n' "$form" | cmp -s - "$WORK/out" && ok "no rescue for $form: No such host" \
+    || { bad "no rescue for $form"; cat "$WORK/out"; }
+done
 
 # --follow, against registries that answer outside their region as the real ones do.
 ns_down

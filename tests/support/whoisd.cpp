@@ -37,6 +37,8 @@ void Usage(std::FILE* To) {
       "  --log FILE       append \"NAME QUERY\" for each query received\n"
       "  --referrals      registry-shaped referrals and \"not managed here\" stubs by the\n"
       "                   address's first number (see ReferralReply in whoisd.cpp)\n"
+      "  --records        as --referrals, and each registry answers its own space with\n"
+      "                   records in its own shape (see RecordReply in whoisd.cpp)\n"
       "Prints one \"listening\" line per listener, then serves until SIGTERM or SIGINT.\n",
       To);
 }
@@ -189,6 +191,111 @@ std::optional<std::string> ReferralReply6(const std::string& Name, const std::st
   return std::nullopt;
 }
 
+// --records: the registries' own answers in their own shapes, so that a reader of replies
+// finds network, holder, country and abuse contacts where each registry writes them. The
+// network is the /24 that holds an IPv4 query (the prefix itself for "A/LEN"), the /48 of an
+// IPv6 one. AS numbers: IANA refers AS3333 to RIPE and every other to ARIN, which answer with
+// their aut-num and ASNumber records. 2001:db8:bad::/48 is answered with control bytes and
+// bytes that are no UTF-8 in its names.
+struct TRecordNet {
+  std::string First, Last, Cidr, Tag;
+  bool V6 = false;
+};
+
+std::optional<TRecordNet> RecordNetOf(const std::string& Query) {
+  const std::string Address = Query.substr(0, Query.find('/'));
+  const int Length = Query.find('/') == std::string::npos ? -1 : std::atoi(Query.c_str() + Query.find('/') + 1);
+  in_addr A4{};
+  if (::inet_pton(AF_INET, Address.c_str(), &A4) == 1) {
+    const int Len = Length >= 8 && Length <= 32 ? Length : 24;
+    const std::uint32_t N = ntohl(A4.s_addr);
+    const std::uint32_t Mask = Len == 32 ? ~0u : ~((1u << (32 - Len)) - 1);
+    auto Dotted = [](std::uint32_t V) {
+      return std::to_string(V >> 24) + "." + std::to_string((V >> 16) & 255) + "." + std::to_string((V >> 8) & 255) +
+             "." + std::to_string(V & 255);
+    };
+    TRecordNet R{Dotted(N & Mask), Dotted((N & Mask) | ~Mask), "", "", false};
+    R.Cidr = R.First + "/" + std::to_string(Len);
+    R.Tag = R.First;
+    for (char& C : R.Tag)
+      if (C == '.') C = '-';
+    return R;
+  }
+  in6_addr A6{};
+  if (::inet_pton(AF_INET6, Address.c_str(), &A6) != 1) return std::nullopt;
+  for (int I = 6; I < 16; ++I) A6.s6_addr[I] = 0;
+  char Text[INET6_ADDRSTRLEN];
+  ::inet_ntop(AF_INET6, &A6, Text, sizeof Text);
+  TRecordNet R{Text, "", "", "", true};
+  for (int I = 6; I < 16; ++I) A6.s6_addr[I] = 0xFF;
+  ::inet_ntop(AF_INET6, &A6, Text, sizeof Text);
+  R.Last = Text;
+  R.Cidr = R.First + "/48";
+  R.Tag = R.First;
+  for (char& C : R.Tag)
+    if (C == ':') C = '-';
+  while (!R.Tag.empty() && R.Tag.back() == '-') R.Tag.pop_back();
+  return R;
+}
+
+std::string AsRecord(const std::string& Name, const std::string& Query) {
+  const std::string Number = Query.substr(2);
+  if (Name == "whois.iana.org")
+    return Crlf({"% IANA WHOIS server (test double)", "", "refer:        " + std::string(Number == "3333" ? "whois.ripe.net" : "whois.arin.net"),
+                 "", "as-block:     AS" + Number + "-AS" + Number, "status:       ALLOCATED", "", "source:       IANA", ""});
+  if (Name == "whois.ripe.net")
+    return Crlf({"% Test double of the RIPE Database query service.", "", "aut-num:        " + Query,
+                 "as-name:        RIPE-NCC-AS", "org:            ORG-RIEN1-RIPE", "abuse-c:        AR40377-RIPE",
+                 "source:         RIPE", "", "role:           Abuse Contact", "abuse-mailbox:  abuse@ripe.example",
+                 "nic-hdl:        AR40377-RIPE", "source:         RIPE", ""});
+  return Crlf({"#", "# ARIN test double", "#", "", "ASNumber:       " + Number, "ASName:         AS-" + Number,
+               "ASHandle:       " + Query, "", "OrgName:        Holder of AS" + Number, "OrgId:          HAS" + Number,
+               "Country:        US", "", "OrgAbuseHandle: ABUSE" + Number + "-ARIN",
+               "OrgAbuseEmail:  abuse@as" + Number + ".example", ""});
+}
+
+std::string RecordReply(const std::string& Name, const std::string& Query) {
+  if (Query.size() > 2 && (Query[0] == 'A' || Query[0] == 'a') && (Query[1] == 'S' || Query[1] == 's') &&
+      Query.find_first_not_of("0123456789", 2) == std::string::npos)
+    return AsRecord(Name, Query);
+  const auto Net = RecordNetOf(Query);
+  if (!Net) return ExpandReply(DefaultReply(Name), Query);
+  const std::string Tag = Net->Tag;
+  const bool Hostile = Net->First == "2001:db8:bad::";
+  const std::string Bad = Hostile ? std::string("\x1b[31m\x07\xff\xfe\xc3(\x7f") + std::string(1, '\0') + "x" : "";
+  if (Name == "whois.arin.net")
+    return Crlf({"#", "# ARIN test double", "#", "", "NetRange:       " + Net->First + " - " + Net->Last,
+                 "CIDR:           " + Net->Cidr, "NetName:        NET-" + Tag + Bad, "NetHandle:      NET-" + Tag + "-1",
+                 "NetType:        Direct Allocation", "Organization:   Holder " + Tag + " (H-" + Tag + ")", "",
+                 "OrgName:        Holder " + Tag + Bad, "OrgId:          H-" + Tag, "Country:        US", "",
+                 "OrgAbuseHandle: ABUSE-" + Tag + "-ARIN", "OrgAbuseEmail:  abuse@" + Tag + ".example", ""});
+  if (Name == "whois.ripe.net" || Name == "whois.afrinic.net") {
+    const std::string Source = Name == "whois.ripe.net" ? "RIPE" : "AFRINIC";
+    return Crlf({"% Test double of the " + Source + " Database query service.", "",
+                 "% Abuse contact for '" + Net->First + " - " + Net->Last + "' is 'abuse@" + Tag + ".example'", "",
+                 std::string(Net->V6 ? "inet6num:       " + Net->Cidr : "inetnum:        " + Net->First + " - " + Net->Last),
+                 "netname:        NET-" + Tag, "country:        " + std::string(Source == "RIPE" ? "NL" : "ZA"),
+                 "org:            ORG-" + Tag + "-" + Source, "admin-c:        HM" + Tag + "-" + Source,
+                 "abuse-c:        AR" + Tag + "-" + Source, "status:         ASSIGNED PA", "source:         " + Source, "",
+                 "organisation:   ORG-" + Tag + "-" + Source, "org-name:       Holder " + Tag, "source:         " + Source, "",
+                 "role:           Abuse desk " + Tag, "abuse-mailbox:  abuse@" + Tag + ".example",
+                 "nic-hdl:        AR" + Tag + "-" + Source, "source:         " + Source, ""});
+  }
+  if (Name == "whois.apnic.net")
+    return Crlf({"% [whois.apnic.net] test double", "",
+                 std::string(Net->V6 ? "inet6num:       " + Net->Cidr : "inetnum:        " + Net->First + " - " + Net->Last),
+                 "netname:        NET-" + Tag, "descr:          Holder " + Tag, "country:        AU",
+                 "mnt-irt:        IRT-" + Tag + "-AP", "status:         ASSIGNED NON-PORTABLE", "source:         APNIC", "",
+                 "irt:            IRT-" + Tag + "-AP", "e-mail:         abuse@" + Tag + ".example",
+                 "abuse-mailbox:  abuse@" + Tag + ".example", "source:         APNIC", ""});
+  if (Name == "whois.lacnic.net")
+    return Crlf({"% LACNIC test double", "", "inetnum:     " + Net->Cidr, "status:      assigned",
+                 "owner:       Holder " + Tag, "ownerid:     BR-H" + Tag + "-LACNIC", "country:     BR",
+                 "abuse-c:     ABU" + Tag, "", "nic-hdl:     ABU" + Tag, "person:      Abuse desk",
+                 "e-mail:      abuse@" + Tag + ".example", ""});
+  return ExpandReply(DefaultReply(Name), Query);
+}
+
 // The scripted answer of server Name for Query: ARIN refers addresses of other regions,
 // RIPE answers them with its stub, IANA names the region's server. Three documentation
 // networks (which no registry holds) play the cases a follower must survive:
@@ -197,11 +304,14 @@ std::optional<std::string> ReferralReply6(const std::string& Name, const std::st
 //   203.0.113.x   ARIN's reply carries hostile referral lines before the real one (RIPE);
 //                 RIPE is a stub, IANA refers to APNIC, APNIC to LACNIC (past the hop limit).
 // IPv6 queries get the IPv6 shapes of ReferralReply6.
-std::string ReferralReply(const std::string& Name, const std::string& Query) {
+std::string ReferralReply(const std::string& Name, const std::string& Query, bool Records = false) {
+  const auto Own = [&] { return Records ? RecordReply(Name, Query) : ExpandReply(DefaultReply(Name), Query); };
+  if (Records && Query.size() > 2 && (Query[0] == 'A' || Query[0] == 'a') && (Query[1] == 'S' || Query[1] == 's'))
+    return Own();
   if (auto Reply6 = ReferralReply6(Name, Query)) return *Reply6;
   int Octets[4] = {0, 0, 0, 0};
   if (std::sscanf(Query.c_str(), "%d.%d.%d.%d", &Octets[0], &Octets[1], &Octets[2], &Octets[3]) != 4)
-    return ExpandReply(DefaultReply(Name), Query);
+    return Own();
   const int A = Octets[0];
   const std::string Net24 = std::to_string(A) + "." + std::to_string(Octets[1]) + "." + std::to_string(Octets[2]);
   const std::string Region = RegionOf(A);
@@ -233,7 +343,7 @@ std::string ReferralReply(const std::string& Name, const std::string& Query) {
   } else if (Name == "whois.iana.org") {
     return IanaReply(A, Net24 == "203.0.113" ? "whois.apnic.net" : Region);
   }
-  return ExpandReply(DefaultReply(Name), Query);
+  return Own();
 }
 
 }  // namespace
@@ -243,6 +353,7 @@ int main(int Argc, char** Argv) {
   std::string ReplyFile, LogFile;
   bool HaveReply = false;
   bool Referrals = false;
+  bool Records = false;
   std::vector<std::string> Listeners;
   for (int I = 1; I < Argc; ++I) {
     const std::string A = Argv[I];
@@ -269,6 +380,8 @@ int main(int Argc, char** Argv) {
       Base.DripIntervalMs = std::atoi(Next().c_str());
     } else if (A == "--referrals") {
       Referrals = true;
+    } else if (A == "--records") {
+      Referrals = Records = true;
     } else if (A == "--log") {
       LogFile = Next();
     } else if (!A.empty() && A[0] == '-') {
@@ -316,7 +429,8 @@ int main(int Argc, char** Argv) {
     O.Address = HostPort.substr(0, Colon);
     O.Port = static_cast<std::uint16_t>(std::atoi(HostPort.c_str() + Colon + 1));
     if (!HaveReply) O.Reply = DefaultReply(Name);
-    if (Referrals) O.ReplyFor = [Name](const std::string& Query) { return ReferralReply(Name, Query); };
+    if (Referrals)
+      O.ReplyFor = [Name, Records](const std::string& Query) { return ReferralReply(Name, Query, Records); };
     if (!LogFile.empty()) {
       O.OnQuery = [LogFile, Name, LogMutex](const std::string& Query) {
         std::lock_guard Lock(*LogMutex);

@@ -24,6 +24,7 @@
 #include "tests/support/OwnNetwork.h"
 #include "tests/whois/QueryTestServer.h"
 #include "tests/whois/TestRangeFile.h"
+#include "whois/AddressCleanup.h"
 #include "whois/Ipv6Address.h"
 #include "whois/PaneText.h"
 #include "whois/QuerySession.h"
@@ -526,6 +527,89 @@ TEST_F(QuerySessionTest, PendingIpv6Lookup)
     EXPECT_EQ(Pane(), "Resolving slow.invalid..\r\n" + Global + "reply for 2001:db8::5\r\n\r\nDone.");
   }
   EXPECT_EQ(Server.Queries(), std::vector<std::string>{"2001:db8::5"});
+}
+
+// Pasted forms the resolver cannot read: the box shows what they stand for, and the query
+// runs exactly as if that had been typed (one box write, the same pane, the same line sent).
+TEST_F(QuerySessionTest, PastedFormsRunAsWhatTheyStandFor)
+{
+  WriteRangeFile({{0, NoCountry}, {IpNumber(192, 0, 2, 0), 225}, {IpNumber(192, 0, 3, 0), NoCountry}});
+  TQueryTestServer Server({SendStep("reply for %q\r\n")});
+  Use(Server);
+  const std::string Us = Located("192.0.2.1", "the United States", "North American", "ARIN");
+  const std::string Local = "Resolving localhost..\r\n" + Global + "reply for 127.0.0.1\r\n\r\nDone.";
+  const struct {
+    const char* Pasted;
+    std::string Box, Pane;
+  } Rows[] = {
+      {"8.8.8.8:53", "8.8.8.8", Global + "reply for 8.8.8.8\r\n\r\nDone."},
+      {"[192.0.2.1]:53", "192.0.2.1", Us + "reply for 192.0.2.1\r\n\r\nDone."},
+      {" (192.0.2.1) ", "192.0.2.1", Us + "reply for 192.0.2.1\r\n\r\nDone."},
+      {"192.0.2.1,", "192.0.2.1", Us + "reply for 192.0.2.1\r\n\r\nDone."},
+      {"192.0.2.1.", "192.0.2.1", Us + "reply for 192.0.2.1\r\n\r\nDone."},
+      {"192.0.2.1;", "192.0.2.1", Us + "reply for 192.0.2.1\r\n\r\nDone."},
+      {"192.0.2[.]1", "192.0.2.1", Us + "reply for 192.0.2.1\r\n\r\nDone."},
+      {"hxxps[:]//192(dot)0{.}2[.]1:8443/x", "192.0.2.1", Us + "reply for 192.0.2.1\r\n\r\nDone."},
+      {"[010.0.0.1]:53", "010.0.0.1", Global + "reply for 010.0.0.1\r\n\r\nDone."},
+      {"2001:DB8[:]:1", "2001:db8::1", Global + "reply for 2001:db8::1\r\n\r\nDone."},
+      {"([::ffff:198.51.100.7]),", "198.51.100.7", Global + "reply for 198.51.100.7\r\n\r\nDone."},
+      {"localhost:8080", "localhost", Local},
+      {"hxxp[://]localhost[:]8080/x", "localhost", Local},
+      {"user[at]localhost", "localhost", Local},
+      {"]localhost", "localhost", Local},
+  };
+  for (const auto& R : Rows) {
+    SCOPED_TRACE(R.Pasted);
+    ASSERT_TRUE(Query(R.Pasted));
+    EXPECT_EQ(View.Box, R.Box);
+    EXPECT_EQ(View.Calls.at(1), "box " + R.Box);
+    EXPECT_EQ(std::count_if(View.Calls.begin(), View.Calls.end(), [](const std::string& C) { return C.starts_with("box "); }), 1);
+    EXPECT_EQ(Pane(), R.Pane);
+    EXPECT_EQ(Server.Queries().back(), R.Pane == Local ? "127.0.0.1" : R.Box);
+  }
+  EXPECT_TRUE(View.WhoisErrors.empty() && View.TopLevelErrors.empty());
+}
+
+// Texts that need no rescue take the road they always took: names and number forms the
+// resolver reads, and broken forms that end in "No such host" (asked in a network of the
+// test's own, so that no name server is asked; the IPv6 lookups are the fake's).
+TEST_F(QuerySessionTest, TextsWithoutARescueKeepTheirRoad)
+{
+  TQueryTestServer Server({SendStep("reply for %q\r\n")});
+  Use(Server);
+  const std::string Local = Global + "reply for 127.0.0.1\r\n\r\nDone.";
+  const struct {
+    const char* Text;
+    std::string Box, Pane;
+  } Resolved[] = {
+      {"localhost", "localhost", "Resolving localhost..\r\n" + Local},
+      {"127.1", "127.1", "Resolving 127.1..\r\n" + Local},
+      {"hxxp://localhost/x[.]html", "localhost", "Resolving localhost..\r\n" + Local},
+  };
+  for (const auto& R : Resolved) {
+    SCOPED_TRACE(R.Text);
+    ASSERT_TRUE(Query(R.Text));
+    EXPECT_EQ(View.Box, R.Box);
+    EXPECT_EQ(Pane(), R.Pane);
+  }
+
+  const TOwnNetwork Isolated;
+  if (!Isolated.Entered()) GTEST_SKIP() << "no network namespace of its own here (needs root)";
+  TFakeResolvers Fakes;
+  const std::string Unanswered[] = {
+      "localhost.", "1.2.3.4.5", "1.2.3.256:53", "1.2.3.4:99999", "203.0.113.7..", "(1.2.3.4.5)", "12345,",
+      "(0x7f000001)", "[127.1]", "localhost:http", "localhost:80:80", "Help Desk <user[at]localhost>", "user[at]",
+      "[IPv6:1.2.3.4]", "[::1]]", "(203.0.113.7",
+  };
+  for (const std::string& Text : Unanswered) {
+    SCOPED_TRACE(Text);
+    ASSERT_TRUE(Query(Text));
+    const std::string Box = CleanAddress(Text);
+    EXPECT_EQ(View.Box, Box);
+    EXPECT_EQ(Pane(), "Resolving " + Box + "..\r\nNo such host\r\n");
+  }
+  EXPECT_EQ(Server.Queries().size(), std::size(Resolved));
+  EXPECT_TRUE(View.WhoisErrors.empty() && View.TopLevelErrors.empty());
 }
 
 }  // namespace
