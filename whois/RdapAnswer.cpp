@@ -17,8 +17,8 @@
 
 namespace {
 
-// Field lengths kept; longer texts are cut (a holder's name is rarely past 100 characters).
-constexpr std::size_t kMaxName = 200;
+// Field lengths kept, in bytes; longer texts are cut (a holder's name is rarely past 100).
+constexpr std::size_t kMaxName = kAnswerTextMax;
 constexpr std::size_t kMaxHandle = 100;
 constexpr std::size_t kMaxEmail = 254;
 // Items read of any one list (entities, vCard properties, cidrs, links, remarks).
@@ -59,25 +59,32 @@ std::string PreScan(std::string_view Body)
   return {};
 }
 
+// At most Max bytes of UTF-8, cut before a character's first byte.
 std::string Plain(const QString& Text, std::size_t Max)
 {
   QString Out;
   bool Blank = false;
+  // Every character takes at least one byte: no more than Max of them are needed.
   for (const QChar C : Text) {
-    if (static_cast<std::size_t>(Out.size()) >= Max) break;
+    if (static_cast<std::size_t>(Out.size()) > Max) break;
     const QChar::Category Cat = C.category();
     if (C.isSpace()) {
       Blank = !Out.isEmpty();
       continue;
     }
     if (Cat == QChar::Other_Control || Cat == QChar::Other_Format) continue;
-    if (Blank && static_cast<std::size_t>(Out.size()) + 1 < Max) Out += QLatin1Char(' ');
+    if (Blank) Out += QLatin1Char(' ');
     Blank = false;
     Out += C;
   }
-  // A cut between the halves of a pair would leave half a character.
-  if (!Out.isEmpty() && Out.back().isHighSurrogate()) Out.chop(1);
-  return Out.toStdString();
+  std::string Bytes = Out.toStdString();
+  if (Bytes.size() > Max) {
+    std::size_t N = Max;
+    while (N > 0 && (static_cast<unsigned char>(Bytes[N]) & 0xC0) == 0x80) --N;
+    Bytes.resize(N);
+  }
+  while (!Bytes.empty() && Bytes.back() == ' ') Bytes.pop_back();
+  return Bytes;
 }
 
 std::string Str(const QJsonValue& V, std::size_t Max) { return V.isString() ? Plain(V.toString(), Max) : std::string(); }
@@ -314,6 +321,23 @@ bool Holds(const TRange& R, const TRdapAddress& A)
   return R.First.V6 == A.V6 && Number(R.First) <= Number(A) && Number(A) <= Number(R.Last);
 }
 
+bool Holds(const TRange& R, const TRange& Inner) { return Holds(R, Inner.First) && Holds(R, Inner.Last); }
+
+// What an address query asks about: one address, or a prefix "A/LEN".
+std::optional<TRange> AskedRange(std::string_view Query)
+{
+  const std::size_t Slash = Query.find('/');
+  if (Slash == std::string_view::npos) {
+    const auto A = ParseRdapAddress(Query);
+    if (!A) return std::nullopt;
+    return TRange{*A, *A};
+  }
+  const std::string_view Digits = Query.substr(Slash + 1);
+  if (Digits.empty() || Digits.size() > 3 || Digits.find_first_not_of("0123456789") != std::string_view::npos)
+    return std::nullopt;
+  return PrefixRange(Query.substr(0, Slash), std::stoi(std::string(Digits)));
+}
+
 // ARIN's cidr0 extension: [{"v4prefix": "8.8.8.0", "length": 24}, ...].
 std::vector<std::pair<TRange, std::string>> ReadCidr0(const QJsonValue& V)
 {
@@ -352,7 +376,7 @@ std::optional<std::uint32_t> QueryAsNumber(std::string_view Query)
   return static_cast<std::uint32_t>(N);
 }
 
-void ReadNetwork(const QJsonObject& O, const TRdapAddress& Asked, TRdapReading& R)
+void ReadNetwork(const QJsonObject& O, const TRange& AskedRange, std::string_view Query, TRdapReading& R)
 {
   TWhoisNetwork Net;
   Net.Name = Str(O.value("name"), kMaxName);
@@ -369,7 +393,9 @@ void ReadNetwork(const QJsonObject& O, const TRdapAddress& Asked, TRdapReading& 
 
   // LACNIC's early answers gave the queried address as the range; the real one is in the
   // cidr0 list or in the handle ("200.160.0.0/20") when they give it.
-  if (Number(*First) == Number(*Last) && Number(*First) == Number(Asked) && First->V6 == Asked.V6) {
+  const TRdapAddress& Asked = AskedRange.First;
+  if (Number(AskedRange.First) == Number(AskedRange.Last) && Number(*First) == Number(*Last) &&
+      Number(*First) == Number(Asked) && First->V6 == Asked.V6) {
     std::optional<TRange> Better;
     for (const auto& [C, Text] : Cidr0)
       if (Holds(C, Asked) && Number(C.First) != Number(C.Last)) Better = C;
@@ -390,9 +416,9 @@ void ReadNetwork(const QJsonObject& O, const TRdapAddress& Asked, TRdapReading& 
       return;
     }
   }
-  if (!Holds(Range, Asked)) {
+  if (!Holds(Range, AskedRange)) {
     R.Problem = "its network " + RdapAddressText(Range.First) + " - " + RdapAddressText(Range.Last) +
-                " does not hold " + RdapAddressText(Asked);
+                " does not hold " + std::string(Query);
     return;
   }
   Net.First = RdapAddressText(Range.First);
@@ -410,7 +436,7 @@ void ReadNetwork(const QJsonObject& O, const TRdapAddress& Asked, TRdapReading& 
 
 std::string RdapPlainText(std::string_view Text, std::size_t Max)
 {
-  return Plain(QString::fromUtf8(Text.data(), static_cast<qsizetype>(std::min(Text.size(), Max * 4 + 4))), Max);
+  return Plain(QString::fromUtf8(Text.data(), static_cast<qsizetype>(std::min(Text.size(), Max * 8 + 64))), Max);
 }
 
 TRdapReading ReadRdapResponse(std::string_view Body, std::string_view Query, std::string_view Server)
@@ -460,10 +486,10 @@ TRdapReading ReadRdapResponse(std::string_view Body, std::string_view Query, std
   }
 
   const std::optional<std::uint32_t> AskedAs = QueryAsNumber(Query);
-  const std::optional<TRdapAddress> AskedAddress = AskedAs ? std::nullopt : ParseRdapAddress(Query);
+  const std::optional<TRange> AskedAddress = AskedAs ? std::nullopt : AskedRange(Query);
   if (Class == QLatin1String("ip network") && AskedAddress) {
     R.Object = TRdapObject::Network;
-    ReadNetwork(O, *AskedAddress, R);
+    ReadNetwork(O, *AskedAddress, Query, R);
     if (R.Object != TRdapObject::Network || !R.Problem.empty()) return R;
   } else if (Class == QLatin1String("autnum") && AskedAs) {
     R.Object = TRdapObject::Autnum;
@@ -512,7 +538,8 @@ TRdapReading ReadRdapResponse(std::string_view Body, std::string_view Query, std
   std::stable_sort(W.Abuse.begin(), W.Abuse.end(), [](const TFound& A, const TFound& B) { return A.Depth < B.Depth; });
   for (TFound& F : W.Abuse) {
     const std::string Key = Lower(F.Contact.Email);
-    if (std::none_of(R.Answer.Abuse.begin(), R.Answer.Abuse.end(), [&Key](const TAbuseContact& C) { return Lower(C.Email) == Key; }))
+    if (R.Answer.Abuse.size() < kAnswerAbuseMax &&
+        std::none_of(R.Answer.Abuse.begin(), R.Answer.Abuse.end(), [&Key](const TAbuseContact& C) { return Lower(C.Email) == Key; }))
       R.Answer.Abuse.push_back(std::move(F.Contact));
   }
   if (!R.Answer.Abuse.empty()) R.Answer.AbuseState = TAbuseState::Found;

@@ -57,8 +57,9 @@ constexpr int kRdapEntityDepth = 6;
 constexpr int kRdapMaxEntities = 512;
 
 // Reads Body, the response of Server ("rdap.arin.net", or "host:port" off port 443) to
-// Query (a canonical IPv4 or IPv6 address, or "AS" and a number). An address's answer must
-// be an ip network that holds it, an AS number's an autnum that holds it.
+// Query (a canonical IPv4 or IPv6 address, a prefix "A/LEN", or "AS" and a number). An
+// address's or prefix's answer must be an ip network that holds it, an AS number's an autnum
+// that holds it. Texts are cut to kAnswerTextMax bytes, abuse contacts to kAnswerAbuseMax.
 TRdapReading ReadRdapResponse(std::string_view Body, std::string_view Query, std::string_view Server);
 
 // Whether an answer is a stub: the registry answered with a network that another registry
@@ -80,5 +81,6 @@ constexpr int kRdapMaxRetryAfter = 600;
 std::optional<int> RdapRetryAfter(std::string_view Value, std::int64_t NowUnix);
 
 // Text from a response made safe to print: control and format characters (bidirectional
-// overrides among them) dropped, runs of white space made one blank, cut to Max characters.
+// overrides among them) dropped, runs of white space made one blank, cut to Max bytes before
+// a character's first byte.
 std::string RdapPlainText(std::string_view Text, std::size_t Max);

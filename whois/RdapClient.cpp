@@ -122,7 +122,7 @@ class TRdapClient::TRequest : public QObject {
     } else {
       std::optional<TRdapService> Service;
       try {
-        Service = ShippedRdapBootstrap().ServiceFor(m_Query);
+        Service = ShippedRdapBootstrap().ServiceFor(m_Query.substr(0, m_Query.find('/')));
       } catch (const std::exception& E) {
         return Finish(TRdapOutcome::Failed, E.what());
       }
@@ -453,6 +453,9 @@ class TRdapClient::TRequest : public QObject {
     m_Result.Answer.Query = m_Query;
     m_Result.Answer.Error = std::move(Error);
     if (Outcome != TRdapOutcome::Answered && m_Result.Answer.Error.empty()) m_Result.Answer.Error = "no answer";
+    if (m_Result.Answer.Registry.empty())
+      if (const TRdapRegistry* R = RdapRegistryOfHost(m_Result.Answer.Server.substr(0, m_Result.Answer.Server.find(':'))))
+        m_Result.Answer.Registry = R->Name;
     TDone Done = std::move(m_Done);
     m_Done = nullptr;
     --m_Client.m_Pending;
@@ -519,7 +522,7 @@ std::string TRdapClient::FirstServerOf(const std::string& Query)
 {
   if (IsAsQuery(Query)) return {};
   try {
-    const auto Service = ShippedRdapBootstrap().ServiceFor(Query);
+    const auto Service = ShippedRdapBootstrap().ServiceFor(Query.substr(0, Query.find('/')));
     if (!Service || Service->Base.empty()) return {};
     return HostOf(QUrl(QString::fromStdString(Service->Base))).toStdString();
   } catch (const std::exception&) {

@@ -67,7 +67,8 @@ class TRdapClient : public QObject {
   TRdapClient(const TRdapClient&) = delete;
   TRdapClient& operator=(const TRdapClient&) = delete;
 
-  // Asks about Query: a canonical IPv4 or IPv6 address text, or "AS" and a number. Done runs
+  // Asks about Query: a canonical IPv4 or IPv6 address text, a prefix "A/LEN" (its first
+  // address chooses the service), or "AS" and a number. Done runs
   // exactly once, from the event loop (never inside Ask); not at all when the client is
   // destroyed first. Done may ask again; it must not delete the client (deleteLater may).
   void Ask(const std::string& Query, TDone Done);

@@ -6,13 +6,15 @@
 # system's store, never by switching checks off. The registries' shapes, redirects across
 # registries, stubs, IANA for AS numbers, every failure a registry or a hostile redirect can
 # cause, and a registry on a public address whose redirects may not reach this machine.
-# usage: rdap-e2e.sh ASK WHOISD RDAPD FIXTURES
+# Then quorvex-query --rdap over the same services: --summary, --json, standard input and
+# --file, the run's cache, a 429's Retry-After honoured by the server's lane, exit statuses.
+# usage: rdap-e2e.sh ASK WHOISD RDAPD FIXTURES [QUORVEX_QUERY]
 #   ASK: a program that prints each answer as "key: value" lines (tests/support/rdapask).
 set -u
 HERE=$(cd "$(dirname "$0")" && pwd)
 . "$HERE/netns.sh"
 ASK=$(realpath "${1:?ask program}"); WHOISD=$(realpath "${2:?whoisd}"); RDAPD=$(realpath "${3:?rdapd.py}")
-FIXTURES=$(realpath "${4:?fixtures}")
+FIXTURES=$(realpath "${4:?fixtures}"); QQ=${5:+$(realpath "$5")}
 [ -x "$ASK" ] || ns_skip "$ASK not built"
 command -v openssl >/dev/null || ns_skip "openssl not found"
 command -v python3 >/dev/null || ns_skip "python3 not found"
@@ -134,6 +136,9 @@ check "five requests, one to each service, none twice" eval '
   [ $(requests "GET /ip/1.1.1.1\$") = 1 ] && [ $(requests "GET /rdap/ip/200.160.2.3\$") = 1 ] &&
   [ $(requests "GET /rdap/ip/196.216.2.1\$") = 1 ] && [ $(requests "GET /ip/2001:67c:2e8:22::c100:68b\$") = 1 ]'
 check "no cookie sent back after a Set-Cookie" eval '! grep -v "cookie=None" rdap.log | grep -q .'
+https_proxy=http://127.0.0.1:9 HTTPS_PROXY=http://127.0.0.1:9 all_proxy=http://127.0.0.1:9 \
+  ask "with a proxy in the environment" 0 8.8.8.8
+check "a proxy in the environment is not used" has "network: 8.8.8.0 - 8.8.8.255"
 ask "three at once" 0 --together 8.8.8.8 193.0.6.139 1.1.1.1
 check "three answers" [ "$(grep -c '^outcome: answered$' out)" = 3 ]
 
@@ -208,6 +213,54 @@ check "time-out after about 2 s ($ms ms), the server named" eval '[ $ms -ge 1800
   has "error: silent.quorvex.test: no answer within 2 seconds"'
 ask "refused" 1 192.0.2.121
 check "refused: said" has "error: refused.quorvex.test: connection refused"
+
+# quorvex-query --rdap.
+if [ -n "$QQ" ]; then
+  qq() {  # NAME WANT_RC ARGS...: quorvex-query, output in $WORK/out, standard input from $WORK/in
+    local name=$1 want=$2; shift 2
+    "$QQ" "$@" <in >out 2>err
+    local rc=$?
+    if [ "$rc" = "$want" ]; then ok "$name (exit $rc)"; else
+      bad "$name: exit $rc, expected $want"; echo "--- stdout"; cat out; echo "--- stderr"; cat err; fi
+  }
+  json() {  # PYTHON-EXPRESSION over L, the list of JSON objects of $WORK/out
+    python3 -c 'import json, sys; L = [json.loads(x) for x in open("out")]; sys.exit(0 if ('"$1"') else 1)' \
+      || { echo "  not so: $1"; sed 's/^/  /' out; return 1; }
+  }
+  : >in
+  qq "--rdap" 0 --rdap 8.8.8.8
+  check "--rdap: the --summary form" eval '
+    has_re "^ +network +8\.8\.8\.0 - 8\.8\.8\.255 \(8\.8\.8\.0/24\) GOGL NET-8-8-8-0-2$" &&
+    has_re "^ +holder +Google LLC \(GOGL\)$" && has_re "^ +source +ARIN, rdap\.arin\.net \(asked rdap\.arin\.net\)$" &&
+    has_re "^ +abuse +dns-abuse@google\.com \(entity ABUSE8888-ARIN in NET-8-8-8-0-2\), network-abuse@google\.com \(entity ABUSE5250-ARIN in GOGL\)$"'
+  qq "--rdap --json, three registries and an AS number" 0 --rdap --json 8.8.8.8 193.0.6.139 130.1.1.1 AS15169
+  check "--json: one object each, source rdap, the servers asked" json '
+    len(L) == 4 and all(o["source"] == "rdap" for o in L) and L[1]["abuse"][0]["email"] == "abuse@ripe.net" and
+    L[2]["asked"] == ["rdap.arin.net", "rdap.db.ripe.net"] and L[2]["registry"] == "RIPE" and
+    L[3]["asn"] == {"number": "AS15169", "name": "GOOGLE"} and L[3]["asked"] == ["whois.iana.org", "rdap.arin.net"]'
+  before=$(requests "GET /registry/ip/8.8.8")
+  printf 'Dec  9 10:00:01 host sshd[1]: Failed password from 8.8.8.8 port 22\nagain 8.8.8.9 and 8.8.8.8\n' >in
+  qq "standard input" 0 --rdap --json --pace 0 -
+  check "a log: each address once, the second from the first one's network" eval '
+    json "len(L) == 2 and L[1][\"query\"] == \"8.8.8.9\" and L[1][\"cached\"] and L[1][\"cached_from\"] == \"8.8.8.8\"" &&
+    [ $(requests "GET /registry/ip/8.8.8") = $((before + 1)) ]'
+  cp in addresses.txt; : >in
+  qq "--file" 0 --rdap --file addresses.txt
+  check "--file: answered in the --summary form" [ "$(grep -c '^ *source ' out)" = 2 ]
+  t_before=$(wc -l <rdap.log.times)
+  qq "429 in a run: asked again after Retry-After" 0 --rdap --json --pace 0 192.0.2.30 8.8.8.8
+  check "the lane waited the 2 s the server asked for, then both were answered" eval '
+    json "len(L) == 2 and L[0][\"network\"][\"name\"] == \"PATIENT\" and \"error\" not in L[0]" &&
+    tail -n +$((t_before + 1)) rdap.log.times | awk "
+      /192.0.2.30/ { n++; if (n == 1) t0 = \$1; else t2 = \$1 } /8.8.8.8/ { t1 = \$1 }
+      END { exit !(n == 2 && t1 - t0 >= 1.9 && t2 - t0 >= 1.9) }"'
+  qq "no record" 1 --rdap 192.0.2.1
+  check "no record: the error row, nothing made up" eval 'has_re "^ +error +no record at rdap\.arin\.net: 404 " && ! grep -q "^ *network" out'
+  qq "a refused redirect" 1 --rdap --json 192.0.2.80
+  check "refused: the reason in the answer" json 'L[0]["error"].startswith("not following a redirect that is not https")'
+  qq "--rdap --help" 0 --help
+  check "--help names --rdap" grep -q -- "--rdap" out
+fi
 
 # ARIN on a public address: its redirects may lead to public addresses only.
 write_hosts 198.51.100.80

@@ -6,6 +6,7 @@
 # (redirects across registries, to http, to loopback, in a loop, too many; 404, 429, 500;
 # bodies of 8 MiB, cut short or never ending). Logs one line per request:
 #   NAME sni=SNI host=HOST accept=ACCEPT encoding=ACCEPT-ENCODING cookie=COOKIE GET PATH
+# and, in FILE.times, "SECONDS NAME PATH" (a monotonic clock).
 # usage: rdapd.py --certs DIR --fixtures DIR --log FILE NAME=ADDRESS:PORT[:CERT]...
 #   CERT (default NAME) picks DIR/CERT.pem and DIR/CERT.key.
 import argparse
@@ -16,6 +17,7 @@ import socketserver
 import ssl
 import sys
 import threading
+import time
 
 MIB = 1 << 20
 
@@ -138,6 +140,12 @@ class Routes:
         }
 
     def answer(self, name, path):
+        # Rate limited once, then answered.
+        if (name, path) == ("rdap.arin.net", "/registry/ip/192.0.2.30"):
+            self.limited = getattr(self, "limited", 0) + 1
+            if self.limited == 1:
+                return Answer(429, error(429, "Too Many Requests"), headers=[("Retry-After", "2")])
+            return Answer(doc=network("192.0.2.0", "192.0.2.63", "PATIENT", "PAT", "Patient Holder", "whois.arin.net"))
         if name == "rdap.arin.net" and path.startswith("/registry/hop/"):
             n = int(path.rsplit("/", 1)[1])
             return moved("/registry/hop/%d" % (n + 1))
@@ -146,7 +154,7 @@ class Routes:
         return Answer(404, error(404, "Not Found"))
 
 
-def make_server(name, address, port, context, routes, log, lock):
+def make_server(name, address, port, context, routes, log, times, lock):
     class Handler(http.server.BaseHTTPRequestHandler):
         protocol_version = "HTTP/1.1"
 
@@ -158,6 +166,8 @@ def make_server(name, address, port, context, routes, log, lock):
                 log.write("%s sni=%s host=%s accept=%s encoding=%s cookie=%s GET %s\n" % (
                     name, getattr(self.connection, "sni", None), self.headers.get("Host"), self.headers.get("Accept"),
                     self.headers.get("Accept-Encoding"), self.headers.get("Cookie"), self.path))
+                times.write("%.3f %s %s\n" % (time.monotonic(), name, self.path))
+                times.flush()
                 log.flush()
             a = routes.answer(name, self.path)
             body = a.body if a.body is not None else json.dumps(a.doc if a.doc is not None else {}).encode()
@@ -211,6 +221,7 @@ def main():
     args = p.parse_args()
     routes = Routes(args.fixtures)
     log = open(args.log, "a")
+    times = open(args.log + ".times", "a")
     lock = threading.Lock()
     threads = []
     for spec in args.listeners:
@@ -224,7 +235,7 @@ def main():
         def remember(sock, server_name, ctx):
             sock.sni = server_name
         context.sni_callback = remember
-        srv = make_server(name, address, port, context, routes, log, lock)
+        srv = make_server(name, address, port, context, routes, log, times, lock)
         print("listening %s %s:%d" % (name, address, port), flush=True)
         t = threading.Thread(target=srv.serve_forever, daemon=True)
         t.start()

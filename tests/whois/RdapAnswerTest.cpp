@@ -271,7 +271,30 @@ TEST(RdapAnswerTest, TextsMadeSafe)
       "192.0.2.1", "x");
   ASSERT_TRUE(R.Answer.Network);
   EXPECT_EQ(R.Answer.Network->Name, "EVIL[2JNET X");
-  EXPECT_EQ(R.Answer.HolderName.size(), 200u);
+  EXPECT_EQ(R.Answer.HolderName.size(), kAnswerTextMax);
+  // A cut never splits a character: 300 two-byte letters keep 128 of them.
+  std::string Wide;
+  for (int I = 0; I < 300; ++I) Wide += "\u00e9";
+  const TRdapReading U = ReadRdapResponse(Net(R"("name": ")" + Wide + R"(")"), "192.0.2.1", "x");
+  ASSERT_TRUE(U.Answer.Network);
+  EXPECT_EQ(U.Answer.Network->Name.size(), 256u);
+  EXPECT_EQ(U.Answer.Network->Name.substr(254), "\xc3\xa9");
+  // At most kAnswerAbuseMax contacts, however many entities name one.
+  std::string Many;
+  for (int I = 0; I < 40; ++I)
+    Many += (I ? ", " : "") + Entity("A" + std::to_string(I), R"(["abuse"])", "a" + std::to_string(I) + "@example.net");
+  EXPECT_EQ(ReadRdapResponse(Net(R"("entities": [)" + Many + "]"), "192.0.2.1", "x").Answer.Abuse.size(), kAnswerAbuseMax);
+}
+
+TEST(RdapAnswerTest, PrefixQueries)
+{
+  const std::string Ripe = Fixture("ripe-ip-193.0.6.139");
+  const TRdapReading Inside = ReadRdapResponse(Ripe, "193.0.4.0/22", "rdap.db.ripe.net");
+  EXPECT_EQ(Inside.Problem, "");
+  EXPECT_EQ(Inside.Answer.Network->First, "193.0.0.0");
+  EXPECT_EQ(ReadRdapResponse(Ripe, "193.0.0.0/16", "rdap.db.ripe.net").Problem,
+            "its network 193.0.0.0 - 193.0.7.255 does not hold 193.0.0.0/16");
+  EXPECT_EQ(ReadRdapResponse(Ripe, "193.0.0.0/33", "rdap.db.ripe.net").Object, TRdapObject::Unreadable);
 }
 
 TEST(RdapAnswerTest, CidrsComputedFromTheRange)
