@@ -23,10 +23,12 @@ ns_enter "$0" "$@"
 
 WORK=$(mktemp -d /tmp/quorvex-rdap.XXXXXX)
 . "$HERE/checks.sh"
+. "$HERE/rdapns.sh"
 PIDS=()
 cleanup() {
   stop "${PIDS[@]}"
-  while umount /etc/ssl/certs 2>/dev/null; do :; done
+  rdap_stop
+  rdap_untrust
   while umount /etc/hosts 2>/dev/null; do :; done
   while umount /etc/resolv.conf 2>/dev/null; do :; done
   rm -rf "$WORK"
@@ -34,55 +36,12 @@ cleanup() {
 trap cleanup EXIT
 cd "$WORK" || exit 1
 ip link set lo up || exit 1
-ip addr add 198.51.100.80/32 dev lo && ip addr add 198.51.100.81/32 dev lo || ns_skip "cannot add test addresses"
+ip addr add 198.51.100.80/32 dev lo || ns_skip "cannot add test addresses"
 
-# A certificate authority and a server certificate for each name; another authority that
-# nobody trusts.
-make_ca() {  # DIR NAME
-  mkdir -p "$1"
-  openssl req -x509 -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes -keyout "$1/ca.key" -out "$1/ca.pem" \
-    -days 2 -subj "/CN=$2" -addext "basicConstraints=critical,CA:TRUE" -addext "keyUsage=critical,keyCertSign" 2>/dev/null
-}
-make_cert() {  # CA_DIR NAME
-  openssl req -newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes -keyout "certs/$2.key" -out "certs/$2.csr" \
-    -subj "/CN=$2" 2>/dev/null
-  printf 'subjectAltName=DNS:%s\nbasicConstraints=CA:FALSE\nextendedKeyUsage=serverAuth\n' "$2" >"certs/$2.ext"
-  openssl x509 -req -in "certs/$2.csr" -CA "$1/ca.pem" -CAkey "$1/ca.key" -CAcreateserial -days 2 \
-    -extfile "certs/$2.ext" -out "certs/$2.pem" 2>/dev/null
-}
-mkdir -p certs
-make_ca ca "Quorvex Test CA"; make_ca other "Untrusted CA"
-for n in rdap.arin.net rdap.db.ripe.net rdap.apnic.net rdap.lacnic.net rdap.afrinic.net public2.quorvex.test; do
-  make_cert ca "$n"
-done
-make_cert other otherca.quorvex.test
-[ -s certs/rdap.arin.net.pem ] && [ -s certs/otherca.quorvex.test.pem ] || { echo "openssl made no certificates"; exit 1; }
-
-# The system's store as Qt's OpenSSL backend reads it: root certificates looked up by subject
-# hash in /etc/ssl/certs (it reads neither SSL_CERT_FILE, SSL_CERT_DIR nor the bundle
-# ca-certificates.crt, which is there for other clients). Only the test's authority in it.
-mkdir -p store
-cp ca/ca.pem store/quorvex-test-ca.pem
-cp ca/ca.pem store/ca-certificates.crt
-openssl rehash store 2>/dev/null || { echo "openssl rehash failed"; exit 1; }
-mount --bind "$WORK/store" /etc/ssl/certs || exit 1
-
+rdap_certs "$WORK" || exit 1
+rdap_trust "$WORK" || exit 1
 write_hosts() {  # ARIN's address
-  cat >"$WORK/hosts" <<EOF
-127.0.0.1 localhost
-$1 rdap.arin.net
-127.0.1.3 rdap.db.ripe.net
-127.0.1.4 rdap.apnic.net
-127.0.1.5 rdap.lacnic.net
-127.0.1.6 rdap.afrinic.net
-127.0.1.7 badname.quorvex.test
-127.0.1.8 otherca.quorvex.test
-127.0.1.2 alias.quorvex.test
-127.0.1.9 silent.quorvex.test
-127.0.1.10 refused.quorvex.test
-198.51.100.81 public2.quorvex.test
-127.0.0.6 whois.iana.org
-EOF
+  { echo "127.0.0.1 localhost"; rdap_hosts "$1"; echo "127.0.0.6 whois.iana.org"; } >"$WORK/hosts"
 }
 write_hosts 127.0.1.2
 printf 'nameserver 127.0.0.1\noptions timeout:1 attempts:1\n' >resolv.conf
@@ -92,14 +51,9 @@ printf '%% IANA WHOIS server (test double)\n\nrefer:        whois.arin.net\n\nau
 : >whois.log
 "$WHOISD" --log whois.log --reply-file iana.reply 127.0.0.6:43=whois.iana.org >whoisd.out 2>&1 & PIDS+=($!)
 "$WHOISD" --mode silent 127.0.1.9:443=silent >silent.out 2>&1 & PIDS+=($!)
-: >rdap.log
-python3 "$RDAPD" --certs certs --fixtures "$FIXTURES" --log rdap.log \
-  rdap.arin.net=127.0.1.2:443 rdap.db.ripe.net=127.0.1.3:443 rdap.apnic.net=127.0.1.4:443 \
-  rdap.lacnic.net=127.0.1.5:443 rdap.afrinic.net=127.0.1.6:443 badname=127.0.1.7:443:rdap.arin.net \
-  otherca=127.0.1.8:443:otherca.quorvex.test public=198.51.100.80:443:rdap.arin.net \
-  public2=198.51.100.81:443:public2.quorvex.test >rdapd.out 2>&1 & PIDS+=($!)
-wait_for 10 sh -c "[ \$(grep -c listening rdapd.out) -ge 9 ] && grep -q listening whoisd.out && grep -q listening silent.out" \
-  || { echo "servers did not start:"; cat rdapd.out whoisd.out silent.out; exit 1; }
+rdap_start "$WORK" "$RDAPD" "$FIXTURES" || exit 1
+wait_for 10 sh -c "grep -q listening whoisd.out && grep -q listening silent.out" \
+  || { echo "servers did not start:"; cat whoisd.out silent.out; exit 1; }
 
 # ask NAME WANT_RC QUERY...: runs the client, output in $WORK/out.
 ask() {
