@@ -13,6 +13,7 @@ namespace {
 
 // Read at once; the scanner carries a partial address over to the next chunk.
 constexpr std::size_t kChunk = 64 * 1024;
+constexpr int kChunksPerTurn = 16;
 
 }  // namespace
 
@@ -121,9 +122,16 @@ void TTargetFeed::Pump()
   // Adding a target may hand out answers, whose handler pumps again.
   if (m_Pumping || m_Stopped) return;
   m_Pumping = true;
+  // A long file without addresses never fills the window: the loop gets its turn (Ctrl-C,
+  // the answers under way) after every few chunks.
+  int Chunks = 0;
   while (!Full()) {
     if (m_Fd < 0 && !OpenNext()) break;
-    if (m_Fd >= 0 && !ReadChunk()) break;
+    if (++Chunks > kChunksPerTurn) {
+      QMetaObject::invokeMethod(this, [this] { Pump(); }, Qt::QueuedConnection);
+      break;
+    }
+    if (!ReadChunk()) break;
   }
   m_Pumping = false;
 }

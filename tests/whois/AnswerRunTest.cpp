@@ -437,9 +437,9 @@ TEST(AnswerRun, StopHandsOutWhatWasAnsweredInOrderAndSkipsTheRest)
   R.Add(Address("198.51.100.2"));
   QElapsedTimer Guard;
   Guard.start();
-  while ((Out.size() < 1 || Arin.Queries().size() < 2 || Silent.Queries().empty()) && Guard.elapsed() < 20000)
+  // The last one answered from the cache: the two before it have their answers.
+  while ((Out.size() < 1 || R.Counts().FromCache < 1 || Silent.Queries().empty()) && Guard.elapsed() < 20000)
     QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents | QEventLoop::AllEvents, 50);
-  for (int I = 0; I < 20; ++I) QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
   ASSERT_EQ(Out.size(), 1u);
   EXPECT_EQ(R.Stop(), 3u);
   ASSERT_EQ(Out.size(), 3u);
