@@ -328,12 +328,7 @@ class TRdapClient::TRequest : public QObject {
       return Finish(TRdapOutcome::Answered, {});
     }
     m_Stub = Reading.Answer.Registry;
-    if (Elsewhere.Registry.empty()) {
-      m_Result.Notes.push_back(Server + " does not hold it (" + Elsewhere.Why + "); asking " + Settings().IanaHost +
-                               " port " + std::to_string(Settings().IanaPort));
-      return AskIana();
-    }
-    m_Result.Notes.push_back(Server + " does not hold it (" + Elsewhere.Why + "); asking " + Elsewhere.Registry);
+    if (Elsewhere.Registry.empty()) return AskIana();
     OtherRegistry(Elsewhere.Registry);
   }
 
@@ -362,8 +357,6 @@ class TRdapClient::TRequest : public QObject {
         (!IsValidReferralHost(*Written) || WithoutDot(*Written) != WithoutDot(HostOf(To).toLower().toStdString())))
       return Finish(TRdapOutcome::Refused, "not following a redirect to a bad host: " +
                                                RdapPlainText(std::string(Location.constData(), Location.size()), 200));
-    m_Result.Notes.push_back(Server + " redirects (" + StatusText + ") to " +
-                             RdapPlainText(To.toString(QUrl::FullyEncoded).toStdString(), 200));
     Fetch(To, m_Kind);
   }
 

@@ -55,7 +55,6 @@ struct TRdapResult {
   TRdapOutcome Outcome = TRdapOutcome::Failed;
   int RetryAfterSeconds = -1;  // RateLimited: the server's Retry-After (capped), -1 without one
   std::string RetryServer;     // RateLimited: the host that asked for the pause
-  std::vector<std::string> Notes;  // one line per redirect and per registry asked after a stub
 };
 
 class TRdapClient : public QObject {

@@ -109,7 +109,7 @@ class Routes:
             # Failures.
             ("rdap.arin.net", "/registry/ip/192.0.2.1"): Answer(404, body=fixture("error-404")),
             ("rdap.arin.net", "/registry/ip/192.0.2.29"): Answer(429, body=fixture("error-429"),
-                                                                 headers=[("Retry-After", "7")]),
+                                                                 headers=[("Retry-After", "1")]),
             ("rdap.arin.net", "/registry/ip/192.0.2.50"): Answer(500, error(500, "Internal Server Error")),
             ("rdap.arin.net", "/registry/ip/192.0.2.51"): Answer(body=b"<html><body>Maintenance</body></html>"),
             ("rdap.arin.net", "/registry/ip/192.0.2.80"): moved("http://rdap.db.ripe.net/ip/192.0.2.80"),
