@@ -474,14 +474,13 @@ TRdapReading ReadRdapResponse(std::string_view Body, std::string_view Query, std
     const QJsonValue Code = O.value("errorCode");
     if (Code.isDouble() && Code.toDouble() >= 100 && Code.toDouble() <= 599) R.ErrorCode = Code.toInt();
     R.ErrorTitle = Str(O.value("title"), 120);
+    // A list of lines (or, from some servers, one string), joined and cut as one text.
     const QJsonValue Description = O.value("description");
-    std::string Text = Str(Description, 300);
+    QString Text = Description.toString().left(2 * kAnswerTextMax);
     const QJsonArray Lines = Description.toArray();
-    for (qsizetype I = 0; I < std::min(Lines.size(), qsizetype{8}) && Text.size() < 300; ++I) {
-      const std::string Line = Str(Lines[I], 300);
-      if (!Line.empty()) Text += (Text.empty() ? "" : " ") + Line;
-    }
-    R.ErrorDescription = Text.substr(0, 300);
+    for (qsizetype I = 0; I < std::min(Lines.size(), qsizetype{8}) && Text.size() < qsizetype{kAnswerTextMax}; ++I)
+      Text += QLatin1Char(' ') + Lines[I].toString().left(2 * kAnswerTextMax);
+    R.ErrorDescription = Plain(Text, kAnswerTextMax);
     return R;
   }
 
