@@ -98,23 +98,6 @@ TEST(RdapAnswerTest, RegistryShapes)
   }
 }
 
-TEST(RdapAnswerTest, WhatElseTheRecordSays)
-{
-  const TRdapReading Arin = ReadRdapResponse(Fixture("arin-ip-8.8.8.8"), "8.8.8.8", "rdap.arin.net");
-  EXPECT_EQ(Arin.Answer.Registry, "ARIN");
-  EXPECT_EQ(Arin.Answer.Network->Handle, "NET-8-8-8-0-2");
-  EXPECT_EQ(Arin.Type, "DIRECT ALLOCATION");
-  EXPECT_EQ(Arin.ParentHandle, "NET-8-0-0-0-0");
-  EXPECT_EQ(Arin.Port43, "whois.arin.net");
-  const TRdapReading As = ReadRdapResponse(Fixture("arin-autnum-15169"), "AS15169", "rdap.arin.net");
-  EXPECT_EQ(As.Answer.AsNumber, "AS15169");
-  EXPECT_EQ(As.Answer.AsName, "GOOGLE");
-  const TRdapReading Lacnic = ReadRdapResponse(Fixture("lacnic-ip-echo"), "200.160.2.3", "rdap.lacnic.net");
-  EXPECT_TRUE(Lacnic.EchoedRange);
-  // Off port 443 the server is "host:port", and the registry is still known by its host.
-  EXPECT_EQ(ReadRdapResponse(Fixture("arin-ip-8.8.8.8"), "8.8.8.8", "rdap.arin.net:8443").Answer.Registry, "ARIN");
-}
-
 TEST(RdapAnswerTest, ErrorObjects)
 {
   const TRdapReading R = ReadRdapResponse(Fixture("error-404"), "10.0.0.1", "rdap.arin.net");
