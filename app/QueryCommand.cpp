@@ -19,6 +19,7 @@
 #include "whois/PaneText.h"
 #include "whois/QuerySession.h"
 #include "whois/QueryTarget.h"
+#include "whois/RdapClient.h"
 #include "whois/WhoisFollow.h"
 
 #include <QCoreApplication>
@@ -30,12 +31,17 @@
 #include <cstdlib>
 #include <cstring>
 #include <exception>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <utility>
 #include <vector>
 
 #include <unistd.h>
+
+#ifndef QUORVEX_VERSION
+#define QUORVEX_VERSION "unknown"
+#endif
 
 namespace {
 
@@ -241,6 +247,29 @@ int RunQueries(const TQueryOptions& Options)
   return Status;
 }
 
+// A 429 without Retry-After: the pause before the question is asked again.
+constexpr int kRateLimitPauseMs = 30000;
+
+// The engine's answers from the registries' RDAP services through Client.
+TAnswerSource RdapSource(TRdapClient& Client)
+{
+  TAnswerSource Source;
+  Source.FirstServer = [](const std::string& Query) { return TRdapClient::FirstServerOf(Query); };
+  Source.Ask = [&Client](const std::string& Query, std::function<void(const TSourceReply&)> Done) {
+    Client.Ask(Query, [Done = std::move(Done)](const TRdapResult& R) {
+      TSourceReply Reply;
+      Reply.Answer = R.Answer;
+      Reply.Failed = R.Outcome != TRdapOutcome::Answered;
+      if (R.Outcome == TRdapOutcome::RateLimited) {
+        Reply.RetryAfterMs = R.RetryAfterSeconds >= 0 ? R.RetryAfterSeconds * 1000 : kRateLimitPauseMs;
+        Reply.RetryServer = R.RetryServer;
+      }
+      Done(Reply);
+    });
+  };
+  return Source;
+}
+
 // Targets waiting to be handed out at most: the input is read no further ahead.
 constexpr std::size_t kWindow = 4096;
 
@@ -248,11 +277,21 @@ constexpr std::size_t kWindow = 4096;
 int RunAnswers(const TQueryOptions& Options)
 {
   TAnswerSettings S = EngineSettings(Options);
-  const bool Plain = !Options.Summary && !Options.Json;
+  // RDAP answers have no pane: they come in the --summary form unless --json is asked for.
+  const bool Plain = !Options.Summary && !Options.Json && !Options.Rdap;
   // The plain output shows what a query of each address would show: it follows only with
   // --follow. The answers follow always.
   S.Follow = !Plain || Options.Follow;
   S.Blocks = Plain;
+  // Made before the run and gone after it: the run's questions are the client's until then.
+  std::unique_ptr<TRdapClient> Rdap;
+  if (Options.Rdap) {
+    TRdapSettings R;
+    R.TimeoutMs = Options.TimeoutSeconds * 1000;
+    R.UserAgent = "quorvex-query/" QUORVEX_VERSION;
+    Rdap = std::make_unique<TRdapClient>(R);
+    S.Source = RdapSource(*Rdap);
+  }
   TAnswerRun Run(S);
 
   std::vector<TTargetFeed::TSource> Sources;
@@ -274,7 +313,7 @@ int RunAnswers(const TQueryOptions& Options)
     if (SameTerminal) Progress.Clear();
     if (Options.Json)
       Print(AnswerJson(O) + "\n");
-    else if (Options.Summary)
+    else if (!Plain)
       Print(AnswerSummary(O));
     else
       for (const std::string& Block : O.Blocks) Print(ForOutput(Block, Terminal));

@@ -37,6 +37,13 @@ const char* const kUsage =
     "  --json             one JSON object per answer, one per line\n"
     "                     (answers follow referrals, and an address inside a network answered\n"
     "                     before in the run is answered from it without a query)\n"
+    "  --rdap             ask the registries' RDAP services (HTTPS, certificates checked)\n"
+    "                     instead of port 43; answers in the --summary form unless --json.\n"
+    "                     IANA's bootstrap files (built in) name the service of an address,\n"
+    "                     whois.iana.org the registry of an AS number; a registry's redirect\n"
+    "                     is followed (https only, at most 3, never to this machine or its\n"
+    "                     network from a server outside it), and an answer that is another\n"
+    "                     registry's is asked of that registry\n"
     "  --file FILE        read addresses from FILE, as from standard input with \"-\"\n"
     "  --pace SECONDS     pause between two queries to one server (0: none); by default each\n"
     "                     registry's own: RIPE 64, AFRINIC 18, LACNIC 6, ARIN and APNIC 2,\n"
@@ -75,7 +82,7 @@ std::string Bytes(const QString& Chars) { return Chars.toLatin1().toStdString();
 
 bool TQueryOptions::Answers() const
 {
-  if (Summary || Json || !Files.empty()) return true;
+  if (Summary || Json || Rdap || !Files.empty()) return true;
   for (const std::string& A : Arguments)
     if (A == "-") return true;
   return false;
@@ -102,10 +109,11 @@ int ParseQueryOptions(int Argc, char** Argv, TQueryOptions& Options)
   const QCommandLineOption Follow("follow");
   const QCommandLineOption Summary("summary");
   const QCommandLineOption Json("json");
+  const QCommandLineOption Rdap("rdap");
   const QCommandLineOption Timeout("timeout", "", "seconds");
   const QCommandLineOption Pace("pace", "", "seconds");
   const QCommandLineOption File("file", "", "file");
-  P.addOptions({Help, Version, Follow, Summary, Json, Timeout, Pace, File});
+  P.addOptions({Help, Version, Follow, Summary, Json, Rdap, Timeout, Pace, File});
   if (!P.parse(Args)) {
     const QStringList Unknown = P.unknownOptionNames();
     if (!Unknown.isEmpty()) {
@@ -127,6 +135,7 @@ int ParseQueryOptions(int Argc, char** Argv, TQueryOptions& Options)
   Options.Follow = P.isSet(Follow);
   Options.Summary = P.isSet(Summary);
   Options.Json = P.isSet(Json);
+  Options.Rdap = P.isSet(Rdap);
   if (Options.Summary && Options.Json) {
     std::fputs("quorvex-query: --summary and --json exclude each other\n", stderr);
     return kExitUsage;

@@ -118,6 +118,7 @@ struct TAnswerRun::TJob {
 
   std::unique_ptr<TWSocket> Resolver;
   bool Ipv6Lookup = false;
+  int Retries = 0;  // questions asked again after a server asked for a pause
 };
 
 TAnswerRun::TAnswerRun(TAnswerSettings Settings, QObject* parent)
@@ -125,8 +126,10 @@ TAnswerRun::TAnswerRun(TAnswerSettings Settings, QObject* parent)
       m_Settings(std::move(Settings)),
       m_Lanes([this](const std::string& Lane, std::size_t Index) { return Dispatch(Lane, Index); },
               [this](const std::string& Lane) {
-                if (m_Settings.PaceMs >= 0) return m_Settings.PaceMs;
-                return DefaultPaceMs(std::string_view(Lane).substr(0, Lane.rfind(':')));
+                int Pace = m_Settings.PaceMs >= 0 ? m_Settings.PaceMs
+                                                  : DefaultPaceMs(std::string_view(Lane).substr(0, Lane.rfind(':')));
+                if (const auto Hold = m_Holds.find(Lane); Hold != m_Holds.end()) Pace = std::max(Pace, Hold->second);
+                return Pace;
               },
               this)
 {
@@ -173,6 +176,10 @@ void TAnswerRun::StartJob(std::size_t Index)
     case TTargetKind::AsNumber: {
       // IANA's server knows which registry holds each AS number and refers to it.
       Job->Query = T.Text;
+      if (m_Settings.Source.Ask) {
+        QueueSource(*Job);
+        return;
+      }
       Job->Header = "Asking " + Where(m_Settings.IanaHost, m_Settings.IanaPort) + " for " + T.Text + "..\r\n\r\n";
       Job->Request.Host = m_Settings.IanaHost;
       Job->Request.Port = m_Settings.IanaPort;
@@ -268,6 +275,10 @@ void TAnswerRun::StartAddress(TJob& Job)
   Job.Registry = L.Registry;
   if (!L.LocationLine.empty()) Job.Header += L.LocationLine + "\r\n\r\n";
   Job.Header += L.RegistryLine + "\r\n\r\n";
+  if (m_Settings.Source.Ask) {
+    QueueSource(Job);
+    return;
+  }
 
   const auto& For = m_Settings.ServerFor  ? m_Settings.ServerFor
                     : TQuerySession::WhoisServerFor ? TQuerySession::WhoisServerFor
@@ -295,12 +306,62 @@ void TAnswerRun::QueueAsk(TJob& Job)
   m_Lanes.Queue(Lane, Job.Index);
 }
 
+// The question of a job for the answer source, in the lane of the server it starts at. The
+// port-43 server's pace applies to that registry's RDAP host as well: the registries' limits
+// are on their databases, whichever way they are asked.
+void TAnswerRun::QueueSource(TJob& Job)
+{
+  std::string Server = m_Settings.Source.FirstServer ? m_Settings.Source.FirstServer(Job.Query) : std::string();
+  if (Server.empty()) Server = Job.Target.Kind == TTargetKind::AsNumber ? m_Settings.IanaHost : "rdap";
+  Job.State = TJob::TState::Queued;
+  const std::string Lane = Server + ":source";
+  Job.Lanes.insert(Lane);
+  m_Lanes.Queue(Lane, Job.Index);
+}
+
+void TAnswerRun::SourceAnswered(std::size_t Index, const std::string& Lane, const TSourceReply& Reply)
+{
+  m_Lanes.Release(Lane);
+  TJob* Job = JobAt(Index);
+  if (m_Stopped || !Job || Job->State != TJob::TState::Asking) return;
+  if (Reply.RetryAfterMs >= 0 && Job->Retries < m_Settings.MaxRetries) {
+    ++Job->Retries;
+    m_Holds[Lane] = Reply.RetryAfterMs;
+    if (!Reply.RetryServer.empty()) m_Holds[Reply.RetryServer + ":source"] = Reply.RetryAfterMs;
+    Job->State = TJob::TState::Queued;
+    m_Lanes.Queue(Lane, Index);
+    return;
+  }
+  TWhoisAnswer Answer = Reply.Answer;
+  Answer.Query = Job->Query;
+  Job->Out.Answer = std::move(Answer);
+  if (Reply.Failed) {
+    Job->Out.Failed = true;
+    if (Job->Out.Answer.Error.empty()) Job->Out.Answer.Error = "no answer";
+  } else {
+    Remember(*Job, Job->Out.Answer);
+  }
+  Finished(*Job);
+}
+
 bool TAnswerRun::Dispatch(const std::string& Lane, std::size_t Index)
 {
   TJob* Job = JobAt(Index);
   if (m_Stopped || !Job || Job->State != TJob::TState::Queued) return false;
   // Only now, at the front of its lane: the asks before it may have answered it meanwhile.
   if (AnswerFromCache(*Job, Lane)) return false;
+  if (m_Settings.Source.Ask) {
+    // The pause a server asked for is over once the lane goes on.
+    m_Holds.erase(Lane);
+    Job->State = TJob::TState::Asking;
+    ++m_Counts.Queries;
+    Changed();
+    const QPointer<TAnswerRun> Self(this);
+    m_Settings.Source.Ask(Job->Query, [Self, Index, Lane](const TSourceReply& Reply) {
+      if (Self) Self->SourceAnswered(Index, Lane, Reply);
+    });
+    return true;
+  }
   Job->State = TJob::TState::Asking;
   Job->Ask = m_Settings.MakeAsk(this);
   ++m_Counts.Queries;

@@ -15,6 +15,7 @@
 #include <cstdint>
 #include <deque>
 #include <functional>
+#include <map>
 #include <memory>
 #include <string>
 #include <utility>
@@ -54,6 +55,24 @@ struct TAnswerOutcome {
   bool ReferralFailed = false;  // a server referred to gave no reply; the answer is the last one
 };
 
+// A source that answers a target's question whole, its redirects and other registries
+// included (RDAP, whois/RdapClient.h), in place of the port-43 asks and their following.
+struct TSourceReply {
+  TWhoisAnswer Answer;     // Query, Source, Asked and Server set; Error when Failed
+  bool Failed = false;
+  // Set when a server asked for a pause (HTTP 429): the question goes back into its lane,
+  // which waits this long, and so does RetryServer's lane.
+  int RetryAfterMs = -1;
+  std::string RetryServer;
+};
+struct TAnswerSource {
+  // The server the question about Query (an address, a prefix, "AS15169") starts at: the
+  // lane it waits in. Empty when no server is known; the question is still asked.
+  std::function<std::string(const std::string& Query)> FirstServer;
+  // Asks; Done follows once, from the event loop, unless the source is gone first.
+  std::function<void(const std::string& Query, std::function<void(const TSourceReply&)> Done)> Ask;
+};
+
 struct TAnswerSettings {
   int TimeoutMs = 90000;  // per server asked, its name lookup included
   bool Follow = true;     // follow referrals (AS numbers always are)
@@ -67,6 +86,10 @@ struct TAnswerSettings {
   std::function<std::pair<std::string, std::string>(const std::string& Registry)> ServerFor;
   // One ask to one server; empty: TWhoisExchange.
   TAskMaker MakeAsk;
+  // Set: every target is answered by it (Follow, MaxHops, ServerFor and MakeAsk are then
+  // unused, and no pane texts are kept). A question is asked again at most MaxRetries times.
+  TAnswerSource Source;
+  int MaxRetries = 3;
 };
 
 struct TAnswerCounts {
@@ -110,6 +133,8 @@ class TAnswerRun : public QObject {
   bool Dispatch(const std::string& Lane, std::size_t Index);
   bool AnswerFromCache(TJob& Job, const std::string& Lane);
   void Asked(std::size_t Index, const std::string& Lane, const TAskReply& Reply);
+  void QueueSource(TJob& Job);
+  void SourceAnswered(std::size_t Index, const std::string& Lane, const TSourceReply& Reply);
   void GoOn(TJob& Job);
   void FinishFailed(TJob& Job, const std::string& Pane, const std::string& Error);
   void FinishWithReply(TJob& Job);
@@ -135,4 +160,5 @@ class TAnswerRun : public QObject {
   std::vector<TCachedAnswer> m_Answers;
   TRangeMap m_StubRanges;
   std::vector<TStubTarget> m_Stubs;
+  std::map<std::string, int> m_Holds;  // lanes a server asked to wait: the pause, in ms
 };

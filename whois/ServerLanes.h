@@ -21,7 +21,8 @@
 // allows 1,000 queries with personal data a day, its count halved every 12 hours: one query
 // every T seconds settles at 43200 / (T ln 2), below 1,000 from T = 63 s: 64 s. AFRINIC
 // allows 5,000 a day: 18 s. ARIN and APNIC publish no number: 2 s; IANA's server 1 s; any
-// other server (rwhois, national registries) 2 s.
+// other server (rwhois, national registries) 2 s. A registry's RDAP host (rdap.db.ripe.net)
+// takes its WHOIS server's pause: the limits are on the registry's database, however asked.
 int DefaultPaceMs(std::string_view Host);
 
 class TServerLanes : public QObject {

@@ -37,10 +37,16 @@ seed fuzz-whois-answer lacnic '\x12% Copyright LACNIC\r\n\r\ninetnum: 192.0/16\r
 seed fuzz-whois-answer rwhois '\x1e%rwhois V-1.5\nnetwork:ID:N1\nnetwork:IP-Network-Block:192.0.2.0 - 192.0.2.255\nnetwork:Organization;I:O1\nnetwork:Abuse-Contact;I:C1\n\norganization:ID:O1\norganization:Org-Name:Org\n\ncontact:ID:C1\ncontact:Email:c@b.example\n%ok\n'
 seed fuzz-whois-answer autnum '\x02aut-num: AS15169\nas-name: X\n\nASNumber: 15169\nASName: G\n'
 
+# The registries' response shapes, behind the byte that picks the query and the server.
+mkdir -p "$work/fuzz-rdap-answer"
+for f in "$(dirname "$0")"/../whois/rdap/*.json; do
+  { printf '\x00'; cat "$f"; } >"$work/fuzz-rdap-answer/$(basename "$f")"
+done
+
 mkdir -p "$artifacts"
 status=0
 for target in fuzz-clean-address fuzz-dotted-address fuzz-ip-to-number fuzz-range-file fuzz-whois-referral fuzz-ipv6-address \
-    fuzz-whois-answer fuzz-address-scan; do
+    fuzz-whois-answer fuzz-address-scan fuzz-rdap-answer; do
   if [ ! -x "$bin/$target" ]; then
     echo "smoke: $bin/$target not built" >&2
     status=1

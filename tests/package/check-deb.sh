@@ -55,9 +55,11 @@ depends=$(field "$QUERY" Depends)
 echo "quorvex-query Depends: $depends"
 echo "quorvex-query Installed-Size: $(field "$QUERY" Installed-Size) KiB"
 has "$depends" libqt6core6 && ok "quorvex-query depends on libqt6core6" || bad "no libqt6core6 in quorvex-query's Depends"
+# QtNetwork for --rdap (HTTPS through OpenSSL): the one library past QtCore, and no GUI one.
+has "$depends" libqt6network6 && ok "quorvex-query depends on libqt6network6" || bad "no libqt6network6 in quorvex-query's Depends"
 gui=$(tr ',' '\n' <<<"$depends" | grep -E 'libqt6(gui|widgets|dbus|opengl|xcb)|libgl|libegl|libx11|libxcb|libxkb|libfontconfig|libfreetype|libwayland')
 [ -z "$gui" ] && ok "quorvex-query declares no GUI library" || bad "quorvex-query depends on GUI libraries:" $gui
-[ "$(field "$QUERY" Recommends)" = quorvex-data ] && ok "quorvex-query recommends quorvex-data" \
+[ "$(field "$QUERY" Recommends)" = "quorvex-data, ca-certificates" ] && ok "quorvex-query recommends quorvex-data, ca-certificates" \
   || bad "quorvex-query Recommends: $(field "$QUERY" Recommends)"
 for deb in "$QUERY" "$DATA"; do
   [ "$(field "$deb" Breaks)" = "$SPLIT" ] && [ "$(field "$deb" Replaces)" = "$SPLIT" ] \
