@@ -22,7 +22,7 @@ UNIT_TEST_PACKAGES := libgtest-dev libgmock-dev netbase clang libclang-rt-14-dev
   util-linux iproute2
 
 # Benchmarks, and the tools they compare the programs with.
-BENCH_PACKAGES := libbenchmark-dev whois geoip-bin geoip-database libgeoip-dev hyperfine
+BENCH_PACKAGES := libbenchmark-dev whois geoip-bin geoip-database libgeoip-dev hyperfine time
 
 # The end-to-end tests on desktops: Xvfb with an XEmbed tray, sway with waybar, KWin and
 # GNOME Shell with the AppIndicator extension, headless; the tools that drive and picture
