@@ -236,6 +236,19 @@ TEST_F(QueryTest, DottedAddressWorkedExample)
   EXPECT_TRUE(Errors.empty());
 }
 
+TEST_F(QueryTest, PastedFormsNoResolverReadsRunAsTheAddressTheyStandFor)
+{
+  TQueryTestServer Server({SendStep("% reply for %q\r\n")});
+  Use(Server);
+  for (const char* Text : {"[192.0.2.1]:53", "192.0.2[.]1", "(192.0.2.1),"}) {
+    SCOPED_TRACE(Text);
+    ASSERT_TRUE(Query(Text));
+    EXPECT_EQ(Form->Address->currentText(), "192.0.2.1");
+    EXPECT_EQ(Pane(), "Address is Global, querying ARIN..\r\n\r\n% reply for 192.0.2.1\r\n\r\nDone.");
+  }
+  EXPECT_EQ(Server.Queries(), std::vector<std::string>(3, "192.0.2.1"));
+}
+
 TEST_F(QueryTest, UnknownHostAndEmptyText)
 {
   // All digits and dots but no address: the resolver answers without asking the network.
