@@ -9,7 +9,8 @@
 #                           DIR/certs/NAME.pem|.key, DIR/store (the store's folder)
 #   rdap_trust DIR          bind-mount DIR/store over /etc/ssl/certs
 #   rdap_hosts ARIN_ADDR    hosts lines for the RDAP names (rdap.arin.net at ARIN_ADDR)
-#   rdap_start DIR RDAPD FIXTURES  rdapd on every listener below; log in DIR/rdap.log
+#   rdap_start DIR RDAPD FIXTURES [rdapd options]
+#                           rdapd on every listener below; log in DIR/rdap.log
 #   rdap_untrust            undo rdap_trust
 # Qt's OpenSSL backend reads the system's roots from /etc/ssl/certs by subject hash (the
 # rehashed links); it reads neither SSL_CERT_FILE, SSL_CERT_DIR nor ca-certificates.crt, the
@@ -67,9 +68,10 @@ EOF
 # certificate); badname presents ARIN's certificate, otherca one of the untrusted authority.
 rdap_start() {
   local d=$1 rdapd=$2 fixtures=$3
+  shift 3
   ip addr add 198.51.100.80/32 dev lo 2>/dev/null; ip addr add 198.51.100.81/32 dev lo 2>/dev/null
   : >"$d/rdap.log"
-  python3 "$rdapd" --certs "$d/certs" --fixtures "$fixtures" --log "$d/rdap.log" \
+  python3 "$rdapd" --certs "$d/certs" --fixtures "$fixtures" --log "$d/rdap.log" "$@" \
     rdap.arin.net=127.0.1.2:443 rdap.db.ripe.net=127.0.1.3:443 rdap.apnic.net=127.0.1.4:443 \
     rdap.lacnic.net=127.0.1.5:443 rdap.afrinic.net=127.0.1.6:443 badname=127.0.1.7:443:rdap.arin.net \
     otherca=127.0.1.8:443:otherca.quorvex.test public=198.51.100.80:443:rdap.arin.net \

@@ -7,10 +7,14 @@
 # bodies of 8 MiB, cut short or never ending). Logs one line per request:
 #   NAME sni=SNI host=HOST accept=ACCEPT encoding=ACCEPT-ENCODING cookie=COOKIE GET PATH
 # and, in FILE.times, "SECONDS NAME PATH" (a monotonic clock).
-# usage: rdapd.py --certs DIR --fixtures DIR --log FILE NAME=ADDRESS:PORT[:CERT]...
+# usage: rdapd.py --certs DIR --fixtures DIR --log FILE [--networks FILE] NAME=ADDRESS:PORT[:CERT]...
 #   CERT (default NAME) picks DIR/CERT.pem and DIR/CERT.key.
+#   --networks: IPv4 prefixes, one a line ("3.0.0.0/24"), that rdap.arin.net answers as ARIN
+#   does, each with a registrant holding an abuse role, for the addresses and prefixes inside
+#   them that the fixed routes do not answer: many networks for the bulk benchmark.
 import argparse
 import http.server
+import ipaddress
 import json
 import os
 import socketserver
@@ -66,8 +70,76 @@ def big_network(size):
     return body
 
 
+def arin_network(net):
+    """ARIN's answer for net (an IPv4Network) in the shape of its own records: the network with
+    its notices, links and cidr0 prefix, the registrant's organisation and, inside it, the
+    organisation's abuse role."""
+    first, last = str(net.network_address), str(net.broadcast_address)
+    tag = first.replace(".", "-")
+    self_url = "https://rdap.arin.net/registry/ip/" + first
+    abuse = {"handle": "ABUSE-%s-ARIN" % tag, "objectClassName": "entity", "roles": ["abuse"],
+             "port43": "whois.arin.net", "status": ["validated"],
+             "vcardArray": vcard(["fn", {}, "text", "Abuse desk %s" % tag], ["kind", {}, "text", "group"],
+                                 ["email", {}, "text", "abuse@%s.example" % tag],
+                                 ["tel", {"type": ["work", "voice"]}, "text", "+1-555-0100"]),
+             "links": [{"value": self_url, "rel": "self", "type": "application/rdap+json",
+                        "href": "https://rdap.arin.net/registry/entity/ABUSE-%s-ARIN" % tag}]}
+    holder = {"handle": "H-" + tag, "objectClassName": "entity", "roles": ["registrant"], "port43": "whois.arin.net",
+              "vcardArray": vcard(["fn", {}, "text", "Holder " + tag],
+                                  ["adr", {"label": "1 Example Way\nSpringfield\nVA\n22150\nUnited States", "cc": "US"},
+                                   "text", ["", "", "", "", "", "", ""]],
+                                  ["kind", {}, "text", "org"]),
+              "events": [{"eventAction": "registration", "eventDate": "2011-03-09T11:00:00-05:00"},
+                         {"eventAction": "last changed", "eventDate": "2023-08-01T09:30:00-04:00"}],
+              "links": [{"value": self_url, "rel": "self", "type": "application/rdap+json",
+                         "href": "https://rdap.arin.net/registry/entity/H-" + tag}],
+              "entities": [abuse]}
+    return {
+        "rdapConformance": ["nro_rdap_profile_0", "rdap_level_0", "cidr0", "arin_originas0"],
+        "notices": [{"title": "Terms of Service",
+                     "description": ["By using the ARIN RDAP/Whois service, you are agreeing to the RDAP/Whois Terms of Use"],
+                     "links": [{"value": self_url, "rel": "terms-of-service", "type": "text/html",
+                                "href": "https://www.arin.net/resources/registry/whois/tou/"}]}],
+        "handle": "NET-%s-1" % tag, "startAddress": first, "endAddress": last, "ipVersion": "v4",
+        "name": "NET-" + tag, "type": "DIRECT ALLOCATION", "parentHandle": "NET-%d-0-0-0-0" % net.network_address.packed[0],
+        "cidr0_cidrs": [{"v4prefix": first, "length": net.prefixlen}], "arin_originas0_originautnums": [],
+        "events": [{"eventAction": "registration", "eventDate": "2011-03-09T11:00:00-05:00"},
+                   {"eventAction": "last changed", "eventDate": "2023-08-01T09:30:00-04:00"}],
+        "links": [{"value": self_url, "rel": "self", "type": "application/rdap+json", "href": self_url}],
+        "entities": [holder], "port43": "whois.arin.net", "status": ["active"], "objectClassName": "ip network"}
+
+
+class Networks:
+    """The networks of a --networks file, found by the most specific one holding a query."""
+
+    def __init__(self, path):
+        self.by_length = {}
+        with open(path) as f:
+            for line in f:
+                line = line.strip()
+                if line and not line.startswith("#"):
+                    net = ipaddress.IPv4Network(line, strict=False)
+                    self.by_length.setdefault(net.prefixlen, {})[int(net.network_address)] = net
+        self.lengths = sorted(self.by_length, reverse=True)
+
+    def find(self, query):
+        try:
+            asked = ipaddress.IPv4Network(query, strict=False)
+        except ValueError:
+            return None
+        for length in self.lengths:
+            if length > asked.prefixlen:
+                continue
+            key = int(asked.network_address) & (0xFFFFFFFF << (32 - length)) & 0xFFFFFFFF
+            net = self.by_length[length].get(key)
+            if net is not None:
+                return net
+        return None
+
+
 class Routes:
-    def __init__(self, fixtures):
+    def __init__(self, fixtures, networks=None):
+        self.networks = networks
         def fixture(name):
             with open(os.path.join(fixtures, name + ".json"), "rb") as f:
                 return f.read()
@@ -151,6 +223,10 @@ class Routes:
             return moved("/registry/hop/%d" % (n + 1))
         if (name, path) in self.table:
             return self.table[(name, path)]
+        if self.networks and name == "rdap.arin.net" and path.startswith("/registry/ip/"):
+            net = self.networks.find(path[len("/registry/ip/"):])
+            if net is not None:
+                return Answer(doc=arin_network(net))
         return Answer(404, error(404, "Not Found"))
 
 
@@ -220,9 +296,10 @@ def main():
     p.add_argument("--certs", required=True)
     p.add_argument("--fixtures", required=True)
     p.add_argument("--log", required=True)
+    p.add_argument("--networks")
     p.add_argument("listeners", nargs="+")
     args = p.parse_args()
-    routes = Routes(args.fixtures)
+    routes = Routes(args.fixtures, Networks(args.networks) if args.networks else None)
     log = open(args.log, "a")
     times = open(args.log + ".times", "a")
     lock = threading.Lock()
