@@ -95,11 +95,13 @@ expect /usr/ /usr/bin/ /usr/share/ /usr/share/doc/ /usr/share/doc/quorvex-query/
 # The range files are the ones packaging/CMakeLists.txt names, a line each.
 ranges=$(sed -n 's/^quorvex_range_file(\([^ ]*\) .*/\1/p' "$(dirname "$0")/../../packaging/CMakeLists.txt")
 [ -n "$ranges" ] || bad "no range files read from packaging/CMakeLists.txt"
-# With them IANA's RDAP bootstrap files, as committed, and their README.
+# With them IANA's RDAP bootstrap files, as committed, their README, and the lintian
+# override that keeps the README there.
 bootstrap="ipv4.json ipv6.json README.md"
-expect /usr/ /usr/share/ /usr/share/doc/ /usr/share/doc/quorvex-data/ /usr/share/quorvex/ /usr/share/quorvex/iana-rdap/ -- \
+expect /usr/ /usr/share/ /usr/share/doc/ /usr/share/doc/quorvex-data/ /usr/share/quorvex/ /usr/share/quorvex/iana-rdap/ \
+       /usr/share/lintian/ /usr/share/lintian/overrides/ -- \
        $(printf '/usr/share/quorvex/%s ' $ranges) $(printf '/usr/share/quorvex/iana-rdap/%s ' $bootstrap) \
-       $(docs quorvex-data) | sort -k3 >"$WORK/want.data"
+       /usr/share/lintian/overrides/quorvex-data $(docs quorvex-data) | sort -k3 >"$WORK/want.data"
 for part in tray query data; do
   case $part in tray) deb=$TRAY ;; query) deb=$QUERY ;; data) deb=$DATA ;; esac
   list "$deb" >"$WORK/got.$part"
