@@ -7,6 +7,7 @@
 #include "whois/RdapBootstrap.h"
 
 #include "tests/geo/TempDir.h"
+#include "tests/whois/RdapBootstrapCopy.h"
 
 #include <gtest/gtest.h>
 
@@ -18,23 +19,6 @@
 namespace {
 
 namespace fs = std::filesystem;
-
-std::string BootstrapFile(bool V6, const std::string& Publication, const std::string& Host)
-{
-  return R"({"publication": ")" + Publication + R"(", "services": [[[")" + (V6 ? "2000::/3" : "0.0.0.0/0") +
-         R"("], ["https://)" + Host + R"(/"]]]})";
-}
-
-void PutCopy(const fs::path& Folder, const std::string& Publication, const std::string& Host)
-{
-  fs::create_directories(Folder);
-  fs::permissions(Folder, fs::perms(0755));
-  for (const bool V6 : {false, true}) {
-    const fs::path File = Folder / (V6 ? "ipv6.json" : "ipv4.json");
-    std::ofstream(File) << BootstrapFile(V6, Publication, Host);
-    fs::permissions(File, fs::perms(0644));
-  }
-}
 
 // In the child: which copy, from where, and the services of an IPv4 and an IPv6 address;
 // exits 0 when that is Want, else says what it got.
@@ -59,24 +43,20 @@ TEST(RdapDataFolder, InstalledCopyWhenNoOlderNeverTheWorkingDirectory)
   TTempDir Dir;
   TWorkingDir Cwd(Dir.Path());
   // Copies newer still in the working directory, as the folder and as bare files.
-  PutCopy(Dir.Path() / "iana-rdap", "2030-01-01T00:00:00Z", "here.example");
-  PutCopy(Dir.Path(), "2030-01-01T00:00:00Z", "here.example");
+  PutBootstrapCopy(Dir.Path() / "iana-rdap", "2030-01-01T00:00:00Z", "2030-01-01T00:00:00Z", "here.example");
+  PutBootstrapCopy(Dir.Path(), "2030-01-01T00:00:00Z", "2030-01-01T00:00:00Z", "here.example");
   const std::string BuiltIn = "built-in " + Folder + " https://rdap.arin.net/registry/ https://rdap.arin.net/registry/ " +
                               "2019-06-07T19:00:02Z";
 
   // No installed copy.
   EXPECT_EXIT(ExpectInUse(BuiltIn), testing::ExitedWithCode(0), "");
   // A newer one.
-  PutCopy(Folder, "2024-07-08T10:00:00Z", "installed.example");
+  PutBootstrapCopy(Folder, "2024-07-08T10:00:00Z", "2024-07-08T10:00:00Z", "installed.example");
   EXPECT_EXIT(ExpectInUse("installed " + Folder + " https://installed.example/ https://installed.example/ " +
                           "2024-07-08T10:00:00Z"),
               testing::ExitedWithCode(0), "");
   // An older one.
-  PutCopy(Folder, "2019-01-01T00:00:00Z", "installed.example");
-  EXPECT_EXIT(ExpectInUse(BuiltIn), testing::ExitedWithCode(0), "");
-  // Half of a newer one.
-  PutCopy(Folder, "2024-07-08T10:00:00Z", "installed.example");
-  fs::remove(Folder + "/ipv4.json");
+  PutBootstrapCopy(Folder, "2024-07-08T10:00:00Z", "2019-01-01T00:00:00Z", "installed.example");
   EXPECT_EXIT(ExpectInUse(BuiltIn), testing::ExitedWithCode(0), "");
   fs::remove_all(RangeDataFolder);
 }
