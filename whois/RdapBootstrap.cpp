@@ -3,10 +3,8 @@
 
 #include <algorithm>
 #include <array>
-#include <stdexcept>
 
 #include <QByteArray>
-#include <QFile>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -226,20 +224,4 @@ std::optional<TRdapService> TRdapBootstrap::ServiceFor(std::string_view Address)
   TRdapService S = m_Services[Best->Service];
   S.Prefix = RdapAddressText(Best->Net) + "/" + std::to_string(Best->Length);
   return S;
-}
-
-const TRdapBootstrap& ShippedRdapBootstrap()
-{
-  static const TRdapBootstrap Shipped = [] {
-    auto Contents = [](const char* Name) {
-      QFile F(QString(":/iana-rdap/") + Name);
-      if (!F.open(QIODevice::ReadOnly)) throw std::runtime_error(std::string("built-in ") + Name + " is missing");
-      return F.readAll().toStdString();
-    };
-    std::string Problem;
-    std::optional<TRdapBootstrap> B = TRdapBootstrap::Read(Contents("ipv4.json"), Contents("ipv6.json"), &Problem);
-    if (!B) throw std::runtime_error("built-in RDAP bootstrap: " + Problem);
-    return std::move(*B);
-  }();
-  return Shipped;
 }

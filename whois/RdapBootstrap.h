@@ -4,7 +4,8 @@
 // holds the address; and the five regional registries' own RDAP services, for AS numbers
 // (which IANA's port-43 referral assigns to a registry) and for answers that point at
 // another registry. Pure data and functions; ShippedRdapBootstrap needs no application
-// object and may be called from any thread.
+// object and may be called from any thread. The files come built in, or from the installed
+// data folder where a copy there is sound and no older (RdapBootstrapSource.cpp).
 #pragma once
 
 #include <array>
@@ -77,7 +78,31 @@ class TRdapBootstrap {
   bool ReadFile(std::string_view Json, bool V6, std::string& Problem);
 };
 
-// The copy built into the program (data/iana-rdap/), read on first use. Throws
-// std::runtime_error when the built-in files do not read, which a test of the shipped data
-// rules out.
+// Which copy of IANA's files a bootstrap was taken from, with the publication dates.
+struct TRdapBootstrapSource {
+  bool Installed = false;                  // the data folder's copy; else the built-in one
+  std::string Folder;                      // where an installed copy was looked for
+  std::string Publication4, Publication6;  // those of the copy in use
+  std::string BuiltIn4, BuiltIn6;          // those of the built-in copy
+  std::string Ignored;                     // why Folder's copy is not in use; empty when it is
+};
+
+// The copy built into the program (data/iana-rdap/, a resource). Throws std::runtime_error
+// when it does not read, which a test of the shipped data rules out.
+TRdapBootstrap BuiltInRdapBootstrap();
+
+// Folder's ipv4.json and ipv6.json when Folder is an absolute path, each file is a regular
+// file of at most 1 MiB that neither its group nor others may write, in a folder of which the
+// same holds, both read as bootstrap files, and neither's "publication" is a date older than
+// the one of BuiltIn's file of the same family; BuiltIn otherwise. Source, where given, says
+// which and why.
+TRdapBootstrap ChooseRdapBootstrap(const std::string& Folder, TRdapBootstrap BuiltIn,
+                                   TRdapBootstrapSource* Source = nullptr);
+
+// The bootstrap in use: ChooseRdapBootstrap of RangeDataFolder's "iana-rdap" (the copy the
+// package quorvex-data installs, so that a newer one there updates the choice of service)
+// and the built-in copy, read once, on first use. Never a file of the working directory.
+// Throws as BuiltInRdapBootstrap does (and then reads again on the next call).
 const TRdapBootstrap& ShippedRdapBootstrap();
+// Where ShippedRdapBootstrap's copy came from; reads it as that does.
+const TRdapBootstrapSource& RdapBootstrapSource();

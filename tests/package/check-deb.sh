@@ -5,9 +5,9 @@
 # ownership and the usual modes, stripped programs without .comment notes, and what the
 # files say once unpacked into a scratch root (dpkg-deb -x): quorvex-query runs from there
 # and links no GUI library, the desktop file points at the installed paths, the range file
-# is whole, the copyright file states the licence the country list's own header names, the
-# changelog holds one stanza for each release in NEWS, the man pages and the AppStream file
-# pass their checkers. lintian --pedantic may report only the findings listed below as not
+# is whole, IANA's bootstrap files are the source tree's, the copyright file states the
+# licence the country list's own header names and IANA's, the changelog holds one stanza for
+# each release in NEWS, the man pages and the AppStream file pass their checkers. lintian --pedantic may report only the findings listed below as not
 # ours to fix.
 # usage: check-deb.sh PACKAGE_BUILD_DIR VERSION NEWS COUNTRY_LIST
 set -u
@@ -95,8 +95,13 @@ expect /usr/ /usr/bin/ /usr/share/ /usr/share/doc/ /usr/share/doc/quorvex-query/
 # The range files are the ones packaging/CMakeLists.txt names, a line each.
 ranges=$(sed -n 's/^quorvex_range_file(\([^ ]*\) .*/\1/p' "$(dirname "$0")/../../packaging/CMakeLists.txt")
 [ -n "$ranges" ] || bad "no range files read from packaging/CMakeLists.txt"
-expect /usr/ /usr/share/ /usr/share/doc/ /usr/share/doc/quorvex-data/ /usr/share/quorvex/ -- \
-       $(printf '/usr/share/quorvex/%s ' $ranges) $(docs quorvex-data) | sort -k3 >"$WORK/want.data"
+# With them IANA's RDAP bootstrap files, as committed, their README, and the lintian
+# override that keeps the README there.
+bootstrap="ipv4.json ipv6.json README.md"
+expect /usr/ /usr/share/ /usr/share/doc/ /usr/share/doc/quorvex-data/ /usr/share/quorvex/ /usr/share/quorvex/iana-rdap/ \
+       /usr/share/lintian/ /usr/share/lintian/overrides/ -- \
+       $(printf '/usr/share/quorvex/%s ' $ranges) $(printf '/usr/share/quorvex/iana-rdap/%s ' $bootstrap) \
+       /usr/share/lintian/overrides/quorvex-data $(docs quorvex-data) | sort -k3 >"$WORK/want.data"
 for part in tray query data; do
   case $part in tray) deb=$TRAY ;; query) deb=$QUERY ;; data) deb=$DATA ;; esac
   list "$deb" >"$WORK/got.$part"
@@ -136,6 +141,10 @@ for r in $ranges; do
 done
 size=$(stat -c %s "$ROOT/usr/share/quorvex/Ostrand6.dat" 2>/dev/null || echo 0)
 [ "$size" -ge 500000 ] && [ $((size % 17)) = 0 ] && ok "IPv6 range file: $size bytes, whole 17-byte records" || bad "IPv6 range file size $size"
+for f in $bootstrap; do
+  cmp -s "$ROOT/usr/share/quorvex/iana-rdap/$f" "$(dirname "$0")/../../data/iana-rdap/$f" \
+    && ok "iana-rdap/$f is the source tree's" || bad "iana-rdap/$f differs from data/iana-rdap/$f"
+done
 for page in quorvex quorvex-query; do
   out=$(LC_ALL=C.UTF-8 MANWIDTH=80 man --warnings -l "$ROOT/usr/share/man/man1/$page.1.gz" 2>&1 >/dev/null)
   [ -z "$out" ] && ok "installed $page.1.gz: man --warnings quiet" || bad "installed $page.1.gz: $out"
@@ -164,6 +173,14 @@ awk -v id="$id" -v vendor="$vendor" '
   END { exit !(c && l) }' "$copyright" \
   && ok "copyright: */Ostrand.dat is $vendor's, licence $id, as the list's header says" \
   || { bad "copyright: the range data's paragraph does not name $vendor and $id"; cat "$copyright"; }
+# IANA's files: public domain under CC0 1.0, whose text Debian keeps in common-licenses.
+awk '
+  /^Files: \*\/iana-rdap\/ipv4\.json \*\/iana-rdap\/ipv6\.json$/ { s = 1; next } s && /^$/ { s = 0 }
+  s && /^Copyright: Internet Assigned Numbers Authority/ { c = 1 } s && /^License: CC0-1\.0$/ { l = 1 }
+  s && / \/usr\/share\/common-licenses\/CC0-1\.0\.$/ { t = 1 }
+  END { exit !(c && l && t) }' "$copyright" && [ -f /usr/share/common-licenses/CC0-1.0 ] \
+  && ok "copyright: */iana-rdap/ipv4.json and ipv6.json are IANA's, CC0-1.0, text in common-licenses" \
+  || bad "copyright: no CC0-1.0 paragraph of IANA's for */iana-rdap/ (or no /usr/share/common-licenses/CC0-1.0)"
 grep -qx "License: $id" <(awk 'BEGIN { RS = "" } !/^Files:/' "$copyright") \
   && ok "copyright: a paragraph of the licence $id" || bad "copyright: no License paragraph for $id"
 grep -q '^License: other' "$copyright" && bad "copyright still says License: other"

@@ -1,8 +1,15 @@
 // SPDX-License-Identifier: MIT
 #include "whois/RdapBootstrap.h"
 
+#include "tests/geo/TempDir.h"
+#include "tests/whois/RdapBootstrapCopy.h"
+
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
+#include <filesystem>
+#include <functional>
 #include <string>
 
 namespace {
@@ -101,6 +108,67 @@ TEST(RdapBootstrapTest, Addresses)
   EXPECT_EQ(RdapRegistryOfUrl("https://user@rdap.db.ripe.net/"), nullptr);
   EXPECT_EQ(RdapRegistryOfUrl("https://whois.ripe.net/"), nullptr);
   EXPECT_EQ(RdapRegistryOfUrl("https://rdap.db.ripe.net.evil.example/"), nullptr);
+}
+
+TEST(RdapBootstrapTest, InstalledCopyOnlyWhenSoundAndNoOlder)
+{
+  namespace fs = std::filesystem;
+  const TRdapBootstrap BuiltIn = BuiltInRdapBootstrap();
+  ASSERT_EQ(BuiltIn.Publication4() + " " + BuiltIn.Publication6(), "2019-06-07T19:00:02Z 2019-11-06T19:00:04Z");
+  const std::string New = "2024-07-08T10:00:00Z";
+  using TSpoil = std::function<void(const fs::path&)>;
+  const TSpoil Nothing = [](const fs::path&) {};
+  const struct {
+    const char* What;
+    std::string Time4, Time6;
+    TSpoil Spoil;
+    std::string Ignored;  // empty: the installed copy is used
+  } Cases[] = {
+      {"both newer", New, New, Nothing, ""},
+      {"the built-in times, one written with an offset", "2019-06-07T20:00:02+01:00", "2019-11-06T19:00:04Z", Nothing, ""},
+      // Later as text, a second earlier in UTC.
+      {"older, written with an offset", "2019-06-07T21:00:01+02:00", New, Nothing,
+       "<F>/ipv4.json (2019-06-07T21:00:01+02:00) is older than the built-in copy (2019-06-07T19:00:02Z)"},
+      {"ipv6.json older", New, "2019-11-06T19:00:03Z", Nothing,
+       "<F>/ipv6.json (2019-11-06T19:00:03Z) is older than the built-in copy (2019-11-06T19:00:04Z)"},
+      {"no time zone", "2024-07-08T10:00:00", New, Nothing, "<F>/ipv4.json: its publication \"2024-07-08T10:00:00\" is not a time"},
+      {"ipv4.json cut short", New, New, [](const fs::path& F) { fs::resize_file(F / "ipv4.json", 40); },
+       "<F>/ipv4.json: not a JSON object"},
+      {"ipv6.json missing", New, New, [](const fs::path& F) { fs::remove(F / "ipv6.json"); }, "no <F>/ipv6.json"},
+      // Opened without blocking: no writer ever comes.
+      {"ipv4.json a FIFO", New, New, [](const fs::path& F) {
+         fs::remove(F / "ipv4.json");
+         ASSERT_EQ(::mkfifo((F / "ipv4.json").c_str(), 0644), 0);
+       }, "<F>/ipv4.json is not a regular file"},
+      {"ipv4.json writable by anyone", New, New,
+       [](const fs::path& F) { fs::permissions(F / "ipv4.json", fs::perms::others_write, fs::perm_options::add); },
+       "<F>/ipv4.json may be written by others than its owner"},
+  };
+  for (const auto& C : Cases) {
+    SCOPED_TRACE(C.What);
+    TTempDir Dir;
+    const fs::path Folder = Dir.Path() / "iana-rdap";
+    PutBootstrapCopy(Folder, C.Time4, C.Time6, "new.example");
+    C.Spoil(Folder);
+    std::string Ignored = C.Ignored;
+    if (const std::size_t At = Ignored.find("<F>"); At != std::string::npos) Ignored.replace(At, 3, Folder.string());
+    TRdapBootstrapSource Source;
+    const TRdapBootstrap B = ChooseRdapBootstrap(Folder.string(), BuiltIn, &Source);
+    EXPECT_EQ(Source.Installed, Ignored.empty());
+    EXPECT_EQ(Source.Ignored.substr(0, Ignored.empty() ? std::string::npos : Ignored.size()), Ignored);
+    EXPECT_EQ(Source.Publication4 + Source.BuiltIn6, B.Publication4() + BuiltIn.Publication6());
+    EXPECT_EQ(Service(B, "8.8.8.8"), Ignored.empty() ? "new.example https://new.example/ 0.0.0.0/0"
+                                                     : "ARIN https://rdap.arin.net/registry/ 8.0.0.0/8");
+  }
+
+  // A folder named relative to the working directory is never read, whatever it holds.
+  TTempDir Dir;
+  PutBootstrapCopy(Dir.Path() / "iana-rdap", New, New, "new.example");
+  TWorkingDir Cwd(Dir.Path());
+  TRdapBootstrapSource Source;
+  EXPECT_EQ(Service(ChooseRdapBootstrap("iana-rdap", BuiltIn, &Source), "8.8.8.8"),
+            "ARIN https://rdap.arin.net/registry/ 8.0.0.0/8");
+  EXPECT_EQ(Source.Ignored, "the data folder \"iana-rdap\" is not an absolute path");
 }
 
 }  // namespace

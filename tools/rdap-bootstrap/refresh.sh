@@ -1,6 +1,7 @@
 #!/bin/sh
 # SPDX-License-Identifier: MIT
-# Replaces data/iana-rdap/ipv4.json and ipv6.json with IANA's current RDAP bootstrap files.
+# Replaces data/iana-rdap/ipv4.json and ipv6.json with IANA's current RDAP bootstrap files,
+# which the build makes the program's built-in copy and `make package` puts in quorvex-data.
 # Run by hand from anywhere in the source tree; the build and the tests never run it.
 set -eu
 TOP=$(cd "$(dirname "$0")/../.." && pwd)
@@ -27,3 +28,4 @@ PY
 done
 cp "$TMP/ipv4.json" "$TMP/ipv6.json" "$DEST/"
 echo "Replaced $DEST/ipv4.json and ipv6.json; update the dates in $DEST/README.md."
+echo "Rebuild (the built-in copy) and run make package (quorvex-data's copy) to ship them."
