@@ -27,11 +27,11 @@ bool ParseShortDotted(std::string_view S, std::uint32_t& Value)
 
 bool ParseDottedAddress(std::string_view S, std::uint32_t& Value, bool Strict)
 {
+  if (Strict) return WSocketParseAddress4(S, Value);
   std::uint32_t V = 0;
   int Parts = 0;
   std::size_t I = 0;
   while (Parts < 4) {
-    const std::size_t Start = I;
     std::size_t Digits = 0;
     std::uint32_t Part = 0;
     while (I < S.size() && IsAsciiDigit(S[I]) && Digits < 4) {
@@ -40,7 +40,6 @@ bool ParseDottedAddress(std::string_view S, std::uint32_t& Value, bool Strict)
       ++Digits;
     }
     if (Digits == 0 || Digits > 3 || Part > 255) return false;
-    if (Strict && Digits > 1 && S[Start] == '0') return false;
     V = (V << 8) | Part;
     ++Parts;
     if (Parts < 4) {
