@@ -234,7 +234,7 @@ TEST_F(QueryTest, DottedAddressWorkedExample)
 
 TEST_F(QueryTest, PastedFormsNoResolverReadsRunAsTheAddressTheyStandFor)
 {
-  TQueryTestServer Server({SendStep("% reply for %q\r\n")});
+  TWhoisServer Server(ScriptOptions({SendStep("% reply for %q\r\n")}));
   Use(Server);
   for (const char* Text : {"[192.0.2.1]:53", "192.0.2[.]1", "(192.0.2.1),"}) {
     SCOPED_TRACE(Text);
