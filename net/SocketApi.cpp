@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include "net/SocketErrors.h"
+#include "text/AsciiText.h"
 
 std::atomic<std::int32_t> SocketUserCount{0};
 
@@ -76,11 +77,6 @@ protoent* DatabaseProtocolLookup(const char* Name)
 
 TProtocolLookup ProtocolLookup = &DatabaseProtocolLookup;
 
-bool EqualsNoCase(const char* A, const char* B)
-{
-    return strcasecmp(A, B) == 0;
-}
-
 // A machine without /etc/protocols (a minimal container) would otherwise fail every
 // connect, since the socket asks for "tcp" by name.
 protoent* FallbackProtocol(const char* Name)
@@ -90,9 +86,9 @@ protoent* FallbackProtocol(const char* Name)
     static char* NoAliases[] = {nullptr};
     static protoent Tcp{TcpName, NoAliases, IPPROTO_TCP};
     static protoent Udp{UdpName, NoAliases, IPPROTO_UDP};
-    if (EqualsNoCase(Name, "tcp"))
+    if (EqualNoCase(Name, "tcp"))
         return &Tcp;
-    if (EqualsNoCase(Name, "udp"))
+    if (EqualNoCase(Name, "udp"))
         return &Udp;
     return nullptr;
 }

@@ -8,6 +8,8 @@
 
 #include <netdb.h>
 
+#include "text/AsciiText.h"
+
 namespace {
 
 struct TErrorTextRow {
@@ -146,11 +148,6 @@ const TErrorTextRow* FindRow(int Code)
     return It == kErrorTexts.end() || It->Code != Code ? nullptr : &*It;
 }
 
-bool IsCapital(char C)
-{
-    return C >= 'A' && C <= 'Z';
-}
-
 } // namespace
 
 std::string SocketErrorText(int Code)
@@ -166,8 +163,7 @@ std::string SocketErrorCause(int Code)
     // Inside a sentence: the first letter in lower case, unless the first word is in
     // capitals (an abbreviation).
     std::string Text = SocketErrorText(Code);
-    if (IsCapital(Text[0]) && (Text.size() < 2 || !IsCapital(Text[1])))
-        Text[0] = static_cast<char>(Text[0] - 'A' + 'a');
+    LowerSentenceStart(Text);
     return Text;
 }
 

@@ -48,17 +48,6 @@ int ResolveProtoCached(const std::string& Proto)
 
 // Shared with the other sources of the socket (WSocketDetail.h).
 
-std::string WSocketDetail::Trim(const std::string& S)
-{
-    std::size_t B = 0;
-    std::size_t E = S.size();
-    while (B < E && static_cast<unsigned char>(S[B]) <= 32)
-        ++B;
-    while (E > B && static_cast<unsigned char>(S[E - 1]) <= 32)
-        --E;
-    return S.substr(B, E - B);
-}
-
 std::string WSocketDetail::FormatMessage(const std::string& Fmt, const std::string& Text, int Code)
 {
     std::string Msg;

@@ -18,9 +18,6 @@ constexpr std::uint16_t HighWord(std::intptr_t V)
     return static_cast<std::uint16_t>((static_cast<std::uintptr_t>(V) >> 16) & 0xFFFF);
 }
 
-// The text without the characters of codes 0..32 at either end.
-std::string Trim(const std::string& S);
-
 // Fmt with its %s replaced by Text and its %d by Code, in order.
 std::string FormatMessage(const std::string& Fmt, const std::string& Text, int Code);
 

@@ -3,9 +3,7 @@
 // and LineMode false, which is all they accept, they pass every call through.
 #include "net/WSocket.h"
 
-#include "net/WSocketDetail.h"
-
-using WSocketDetail::Trim;
+#include "text/AsciiText.h"
 
 TCustomSocksWSocket::TCustomSocksWSocket(QObject* Owner) : TCustomWSocket(Owner) {}
 
@@ -21,7 +19,7 @@ void TCustomSocksWSocket::Listen() { TCustomWSocket::Listen(); }
 void TCustomSocksWSocket::SetSocksServer(const std::string& Value)
 {
     // A SOCKS server would silently be bypassed: refuse it instead.
-    if (!Trim(Value).empty()) {
+    if (!TrimBlankOrControl(Value).empty()) {
         RaiseSocketException("SOCKS is not supported");
         return;
     }
@@ -30,7 +28,7 @@ void TCustomSocksWSocket::SetSocksServer(const std::string& Value)
 
 void TCustomSocksWSocket::SetSocksPort(const std::string& Value)
 {
-    m_SocksPort = Trim(Value);
+    m_SocksPort = TrimBlankOrControl(Value);
 }
 
 void TCustomSocksWSocket::SetSocksLevel(const std::string& Value)

@@ -3,9 +3,7 @@
 // changing the remote and local address, port and protocol.
 #include "net/WSocket.h"
 
-#include "net/WSocketDetail.h"
-
-using WSocketDetail::Trim;
+#include "text/AsciiText.h"
 
 void TCustomWSocket::ResetToDefaults()
 {
@@ -46,7 +44,7 @@ void TCustomWSocket::SetAddr(const std::string& Value)
         RaiseSocketException("Cannot change Addr if not closed");
         return;
     }
-    m_Addr = Trim(Value);
+    m_Addr = TrimBlankOrControl(Value);
     m_AddrAssigned = !m_Addr.empty();
     if (m_AddrAssigned)
         m_AddrResolved = false;
@@ -60,7 +58,7 @@ void TCustomWSocket::SetPort(const std::string& Value)
         RaiseSocketException("Cannot change Port if not closed");
         return;
     }
-    m_Port = Trim(Value);
+    m_Port = TrimBlankOrControl(Value);
     m_PortAssigned = !m_Port.empty();
     if (m_PortAssigned)
         m_PortResolved = false;
@@ -74,7 +72,7 @@ void TCustomWSocket::SetProto(const std::string& Value)
         RaiseSocketException("Cannot change Proto if not closed");
         return;
     }
-    m_Proto = Trim(Value);
+    m_Proto = TrimBlankOrControl(Value);
     m_ProtoAssigned = !m_Proto.empty();
     if (m_ProtoAssigned)
         m_ProtoResolved = false;

@@ -7,29 +7,13 @@
 
 #include "net/SocketApi.h"
 #include "net/SocketErrors.h"
+#include "text/AsciiText.h"
 
 namespace {
 
 // Longest host name the resolvers accept, and the bound on port and protocol texts.
 constexpr std::size_t kMaxHostNameLength = 256;
 constexpr std::size_t kMaxServiceTextLength = 31;
-
-bool IsDigit(char C)
-{
-    return C >= '0' && C <= '9';
-}
-
-// Cuts characters with codes 0..32 at both ends.
-std::string Trim(std::string_view Text)
-{
-    std::size_t First = 0;
-    std::size_t Last = Text.size();
-    while (First < Last && static_cast<unsigned char>(Text[First]) <= 32)
-        ++First;
-    while (Last > First && static_cast<unsigned char>(Text[Last - 1]) <= 32)
-        --Last;
-    return std::string(Text.substr(First, Last - First));
-}
 
 // The C lookups stop at the first NUL, so "a\0b" would silently become the name "a".
 // Such a text names nothing.
@@ -71,12 +55,12 @@ bool IsDottedAddress(std::string_view Text)
     int Value = 0;
     for (; I < N; ++I) {
         const char C = Text[I];
-        if (IsDigit(C)) {
+        if (IsAsciiDigit(C)) {
             Value = Value * 10 + (C - '0');
             if (Value > 255)
                 Value = 256;
         } else if (C == '.') {
-            if (Dots == 3 || Value > 255 || I + 1 == N || !IsDigit(Text[I + 1]))
+            if (Dots == 3 || Value > 255 || I + 1 == N || !IsAsciiDigit(Text[I + 1]))
                 return false;
             ++Dots;
             Value = 0;
@@ -99,7 +83,7 @@ std::int32_t ParseLeadingNumber(std::string_view Text)
     // Accumulated modulo 2^32 so that a long run of digits cannot overflow; a port keeps
     // its low 16 bits either way.
     std::uint32_t Value = 0;
-    for (; I < Text.size() && IsDigit(Text[I]); ++I)
+    for (; I < Text.size() && IsAsciiDigit(Text[I]); ++I)
         Value = Value * 10u + static_cast<std::uint32_t>(Text[I] - '0');
     return static_cast<std::int32_t>(Value);
 }
@@ -119,7 +103,7 @@ std::uint32_t WSocketResolveHost(const std::string& Text)
 {
     if (Text.empty() || Text.size() > kMaxHostNameLength)
         throw ESocketException("WSocketResolveHost: '" + ForMessage(Text) + "' Invalid Hostname.");
-    const std::string T = Trim(Text);
+    const std::string T(TrimBlankOrControl(Text));
 
     if (IsDottedAddress(Text)) {
         const std::uint32_t Addr = WSocket_inet_addr(T.c_str());
@@ -155,11 +139,11 @@ std::uint16_t WSocketResolvePort(const std::string& PortText, const std::string&
     if (ProtoText.empty() || ProtoText.size() > kMaxServiceTextLength)
         throw ESocketException("WSocketResolvePort: Invalid Proto.");
 
-    if (IsDigit(PortText[0]))
+    if (IsAsciiDigit(PortText[0]))
         return static_cast<std::uint16_t>(ParseLeadingNumber(PortText));
 
-    const std::string Port = Trim(PortText);
-    const std::string Proto = Trim(ProtoText);
+    const std::string Port(TrimBlankOrControl(PortText));
+    const std::string Proto(TrimBlankOrControl(ProtoText));
     servent* Entry = nullptr;
     if (HasNul(Port) || HasNul(Proto))
         WSocket_WSASetLastError(kWsaNoData);
@@ -176,11 +160,11 @@ int WSocketResolveProto(const std::string& Text)
 {
     if (Text.empty() || Text.size() > kMaxServiceTextLength)
         throw ESocketException("WSocketResolveProto: Invalid Protocol.");
-    const std::string T = Trim(Text);
+    const std::string T(TrimBlankOrControl(Text));
     if (T.empty())
         throw ESocketException("WSocketResolveProto: Invalid Protocol.");
 
-    if (IsDigit(T[0]))
+    if (IsAsciiDigit(T[0]))
         return ParseLeadingNumber(T);
 
     protoent* Entry = nullptr;

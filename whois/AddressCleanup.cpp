@@ -4,22 +4,9 @@
 #include <algorithm>
 
 #include "net/WSocketResolve.h"
+#include "text/AsciiText.h"
 
 namespace {
-
-bool IsBlankOrControl(char C)
-{
-    return static_cast<unsigned char>(C) <= 32;
-}
-
-std::string_view Trim(std::string_view S)
-{
-    while (!S.empty() && IsBlankOrControl(S.front()))
-        S.remove_prefix(1);
-    while (!S.empty() && IsBlankOrControl(S.back()))
-        S.remove_suffix(1);
-    return S;
-}
 
 std::string_view After(std::string_view S, std::string_view Marker)
 {
@@ -37,7 +24,7 @@ std::string_view Before(std::string_view S, std::string_view Marker)
 
 std::string CleanAddress(std::string_view Text)
 {
-    std::string_view S = Trim(Text);
+    std::string_view S = TrimBlankOrControl(Text);
     if (IsDottedAddress(S))
         return std::string(S);
 

@@ -4,6 +4,7 @@
 #include <cstddef>
 
 #include "net/WSocketResolve.h"
+#include "text/AsciiText.h"
 #include "whois/AddressCleanup.h"
 #include "whois/Ipv6Address.h"
 
@@ -15,32 +16,9 @@ constexpr std::size_t kMaxLabel = 63;
 // than this is no pasted address (and unwrapping it layer by layer would take its square).
 constexpr std::size_t kMaxWrapped = 512;
 
-bool IsDigit(char C)
-{
-  return C >= '0' && C <= '9';
-}
-
-bool IsLetter(char C)
-{
-  return (C >= 'a' && C <= 'z') || (C >= 'A' && C <= 'Z');
-}
-
 bool IsLabelChar(char C)
 {
-  return IsLetter(C) || IsDigit(C) || C == '-' || C == '_';
-}
-
-char Lower(char C)
-{
-  return (C >= 'A' && C <= 'Z') ? static_cast<char>(C - 'A' + 'a') : C;
-}
-
-bool StartsWithIgnoringCase(std::string_view Text, std::string_view Prefix)
-{
-  if (Text.size() < Prefix.size()) return false;
-  for (std::size_t I = 0; I < Prefix.size(); ++I)
-    if (Lower(Text[I]) != Prefix[I]) return false;
-  return true;
+  return IsAsciiLetter(C) || IsAsciiDigit(C) || C == '-' || C == '_';
 }
 
 // What stands between the brackets of a defanging marker, and what it stands for.
@@ -74,7 +52,7 @@ bool IsHostName(std::string_view S)
     }
     const std::size_t Length = I - LabelStart;
     if (Length == 0 || Length > kMaxLabel || S[LabelStart] == '-' || S[I - 1] == '-') return false;
-    if (I == S.size()) return IsLetter(S[LabelStart]);
+    if (I == S.size()) return IsAsciiLetter(S[LabelStart]);
     LabelStart = I + 1;
   }
   return false;
@@ -85,7 +63,7 @@ bool IsPort(std::string_view S)
   if (S.empty() || S.size() > 5) return false;
   unsigned Value = 0;
   for (const char C : S) {
-    if (!IsDigit(C)) return false;
+    if (!IsAsciiDigit(C)) return false;
     Value = Value * 10 + static_cast<unsigned>(C - '0');
   }
   return Value <= 65535;
@@ -157,7 +135,7 @@ std::string RefangText(std::string_view Text)
       for (const TMarker& M : kMarkers) {
         const std::size_t Close = I + 1 + M.Inner.size();
         if (Close < Text.size() && Text[Close] == kClosers[Kind] &&
-            StartsWithIgnoringCase(Text.substr(I + 1), M.Inner)) {
+            StartsWithNoCase(Text.substr(I + 1), M.Inner)) {
           Out += M.Meaning;
           I = Close + 1;
           Matched = true;
@@ -172,7 +150,7 @@ std::string RefangText(std::string_view Text)
   Schemes.reserve(Out.size());
   for (std::size_t I = 0; I < Out.size();) {
     const std::string_view From = std::string_view(Out).substr(I);
-    if (StartsWithIgnoringCase(From, "hxxp://") || StartsWithIgnoringCase(From, "hxxps://")) {
+    if (StartsWithNoCase(From, "hxxp://") || StartsWithNoCase(From, "hxxps://")) {
       Schemes += "http";
       I += 4;
       continue;

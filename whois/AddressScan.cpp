@@ -4,25 +4,16 @@
 #include <utility>
 
 #include "net/WSocketAddress6.h"
+#include "text/AsciiText.h"
 #include "whois/QueryTarget.h"
 
 namespace {
 
 using TKey = std::array<std::uint8_t, 16>;
 
-bool IsDigit(char C)
-{
-  return C >= '0' && C <= '9';
-}
-
-bool IsLetter(char C)
-{
-  return (C >= 'a' && C <= 'z') || (C >= 'A' && C <= 'Z');
-}
-
 bool IsHexDigit(char C)
 {
-  return IsDigit(C) || (C >= 'a' && C <= 'f') || (C >= 'A' && C <= 'F');
+  return IsAsciiDigit(C) || (C >= 'a' && C <= 'f') || (C >= 'A' && C <= 'F');
 }
 
 // The characters an address is written with; everything else ends a run of them.
@@ -34,12 +25,7 @@ bool IsRunChar(char C)
 // A letter, digit or '_' next to a candidate makes it part of a word.
 bool IsWordChar(char C)
 {
-  return IsLetter(C) || IsDigit(C) || C == '_';
-}
-
-char Lower(char C)
-{
-  return (C >= 'A' && C <= 'Z') ? static_cast<char>(C - 'A' + 'a') : C;
+  return IsAsciiLetter(C) || IsAsciiDigit(C) || C == '_';
 }
 
 // The defanging markers a run may go on through, and the character each stands for.
@@ -64,10 +50,7 @@ TMatch MatchMarker(std::string_view Read, char& Meaning)
 {
   TMatch Best = TMatch::None;
   for (const TMarker& M : kMarkers) {
-    if (Read.size() > M.Text.size()) continue;
-    bool Same = true;
-    for (std::size_t I = 0; I < Read.size() && Same; ++I) Same = Lower(Read[I]) == M.Text[I];
-    if (!Same) continue;
+    if (!StartsWithNoCase(M.Text, Read)) continue;
     if (Read.size() == M.Text.size()) {
       Meaning = M.Meaning;
       return TMatch::Whole;
@@ -111,7 +94,7 @@ bool IsEui64Style(std::string_view S)
 bool HasDigit(std::string_view S)
 {
   for (const char C : S)
-    if (IsDigit(C)) return true;
+    if (IsAsciiDigit(C)) return true;
   return false;
 }
 
@@ -202,8 +185,8 @@ void TAddressScanner::EndRun(char After)
 void TAddressScanner::Judge(std::string_view Run, char Before, char BeforeThat, char After)
 {
   // "Chrome/120.0.0.0" and "openssl-1.1.1.1" are versions; "http://" and "10.0.0.1-" are not.
-  const bool GluedLeft = IsWordChar(Before) || (Before == '/' && (IsLetter(BeforeThat) || IsDigit(BeforeThat))) ||
-                         (Before == '-' && IsLetter(BeforeThat));
+  const bool GluedLeft = IsWordChar(Before) || (Before == '/' && (IsAsciiLetter(BeforeThat) || IsAsciiDigit(BeforeThat))) ||
+                         (Before == '-' && IsAsciiLetter(BeforeThat));
   const bool GluedRight = IsWordChar(After);
   if (Run.find(':') != std::string_view::npos && TakeIpv6(Run, GluedLeft, GluedRight)) return;
   TakeIpv4Parts(Run, GluedLeft, GluedRight);

@@ -10,6 +10,7 @@
 #include <QPointer>
 
 #include "net/WSocket.h"
+#include "text/AsciiText.h"
 #include "whois/AddressLocation.h"
 #include "whois/FollowChain.h"
 #include "whois/Ipv6Address.h"
@@ -25,8 +26,6 @@ constexpr std::size_t kMaxCachedAnswers = 50000;
 constexpr std::size_t kMaxStubs = 20000;
 
 const std::string kNoSuchHost = "No such host";
-
-void TrimRight(std::string& Text) { Text.resize(RightTrimmedLength(Text)); }
 
 std::string Where(const std::string& Host, std::uint16_t Port) { return Host + " port " + std::to_string(Port); }
 
@@ -465,11 +464,11 @@ void TAnswerRun::Asked(std::size_t Index, const std::string& Lane, const TAskRep
   if (Reply.Failed) {
     const std::string Cause = Reply.FailLine.empty() ? "connection timeout" : Reply.FailLine;
     if (!Reply.FailLine.empty()) {
-      TrimRight(Pane);
+      DropTrailingBlankOrControl(Pane);
       Pane += std::string(Shortcut ? "\r\n\r\nReferral failed: " : "\r\n\r\nQuery failed: ") +
               Where(Request.Host, Request.Port) + ": " + Reply.FailLine + ".";
     }
-    TrimRight(Pane);
+    DropTrailingBlankOrControl(Pane);
     Pane += "\r\n\r\nDone.";
     Job->Out.Answer.Server = Server;
     if (Shortcut) {
@@ -485,7 +484,7 @@ void TAnswerRun::Asked(std::size_t Index, const std::string& Lane, const TAskRep
     FinishFailed(*Job, Pane, Where(Request.Host, Request.Port) + ": " + Cause);
     return;
   }
-  TrimRight(Pane);
+  DropTrailingBlankOrControl(Pane);
   Pane += "\r\n\r\nDone.";
   if (m_Settings.Blocks) Job->Out.Blocks.push_back(std::move(Pane));
   Job->LastReply = Reply.Text;

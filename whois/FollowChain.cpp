@@ -3,23 +3,14 @@
 
 #include <algorithm>
 
+#include "text/AsciiText.h"
+
 #include "whois/WhoisReferral.h"
-
-namespace {
-
-void TrimRight(std::string& Text)
-{
-  while (!Text.empty() && static_cast<unsigned char>(Text.back()) <= 32) Text.pop_back();
-}
-
-}  // namespace
 
 std::string CanonicalHost(std::string Host)
 {
   if (!Host.empty() && Host.back() == '.') Host.pop_back();
-  for (char& C : Host)
-    if (C >= 'A' && C <= 'Z') C = static_cast<char>(C - 'A' + 'a');
-  return Host;
+  return AsciiLowerCopy(Host);
 }
 
 std::string ServerName(const std::string& Host, std::uint16_t Port)
@@ -103,10 +94,10 @@ std::string TFollowChain::Answered(const TAskReply& Reply, bool& Goes)
 
   std::string Block = m_Block + m_Line + "\r\n\r\n" + Reply.Text;
   if (!Reply.FailLine.empty()) {
-    TrimRight(Block);
+    DropTrailingBlankOrControl(Block);
     Block += "\r\n\r\nReferral failed: " + m_Where + ": " + Reply.FailLine + ".";
   }
-  TrimRight(Block);
+  DropTrailingBlankOrControl(Block);
   Block += "\r\n\r\nDone.";
   if (Reply.Failed) {
     m_Failed = true;

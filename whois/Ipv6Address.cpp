@@ -3,19 +3,16 @@
 
 #include <string>
 
+#include "text/AsciiText.h"
+
 namespace {
 
 // "[IPv6:" + the longest address (45) + '%' + zone + "]:65535".
 constexpr std::size_t kMaxText = 6 + 45 + 1 + kMaxIpv6Zone + 7;
 
-bool IsDigit(char C)
-{
-    return C >= '0' && C <= '9';
-}
-
 bool IsZoneChar(char C)
 {
-    return IsDigit(C) || (C >= 'a' && C <= 'z') || (C >= 'A' && C <= 'Z') || C == '-' || C == '.' ||
+    return IsAsciiDigit(C) || IsAsciiLetter(C) || C == '-' || C == '.' ||
            C == '_' || C == '~' || C == '%';
 }
 
@@ -25,25 +22,11 @@ bool IsPort(std::string_view Text)
         return false;
     unsigned Value = 0;
     for (const char C : Text) {
-        if (!IsDigit(C))
+        if (!IsAsciiDigit(C))
             return false;
         Value = Value * 10 + static_cast<unsigned>(C - '0');
     }
     return Value <= 65535;
-}
-
-bool StartsWithIpv6Tag(std::string_view Text)
-{
-    static constexpr std::string_view kTag = "ipv6:";
-    if (Text.size() < kTag.size())
-        return false;
-    for (std::size_t I = 0; I < kTag.size(); ++I) {
-        const char C = Text[I];
-        const char Lower = (C >= 'A' && C <= 'Z') ? static_cast<char>(C - 'A' + 'a') : C;
-        if (Lower != kTag[I])
-            return false;
-    }
-    return true;
 }
 
 } // namespace
@@ -62,7 +45,7 @@ std::optional<TIpv6Address> ParseIpv6Address(std::string_view Text)
             return std::nullopt;
         S = S.substr(1, Close - 1);
     }
-    if (StartsWithIpv6Tag(S))
+    if (StartsWithNoCase(S, "ipv6:"))
         S.remove_prefix(5);
     if (const std::size_t Percent = S.find('%'); Percent != std::string_view::npos) {
         const std::string_view Zone = S.substr(Percent + 1);

@@ -13,32 +13,12 @@ constexpr TAddressKey kIpv4Base = TAddressKey{0xFFFF} << 32;
 constexpr TAddressKey kIpv4Top = kIpv4Base | 0xFFFFFFFFu;
 constexpr TAddressKey kTop = ~TAddressKey{0};
 
-// Four decimal numbers 0-255, as the query flow writes them.
-std::optional<std::uint32_t> DottedNumber(std::string_view Text)
-{
-  std::uint32_t N = 0;
-  int Parts = 0;
-  std::size_t I = 0;
-  while (Parts < 4) {
-    const std::size_t Start = I;
-    unsigned V = 0;
-    while (I < Text.size() && Text[I] >= '0' && Text[I] <= '9' && I - Start < 3) V = V * 10 + unsigned(Text[I++] - '0');
-    if (I == Start || V > 255 || (I - Start > 1 && Text[Start] == '0')) return std::nullopt;
-    N = (N << 8) | V;
-    if (++Parts < 4) {
-      if (I >= Text.size() || Text[I] != '.') return std::nullopt;
-      ++I;
-    }
-  }
-  if (I != Text.size()) return std::nullopt;
-  return N;
-}
-
 }  // namespace
 
 std::optional<TAddressKey> AddressKey(std::string_view Address)
 {
-  if (const auto N = DottedNumber(Address)) return kIpv4Base | *N;
+  // Four decimal numbers 0-255, as the query flow writes them.
+  if (std::uint32_t N = 0; WSocketParseAddress4(Address, N)) return kIpv4Base | N;
   TIpv6Bytes Bytes{};
   if (!WSocketParseAddress6(Address, Bytes)) return std::nullopt;
   TAddressKey K = 0;

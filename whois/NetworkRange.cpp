@@ -7,18 +7,9 @@
 #include <netinet/in.h>
 
 #include "net/WSocketAddress6.h"
+#include "text/AsciiText.h"
 
 namespace {
-
-bool IsBlank(char C) { return C == ' ' || C == '\t'; }
-bool IsDigit(char C) { return C >= '0' && C <= '9'; }
-
-std::string_view TrimBlanks(std::string_view S)
-{
-  while (!S.empty() && IsBlank(S.front())) S.remove_prefix(1);
-  while (!S.empty() && IsBlank(S.back())) S.remove_suffix(1);
-  return S;
-}
 
 TUint128 AllOnes(int Bits) { return Bits >= 128 ? ~TUint128{0} : (TUint128{1} << Bits) - 1; }
 
@@ -36,20 +27,19 @@ bool ParseShortDotted(std::string_view S, std::uint32_t& Value)
 
 bool ParseDottedAddress(std::string_view S, std::uint32_t& Value, bool Strict)
 {
+  if (Strict) return WSocketParseAddress4(S, Value);
   std::uint32_t V = 0;
   int Parts = 0;
   std::size_t I = 0;
   while (Parts < 4) {
-    const std::size_t Start = I;
     std::size_t Digits = 0;
     std::uint32_t Part = 0;
-    while (I < S.size() && IsDigit(S[I]) && Digits < 4) {
+    while (I < S.size() && IsAsciiDigit(S[I]) && Digits < 4) {
       Part = Part * 10 + static_cast<std::uint32_t>(S[I] - '0');
       ++I;
       ++Digits;
     }
     if (Digits == 0 || Digits > 3 || Part > 255) return false;
-    if (Strict && Digits > 1 && S[Start] == '0') return false;
     V = (V << 8) | Part;
     ++Parts;
     if (Parts < 4) {
@@ -91,8 +81,8 @@ std::optional<TNetworkRange> ParseNetworkRange(std::string_view Value, bool Abbr
   int BitsA = 0, BitsB = 0;
   const std::size_t Dash = Value.find('-');
   if (Dash != std::string_view::npos) {
-    if (!ParseNetworkAddress(TrimBlanks(Value.substr(0, Dash)), A, BitsA) ||
-        !ParseNetworkAddress(TrimBlanks(Value.substr(Dash + 1)), B, BitsB) || BitsA != BitsB || A > B)
+    if (!ParseNetworkAddress(TrimSpaceOrTab(Value.substr(0, Dash)), A, BitsA) ||
+        !ParseNetworkAddress(TrimSpaceOrTab(Value.substr(Dash + 1)), B, BitsB) || BitsA != BitsB || A > B)
       return std::nullopt;
     Range.First = A;
     Range.Last = B;
@@ -101,15 +91,15 @@ std::optional<TNetworkRange> ParseNetworkRange(std::string_view Value, bool Abbr
   }
   const std::size_t Slash = Value.find('/');
   if (Slash == std::string_view::npos) return std::nullopt;
-  const std::string_view Address = TrimBlanks(Value.substr(0, Slash));
+  const std::string_view Address = TrimSpaceOrTab(Value.substr(0, Slash));
   if (!ParseNetworkAddress(Address, A, BitsA)) {
     std::uint32_t V4 = 0;
     if (!Abbreviated || Address.size() > 11 || !ParseShortDotted(Address, V4)) return std::nullopt;
     A = V4;
     BitsA = 32;
   }
-  const std::string_view Len = TrimBlanks(Value.substr(Slash + 1));
-  if (Len.empty() || Len.size() > 3 || !std::all_of(Len.begin(), Len.end(), IsDigit)) return std::nullopt;
+  const std::string_view Len = TrimSpaceOrTab(Value.substr(Slash + 1));
+  if (Len.empty() || Len.size() > 3 || !std::all_of(Len.begin(), Len.end(), IsAsciiDigit)) return std::nullopt;
   const int Prefix = std::stoi(std::string(Len));
   if (Prefix > BitsA) return std::nullopt;
   const TUint128 Host = AllOnes(BitsA - Prefix);

@@ -3,30 +3,19 @@
 
 #include <algorithm>
 
+#include "text/AsciiText.h"
+
 const std::string ReplyCutLine = "Reply cut after 8 MiB; the rest was dropped.";
 
 namespace {
-
-bool IsBlankOrControl(unsigned char C) { return C <= 32; }
 
 bool IsContinuation(unsigned char C) { return (C & 0xC0) == 0x80; }
 
 }  // namespace
 
-std::string TrimBlanks(std::string_view S)
-{
-  std::size_t B = 0, E = S.size();
-  while (B < E && IsBlankOrControl(static_cast<unsigned char>(S[B]))) ++B;
-  while (E > B && IsBlankOrControl(static_cast<unsigned char>(S[E - 1]))) --E;
-  return std::string(S.substr(B, E - B));
-}
+std::string TrimBlanks(std::string_view S) { return std::string(TrimBlankOrControl(S)); }
 
-std::size_t RightTrimmedLength(std::string_view S)
-{
-  std::size_t E = S.size();
-  while (E > 0 && IsBlankOrControl(static_cast<unsigned char>(S[E - 1]))) --E;
-  return E;
-}
+std::size_t RightTrimmedLength(std::string_view S) { return TrimRightBlankOrControl(S).size(); }
 
 int DecodeUtf8(const unsigned char* S, std::size_t N, char32_t& Code)
 {

@@ -11,6 +11,7 @@
 
 #include "net/SocketApi.h"
 #include "net/WSocketResolve.h"
+#include "text/AsciiText.h"
 #include "whois/AddressCleanup.h"
 #include "whois/AddressLocation.h"
 #include "whois/AddressRescue.h"
@@ -89,10 +90,7 @@ TQuerySession::~TQuerySession()
 
 std::pair<std::string, std::string> TQuerySession::DefaultWhoisServer(const std::string& Registry)
 {
-  std::string Lower = Registry;
-  for (char& C : Lower)
-    if (C >= 'A' && C <= 'Z') C = static_cast<char>(C - 'A' + 'a');
-  return {WhoisServerPrefix + Lower + WhoisServerSuffix, "43"};
+  return {WhoisServerPrefix + AsciiLowerCopy(Registry) + WhoisServerSuffix, "43"};
 }
 
 void TQuerySession::DoQuery()

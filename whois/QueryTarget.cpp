@@ -3,19 +3,9 @@
 
 #include <cstddef>
 
+#include "text/AsciiText.h"
+
 namespace {
-
-bool IsDigit(char C)
-{
-  return C >= '0' && C <= '9';
-}
-
-std::string_view Trim(std::string_view S)
-{
-  while (!S.empty() && static_cast<unsigned char>(S.front()) <= 32) S.remove_prefix(1);
-  while (!S.empty() && static_cast<unsigned char>(S.back()) <= 32) S.remove_suffix(1);
-  return S;
-}
 
 // A decimal number without sign or leading zeros, at most Max; nothing for anything else.
 std::optional<std::uint64_t> ParseDecimal(std::string_view S, std::uint64_t Max)
@@ -23,7 +13,7 @@ std::optional<std::uint64_t> ParseDecimal(std::string_view S, std::uint64_t Max)
   if (S.empty() || S.size() > 10 || (S.size() > 1 && S[0] == '0')) return std::nullopt;
   std::uint64_t Value = 0;
   for (const char C : S) {
-    if (!IsDigit(C)) return std::nullopt;
+    if (!IsAsciiDigit(C)) return std::nullopt;
     Value = Value * 10 + static_cast<std::uint64_t>(C - '0');
   }
   if (Value > Max) return std::nullopt;
@@ -60,8 +50,8 @@ std::optional<std::uint32_t> ParseStrictIpv4(std::string_view Text)
 
 std::optional<TAsNumber> ParseAsNumber(std::string_view Text)
 {
-  std::string_view S = Trim(Text);
-  if (S.size() < 3 || (S[0] != 'A' && S[0] != 'a') || (S[1] != 'S' && S[1] != 's')) return std::nullopt;
+  std::string_view S = TrimBlankOrControl(Text);
+  if (S.size() < 3 || !StartsWithNoCase(S, "AS")) return std::nullopt;
   S.remove_prefix(2);
   if (S.front() == ' ') S.remove_prefix(1);
   std::optional<std::uint64_t> Number;
@@ -81,7 +71,7 @@ std::optional<TAsNumber> ParseAsNumber(std::string_view Text)
 
 std::optional<TQueryPrefix> ParseQueryPrefix(std::string_view Text)
 {
-  const std::string_view S = Trim(Text);
+  const std::string_view S = TrimBlankOrControl(Text);
   const std::size_t Slash = S.find('/');
   if (Slash == std::string_view::npos) return std::nullopt;
   const std::string_view AddressText = S.substr(0, Slash);

@@ -13,6 +13,8 @@
 #include <QString>
 #include <QStringList>
 
+#include "text/AsciiText.h"
+
 #include "whois/RdapBootstrap.h"
 
 namespace {
@@ -89,23 +91,9 @@ std::string Plain(const QString& Text, std::size_t Max)
 
 std::string Str(const QJsonValue& V, std::size_t Max) { return V.isString() ? Plain(V.toString(), Max) : std::string(); }
 
-std::string Lower(std::string S)
-{
-  for (char& C : S)
-    if (C >= 'A' && C <= 'Z') C = static_cast<char>(C - 'A' + 'a');
-  return S;
-}
-
-std::string Upper(std::string S)
-{
-  for (char& C : S)
-    if (C >= 'a' && C <= 'z') C = static_cast<char>(C - 'a' + 'A');
-  return S;
-}
-
 bool IsCountryCode(const std::string& S)
 {
-  return S.size() == 2 && std::all_of(S.begin(), S.end(), [](char C) { return (C >= 'A' && C <= 'Z') || (C >= 'a' && C <= 'z'); });
+  return S.size() == 2 && std::all_of(S.begin(), S.end(), IsAsciiLetter);
 }
 
 // A mailbox as a vCard writes it: trimmed, "mailto:" dropped; empty unless it reads as one.
@@ -162,7 +150,7 @@ TVcard ReadVcard(const QJsonValue& V)
     if (Name == QLatin1String("fn") && Card.Fn.empty()) {
       Card.Fn = Str(Value, kMaxName);
     } else if (Name == QLatin1String("kind") && Card.Kind.empty()) {
-      Card.Kind = Lower(Str(Value, 16));
+      Card.Kind = AsciiLowerCopy(Str(Value, 16));
     } else if (Name == QLatin1String("email")) {
       std::string Box = Mailbox(Value);
       if (!Box.empty() && Card.Emails.size() < 16) Card.Emails.emplace_back(std::move(Box), ParamHas(Params.value("type"), QLatin1String("abuse")));
@@ -170,7 +158,7 @@ TVcard ReadVcard(const QJsonValue& V)
       // RFC 8605's "cc" parameter, else the country part of the address when it is a code.
       std::string Code = Str(Params.value("cc"), 2);
       if (!IsCountryCode(Code) && Value.isArray() && Value.toArray().size() >= 7) Code = Str(Value.toArray()[6], 3);
-      if (IsCountryCode(Code)) Card.CountryCode = Upper(Code);
+      if (IsCountryCode(Code)) Card.CountryCode = AsciiUpperCopy(Code);
     }
   }
   return Card;
@@ -512,9 +500,9 @@ TRdapReading ReadRdapResponse(std::string_view Body, std::string_view Query, std
 
   R.Type = Str(O.value("type"), 60);
   R.ParentHandle = Str(O.value("parentHandle"), kMaxHandle);
-  R.Port43 = Lower(Str(O.value("port43"), 253));
+  R.Port43 = AsciiLowerCopy(Str(O.value("port43"), 253));
   const std::string Country = Str(O.value("country"), 3);
-  if (IsCountryCode(Country)) R.Answer.Country = Upper(Country);
+  if (IsCountryCode(Country)) R.Answer.Country = AsciiUpperCopy(Country);
 
   const QJsonArray Links = O.value("links").toArray();
   for (qsizetype I = 0; I < std::min(Links.size(), kMaxItems); ++I) {
@@ -536,9 +524,9 @@ TRdapReading ReadRdapResponse(std::string_view Body, std::string_view Query, std
   // Most specific first: the network's own contacts before those of its holder.
   std::stable_sort(W.Abuse.begin(), W.Abuse.end(), [](const TFound& A, const TFound& B) { return A.Depth < B.Depth; });
   for (TFound& F : W.Abuse) {
-    const std::string Key = Lower(F.Contact.Email);
+    const std::string Key = AsciiLowerCopy(F.Contact.Email);
     if (R.Answer.Abuse.size() < kAnswerAbuseMax &&
-        std::none_of(R.Answer.Abuse.begin(), R.Answer.Abuse.end(), [&Key](const TAbuseContact& C) { return Lower(C.Email) == Key; }))
+        std::none_of(R.Answer.Abuse.begin(), R.Answer.Abuse.end(), [&Key](const TAbuseContact& C) { return AsciiLowerCopy(C.Email) == Key; }))
       R.Answer.Abuse.push_back(std::move(F.Contact));
   }
   if (!R.Answer.Abuse.empty()) R.Answer.AbuseState = TAbuseState::Found;
@@ -568,7 +556,7 @@ TRdapElsewhere RdapElsewhere(const TRdapReading& R)
   for (const TRdapRegistry& G : RdapRegistries()) {
     const std::string_view Name = R.Answer.HolderName;
     if (R.Answer.HolderHandle == G.OrgHandle ||
-        (Name.size() >= G.OrgName.size() && Lower(std::string(Name.substr(0, G.OrgName.size()))) == Lower(std::string(G.OrgName))))
+        StartsWithNoCase(Name, G.OrgName))
       HolderRegistry = &G;
   }
   if (E.Registry.empty() && Other(HolderRegistry)) {
@@ -579,7 +567,7 @@ TRdapElsewhere RdapElsewhere(const TRdapReading& R)
     E.Stub = true;
     return E;
   }
-  const std::string Name = R.Answer.Network ? Upper(R.Answer.Network->Name) : std::string();
+  const std::string Name = R.Answer.Network ? AsciiUpperCopy(R.Answer.Network->Name) : std::string();
   if (R.WholeSpace) {
     E.Stub = true;
     E.Why = "its network is the whole address space";
@@ -593,10 +581,9 @@ TRdapElsewhere RdapElsewhere(const TRdapReading& R)
 
 std::optional<int> RdapRetryAfter(std::string_view Value, std::int64_t NowUnix)
 {
-  while (!Value.empty() && (Value.front() == ' ' || Value.front() == '\t')) Value.remove_prefix(1);
-  while (!Value.empty() && (Value.back() == ' ' || Value.back() == '\t')) Value.remove_suffix(1);
+  Value = TrimSpaceOrTab(Value);
   if (Value.empty() || Value.size() > 64) return std::nullopt;
-  if (std::all_of(Value.begin(), Value.end(), [](char C) { return C >= '0' && C <= '9'; })) {
+  if (std::all_of(Value.begin(), Value.end(), IsAsciiDigit)) {
     std::int64_t N = 0;
     for (const char C : Value) {
       N = N * 10 + (C - '0');

@@ -11,6 +11,7 @@
 #include <QJsonValue>
 
 #include "net/WSocketAddress6.h"
+#include "text/AsciiText.h"
 #include "whois/WhoisReferral.h"
 
 namespace {
@@ -31,14 +32,6 @@ constexpr std::array<TRdapRegistry, 5> kRegistries{{
 // Bootstrap files of today hold a few hundred prefixes; a file far past that is not one.
 constexpr int kMaxPrefixes = 4096;
 constexpr int kMaxServices = 256;
-
-bool SameText(std::string_view A, std::string_view B)
-{
-  return A.size() == B.size() && std::equal(A.begin(), A.end(), B.begin(), [](char X, char Y) {
-           auto Low = [](char C) { return C >= 'A' && C <= 'Z' ? static_cast<char>(C - 'A' + 'a') : C; };
-           return Low(X) == Low(Y);
-         });
-}
 
 // The host of an http(s) URL: what follows "//" up to the port, path, query or fragment;
 // empty when there is userinfo or no "//".
@@ -71,7 +64,7 @@ std::span<const TRdapRegistry> RdapRegistries() { return kRegistries; }
 const TRdapRegistry* RdapRegistryNamed(std::string_view Name)
 {
   for (const TRdapRegistry& R : kRegistries)
-    if (SameText(R.Name, Name)) return &R;
+    if (EqualNoCase(R.Name, Name)) return &R;
   return nullptr;
 }
 
@@ -79,17 +72,17 @@ const TRdapRegistry* RdapRegistryOfHost(std::string_view Host)
 {
   if (!Host.empty() && Host.back() == '.') Host.remove_suffix(1);
   for (const TRdapRegistry& R : kRegistries)
-    if (SameText(R.RdapHost, Host) || SameText(R.WhoisHost, Host)) return &R;
+    if (EqualNoCase(R.RdapHost, Host) || EqualNoCase(R.WhoisHost, Host)) return &R;
   return nullptr;
 }
 
 const TRdapRegistry* RdapRegistryOfUrl(std::string_view Url)
 {
   const std::string_view Scheme = Url.substr(0, std::min<std::size_t>(Url.size(), 8));
-  if (!SameText(Scheme, "https://") && !SameText(Url.substr(0, std::min<std::size_t>(Url.size(), 7)), "http://"))
+  if (!EqualNoCase(Scheme, "https://") && !EqualNoCase(Url.substr(0, std::min<std::size_t>(Url.size(), 7)), "http://"))
     return nullptr;
   const TRdapRegistry* R = RdapRegistryOfHost(UrlHost(Url));
-  return R && SameText(UrlHost(Url), R->RdapHost) ? R : nullptr;
+  return R && EqualNoCase(UrlHost(Url), R->RdapHost) ? R : nullptr;
 }
 
 std::optional<TRdapAddress> ParseRdapAddress(std::string_view Text)
@@ -161,7 +154,7 @@ bool TRdapBootstrap::ReadFile(std::string_view Json, bool V6, std::string& Probl
     TRdapService Entry;
     for (const QJsonValue& Url : Pair[1].toArray()) {
       std::string Text = Url.toString().toStdString();
-      if (Text.size() > 512 || !SameText(std::string_view(Text).substr(0, std::min<std::size_t>(Text.size(), 8)), "https://"))
+      if (Text.size() > 512 || !EqualNoCase(std::string_view(Text).substr(0, std::min<std::size_t>(Text.size(), 8)), "https://"))
         continue;
       const std::string Host(UrlHost(Text));
       if (!IsValidReferralHost(Host)) continue;

@@ -19,6 +19,8 @@
 #include <QTimer>
 #include <QUrl>
 
+#include "text/AsciiText.h"
+
 #include "whois/RdapAnswer.h"
 #include "whois/RdapBootstrap.h"
 #include "whois/WhoisReferral.h"
@@ -59,10 +61,7 @@ std::optional<std::string> WrittenHost(std::string_view Location)
   const std::size_t Colon = Authority.rfind(':');
   if (Colon != std::string_view::npos && Authority.find_first_of("@[") == std::string_view::npos)
     Authority = Authority.substr(0, Colon);
-  std::string Host(Authority);
-  for (char& C : Host)
-    if (C >= 'A' && C <= 'Z') C = static_cast<char>(C - 'A' + 'a');
-  return Host;
+  return AsciiLowerCopy(Authority);
 }
 
 std::string WithoutDot(std::string Host)

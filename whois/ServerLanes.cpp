@@ -3,6 +3,8 @@
 
 #include <utility>
 
+#include "text/AsciiText.h"
+
 namespace {
 
 struct TPaceRow {
@@ -21,10 +23,8 @@ constexpr int kOtherPaceMs = 2000;
 
 int DefaultPaceMs(std::string_view Host)
 {
-  std::string Lower(Host);
+  std::string Lower = AsciiLowerCopy(Host);
   if (!Lower.empty() && Lower.back() == '.') Lower.pop_back();
-  for (char& C : Lower)
-    if (C >= 'A' && C <= 'Z') C = static_cast<char>(C - 'A' + 'a');
   for (const TPaceRow& Row : kPaces)
     if (Row.Host == Lower) return Row.Ms;
   return kOtherPaceMs;

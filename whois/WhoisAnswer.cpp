@@ -15,15 +15,10 @@ constexpr std::size_t kKeyMax = 64;
 // The longest mailbox a registry writes (RFC 5321's path limit).
 constexpr std::size_t kMailboxMax = 254;
 
-char Lower(char C) { return C >= 'A' && C <= 'Z' ? static_cast<char>(C - 'A' + 'a') : C; }
-bool IsBlank(char C) { return C == ' ' || C == '\t'; }
-bool IsDigit(char C) { return C >= '0' && C <= '9'; }
-bool IsLetter(char C) { return Lower(C) >= 'a' && Lower(C) <= 'z'; }
-
 // Digits only, at most 4294967295.
 std::optional<std::uint32_t> ParseNumber(std::string_view S)
 {
-  if (S.empty() || S.size() > 10 || !std::all_of(S.begin(), S.end(), IsDigit)) return std::nullopt;
+  if (S.empty() || S.size() > 10 || !std::all_of(S.begin(), S.end(), IsAsciiDigit)) return std::nullopt;
   std::uint64_t V = 0;
   for (const char C : S) V = V * 10 + static_cast<std::uint64_t>(C - '0');
   if (V > 0xFFFFFFFFu) return std::nullopt;
@@ -32,7 +27,7 @@ std::optional<std::uint32_t> ParseNumber(std::string_view S)
 
 std::optional<std::uint32_t> ParseAsWord(std::string_view S)
 {
-  S = TrimText(S);
+  S = TrimSpaceOrTab(S);
   if (StartsWithNoCase(S, "AS")) S.remove_prefix(2);
   return ParseNumber(S);
 }
@@ -51,63 +46,36 @@ bool TReplyLines::Next(TReplyLine& Line)
   if (m_Pos < m_Text.size() && m_Text[m_Pos] == '\n') ++m_Pos;
 
   const std::string_view T = Line.Text;
-  if (std::all_of(T.begin(), T.end(), IsBlank)) {
+  if (std::all_of(T.begin(), T.end(), IsSpaceOrTab)) {
     Line.Blank = true;
   } else if (T[0] == '%' || T[0] == '#') {
     Line.Comment = true;
-  } else if (IsBlank(T[0]) || T[0] == '+') {
+  } else if (IsSpaceOrTab(T[0]) || T[0] == '+') {
     Line.Continuation = true;
   } else {
     const std::size_t Colon = T.substr(0, kKeyMax).find(':');
     if (Colon != std::string_view::npos && Colon > 0) {
       const std::string_view Key = T.substr(0, Colon);
-      if (std::none_of(Key.begin(), Key.end(), IsBlank)) {
+      if (std::none_of(Key.begin(), Key.end(), IsSpaceOrTab)) {
         Line.Key = Key;
-        Line.Value = TrimText(T.substr(Colon + 1));
+        Line.Value = TrimSpaceOrTab(T.substr(Colon + 1));
       }
     }
   }
   return true;
 }
 
-bool EqualNoCase(std::string_view A, std::string_view B)
-{
-  if (A.size() != B.size()) return false;
-  for (std::size_t I = 0; I < A.size(); ++I)
-    if (Lower(A[I]) != Lower(B[I])) return false;
-  return true;
-}
-
-bool StartsWithNoCase(std::string_view S, std::string_view Prefix)
-{
-  return S.size() >= Prefix.size() && EqualNoCase(S.substr(0, Prefix.size()), Prefix);
-}
-
-std::string LowerText(std::string_view S)
-{
-  std::string Out(S);
-  for (char& C : Out) C = Lower(C);
-  return Out;
-}
-
-std::string_view TrimText(std::string_view S)
-{
-  while (!S.empty() && IsBlank(S.front())) S.remove_prefix(1);
-  while (!S.empty() && IsBlank(S.back())) S.remove_suffix(1);
-  return S;
-}
-
 std::string_view FirstWord(std::string_view S)
 {
-  S = TrimText(S);
+  S = TrimSpaceOrTab(S);
   std::size_t End = 0;
-  while (End < S.size() && !IsBlank(S[End])) ++End;
+  while (End < S.size() && !IsSpaceOrTab(S[End])) ++End;
   return S.substr(0, End);
 }
 
 std::string AnswerText(std::string_view S)
 {
-  S = TrimText(S);
+  S = TrimSpaceOrTab(S);
   std::string Out;
   Out.reserve(std::min(S.size(), kAnswerTextMax + 1));
   for (std::size_t I = 0; I < S.size() && Out.size() <= kAnswerTextMax; ++I)
@@ -120,7 +88,7 @@ std::string AnswerText(std::string_view S)
     while (Cut > 0 && kAnswerTextMax - Cut < 3 && Follows(Cut)) --Cut;
     Out.resize(Follows(Cut) || static_cast<unsigned char>(Out[Cut]) < 0xC0 ? kAnswerTextMax : Cut);
   }
-  return std::string(TrimText(Out));
+  return std::string(TrimSpaceOrTab(Out));
 }
 
 std::optional<std::string> ParseMailbox(std::string_view Value)
@@ -144,10 +112,8 @@ std::optional<std::string> ParseMailbox(std::string_view Value)
 std::string CountryCode(std::string_view Value)
 {
   const std::string_view W = FirstWord(Value);
-  if (W.size() != 2 || !IsLetter(W[0]) || !IsLetter(W[1])) return {};
-  std::string Out(W);
-  for (char& C : Out) C = static_cast<char>(C >= 'a' && C <= 'z' ? C - 'a' + 'A' : C);
-  return Out;
+  if (W.size() != 2 || !IsAsciiLetter(W[0]) || !IsAsciiLetter(W[1])) return {};
+  return AsciiUpperCopy(W);
 }
 
 void AddAbuse(TWhoisAnswer& Answer, std::string_view Mailbox, std::string_view Kind, std::string_view Key)
@@ -163,7 +129,7 @@ void AddAbuse(TWhoisAnswer& Answer, std::string_view Mailbox, std::string_view K
 TAnswerQuery ParseAnswerQuery(std::string_view Query)
 {
   TAnswerQuery Q;
-  Query = TrimText(Query);
+  Query = TrimSpaceOrTab(Query);
   if (StartsWithNoCase(Query, "AS")) {
     Q.AsNumber = ParseNumber(Query.substr(2));
     return Q;
@@ -185,7 +151,7 @@ TAnswerQuery ParseAnswerQuery(std::string_view Query)
 
 std::optional<std::pair<std::uint32_t, std::uint32_t>> ParseAsRange(std::string_view Value)
 {
-  Value = TrimText(Value);
+  Value = TrimSpaceOrTab(Value);
   if (Value.size() > 64) return std::nullopt;
   const std::size_t Dash = Value.find('-');
   if (Dash == std::string_view::npos) {
@@ -319,7 +285,7 @@ constexpr std::array<TRegistryHost, 10> kRegistryHosts = {{
 
 std::string RegistryOfServer(std::string_view Host)
 {
-  const std::string_view Name = HostOf(TrimText(Host));
+  const std::string_view Name = HostOf(TrimSpaceOrTab(Host));
   for (const TRegistryHost& R : kRegistryHosts)
     if (EqualNoCase(Name, R.Host)) return std::string(R.Registry);
   return {};
@@ -339,6 +305,6 @@ TWhoisAnswer ReadWhoisReply(std::string_view Reply, std::string_view Query, std:
   if (!Answer.Abuse.empty()) Answer.AbuseState = TAbuseState::Found;
   Answer.Registry = RegistryOfServer(Server);
   if (Answer.Registry.empty()) Answer.Registry = Named;
-  if (Answer.Registry.empty()) Answer.Registry = LowerText(HostOf(TrimText(Server)));
+  if (Answer.Registry.empty()) Answer.Registry = AsciiLowerCopy(HostOf(TrimSpaceOrTab(Server)));
   return Answer;
 }

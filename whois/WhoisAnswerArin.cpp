@@ -14,15 +14,15 @@ bool IsSectionKey(std::string_view Key) { return EqualNoCase(Key, "NetRange") ||
 // "Google LLC (GOGL)": the name and the handle in the last parentheses.
 void SplitNamedHandle(std::string_view Value, std::string_view& Name, std::string_view& Handle)
 {
-  Value = TrimText(Value);
+  Value = TrimSpaceOrTab(Value);
   Name = Value;
   Handle = {};
   if (Value.empty() || Value.back() != ')') return;
   const std::size_t Open = Value.rfind('(');
   if (Open == std::string_view::npos) return;
-  const std::string_view Inside = TrimText(Value.substr(Open + 1, Value.size() - Open - 2));
+  const std::string_view Inside = TrimSpaceOrTab(Value.substr(Open + 1, Value.size() - Open - 2));
   if (Inside.empty() || FirstWord(Inside).size() != Inside.size()) return;
-  Name = TrimText(Value.substr(0, Open));
+  Name = TrimSpaceOrTab(Value.substr(0, Open));
   Handle = Inside;
 }
 
@@ -77,7 +77,7 @@ TSection ReadSection(std::string_view Text)
       while (Pos < V.size() && S.Cidrs.size() <= 256) {
         std::size_t End = V.find(',', Pos);
         if (End == std::string_view::npos) End = V.size();
-        const std::string_view Part = TrimText(V.substr(Pos, End - Pos));
+        const std::string_view Part = TrimSpaceOrTab(V.substr(Pos, End - Pos));
         if (!Part.empty()) S.Cidrs.push_back(Part);
         Pos = End + 1;
       }

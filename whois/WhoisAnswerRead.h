@@ -10,6 +10,8 @@
 #include <string>
 #include <string_view>
 #include <utility>
+
+#include "text/AsciiText.h"
 #include <vector>
 
 #include "whois/NetworkRange.h"
@@ -41,10 +43,6 @@ class TReplyLines {
   std::size_t m_Pos = 0;
 };
 
-bool EqualNoCase(std::string_view A, std::string_view B);
-bool StartsWithNoCase(std::string_view S, std::string_view Prefix);
-std::string LowerText(std::string_view S);
-std::string_view TrimText(std::string_view S);
 // The value up to its first blank: a key, a mailbox, a country code.
 std::string_view FirstWord(std::string_view S);
 

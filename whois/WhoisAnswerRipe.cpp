@@ -96,7 +96,7 @@ constexpr std::array<TNationalRegistry, 7> kNationalRegistries = {{
 
 bool IsHostChar(char C)
 {
-  return (C >= 'a' && C <= 'z') || (C >= 'A' && C <= 'Z') || (C >= '0' && C <= '9') || C == '.' || C == '-';
+  return IsAsciiLetter(C) || IsAsciiDigit(C) || C == '.' || C == '-';
 }
 
 bool IsNationalServer(const std::string& Host)
@@ -124,7 +124,7 @@ std::string NationalServerIn(std::string_view Text)
     std::string_view Word = Text.substr(Start, I - Start);
     while (!Word.empty() && (Word.back() == '.' || Word.back() == '-')) Word.remove_suffix(1);
     if (Word.size() > 253 || (Start > 0 && Text[Start - 1] == '@')) continue;
-    const std::string Host = LowerText(Word);
+    const std::string Host = AsciiLowerCopy(Word);
     if (IsNationalServer(Host) && IsValidReferralHost(Host)) return Host;
   }
   return {};
@@ -144,14 +144,10 @@ std::string NationalServerNamed(std::string_view Netname, std::string_view Sourc
 // The registry a "source:" names.
 std::string RegistryOfSource(std::string_view Value)
 {
-  const std::string Source = LowerText(FirstWord(Value));
+  const std::string Source = AsciiLowerCopy(FirstWord(Value));
   if (Source == "ripe" || Source == "ripe-nonauth") return "RIPE";
   for (const std::string_view Name : {"apnic", "afrinic", "lacnic", "arin"})
-    if (Source == Name) {
-      std::string Upper(Name);
-      for (char& C : Upper) C = static_cast<char>(C - 'a' + 'A');
-      return Upper;
-    }
+    if (Source == Name) return AsciiUpperCopy(Name);
   return {};
 }
 
@@ -273,7 +269,7 @@ void ReadOrganisation(const TObject& Object, std::string_view Key, TOrganisation
 // record's own.
 bool NamesRecord(std::string_view Text, const TRecord& R)
 {
-  Text = TrimText(Text);
+  Text = TrimSpaceOrTab(Text);
   if (Text.size() >= 2 && Text.front() == '\'' && Text.back() == '\'') Text = Text.substr(1, Text.size() - 2);
   if (R.Range) return ParseNetworkRange(Text, true) == R.Range;
   return R.As && ParseAsRange(Text) == R.As;
@@ -290,10 +286,10 @@ void ReadAbuseComment(std::string_view Line, const TRecord& R, std::optional<std
     return;
   }
   if (Mailbox || !StartsWithNoCase(Line, kFor)) return;
-  const std::string_view Rest = TrimText(Line.substr(kFor.size()));
+  const std::string_view Rest = TrimSpaceOrTab(Line.substr(kFor.size()));
   const std::size_t Is = Rest.rfind(" is ");
   if (Is == std::string_view::npos || !NamesRecord(Rest.substr(0, Is), R)) return;
-  std::string_view Quoted = TrimText(Rest.substr(Is + 4));
+  std::string_view Quoted = TrimSpaceOrTab(Rest.substr(Is + 4));
   if (Quoted.size() < 2 || Quoted.front() != '\'' || Quoted.back() != '\'') return;
   Mailbox = ParseMailbox(Quoted.substr(1, Quoted.size() - 2));
 }
@@ -370,7 +366,7 @@ std::string ReadRipeStyleReply(std::string_view Reply, const TAnswerQuery& Query
     Answer.AsNumber = AsAnswerText(Query, *R.As);
     Answer.AsName = AnswerText(R.AsName);
   }
-  if (Org.Found && !TrimText(Org.Name).empty()) {
+  if (Org.Found && !TrimSpaceOrTab(Org.Name).empty()) {
     Answer.HolderName = AnswerText(Org.Name);
     Answer.HolderHandle = AnswerText(FirstWord(R.Org));
   } else if (!R.Owner.empty()) {

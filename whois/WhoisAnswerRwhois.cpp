@@ -27,12 +27,12 @@ bool ParseRwhoisLine(const TReplyLine& Line, TRwhoisLine& Out)
   std::string_view Attribute = Line.Value.substr(0, Colon);
   Out.Reference = false;
   if (const std::size_t Semi = Attribute.find(';'); Semi != std::string_view::npos) {
-    Out.Reference = EqualNoCase(TrimText(Attribute.substr(Semi + 1)), "I");
+    Out.Reference = EqualNoCase(TrimSpaceOrTab(Attribute.substr(Semi + 1)), "I");
     Attribute = Attribute.substr(0, Semi);
   }
   Out.Class = Line.Key;
-  Out.Attribute = TrimText(Attribute);
-  Out.Value = TrimText(Line.Value.substr(Colon + 1));
+  Out.Attribute = TrimSpaceOrTab(Attribute);
+  Out.Value = TrimSpaceOrTab(Line.Value.substr(Colon + 1));
   return true;
 }
 

@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "net/SocketErrors.h"
+#include "text/AsciiText.h"
 #include "whois/PaneText.h"
 
 namespace {
@@ -20,8 +21,7 @@ std::string PlainCause(std::string Text)
   if (Break != std::string::npos) Text.erase(0, Break + 1);
   while (!Text.empty() && (Text.back() == ' ' || Text.back() == '.')) Text.pop_back();
   if (Text.empty()) return "the connection failed";
-  if (Text[0] >= 'A' && Text[0] <= 'Z' && (Text.size() < 2 || !(Text[1] >= 'A' && Text[1] <= 'Z')))
-    Text[0] = static_cast<char>(Text[0] - 'A' + 'a');
+  LowerSentenceStart(Text);
   return Text;
 }
 

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "whois/WhoisReferral.h"
 
+#include "text/AsciiText.h"
 #include "whois/NetworkRange.h"
 
 #include <algorithm>
@@ -16,33 +17,7 @@ constexpr std::size_t kExcerptMax = 80;
 constexpr std::uint16_t kRwhoisPort = 4321;  // the port RFC 2167 registers for rwhois
 constexpr std::string_view kNotWhois = "not a whois or rwhois server";
 
-char Lower(char C) { return C >= 'A' && C <= 'Z' ? static_cast<char>(C - 'A' + 'a') : C; }
-
-bool EqualNoCase(std::string_view A, std::string_view B)
-{
-  if (A.size() != B.size()) return false;
-  for (std::size_t I = 0; I < A.size(); ++I)
-    if (Lower(A[I]) != Lower(B[I])) return false;
-  return true;
-}
-
-std::string LowerCopy(std::string_view S)
-{
-  std::string Out(S);
-  for (char& C : Out) C = Lower(C);
-  return Out;
-}
-
-bool IsBlank(char C) { return C == ' ' || C == '\t'; }
-bool IsDigit(char C) { return C >= '0' && C <= '9'; }
-bool IsAlnum(char C) { return IsDigit(C) || (Lower(C) >= 'a' && Lower(C) <= 'z'); }
-
-std::string_view TrimBlanks(std::string_view S)
-{
-  while (!S.empty() && IsBlank(S.front())) S.remove_prefix(1);
-  while (!S.empty() && IsBlank(S.back())) S.remove_suffix(1);
-  return S;
-}
+bool IsAlnum(char C) { return IsAsciiDigit(C) || IsAsciiLetter(C); }
 
 // A short, printable copy of a line for a note: a hostile line must not drive a terminal or
 // flood the output.
@@ -128,7 +103,7 @@ std::string ParseTarget(std::string_view Value, TWhoisReferral& Out)
   const std::size_t Colon = Rest.find(':');
   if (Colon != std::string_view::npos) {
     const std::string_view Port = Rest.substr(Colon + 1);
-    if (Port.empty() || Port.size() > 5 || !std::all_of(Port.begin(), Port.end(), IsDigit)) return "bad port";
+    if (Port.empty() || Port.size() > 5 || !std::all_of(Port.begin(), Port.end(), IsAsciiDigit)) return "bad port";
     const unsigned long Number = std::stoul(std::string(Port));
     if (Number < 1 || Number > 65535) return "bad port";
     Out.Port = static_cast<std::uint16_t>(Number);
@@ -137,7 +112,7 @@ std::string ParseTarget(std::string_view Value, TWhoisReferral& Out)
   if (Rest.empty()) return "no server named";
   if (!IsValidReferralHost(Rest)) return "bad host name";
   if (Rest.back() == '.') Rest.remove_suffix(1);
-  Out.Host = LowerCopy(Rest);
+  Out.Host = AsciiLowerCopy(Rest);
   return {};
 }
 
@@ -151,7 +126,7 @@ bool NamesRegistry(const std::string& Text, std::span<const std::string_view> Ph
   for (const std::string_view Phrase : Phrases) {
     for (std::size_t P = Text.find(Phrase); P != std::string::npos; P = Text.find(Phrase, P + 1)) {
       std::string_view After = std::string_view(Text).substr(P + Phrase.size());
-      while (!After.empty() && IsBlank(After.front())) After.remove_prefix(1);
+      while (!After.empty() && IsSpaceOrTab(After.front())) After.remove_prefix(1);
       if (After.starts_with("the ")) After.remove_prefix(4);
       for (const std::string_view Word : kRegistryWords) {
         if (SkipArin && Word == "arin") continue;
@@ -180,17 +155,17 @@ constexpr std::array<std::string_view, 2> kHandedOnPhrases = {"allocated to ", "
 // Whether one line marks the reply as a "not managed here" stub.
 bool IsStubLine(std::string_view Key, std::string_view Value, bool Comment, std::string_view Line)
 {
-  if (Comment) return NamesRegistry(LowerCopy(Line), kNotHeldPhrases, false);
+  if (Comment) return NamesRegistry(AsciiLowerCopy(Line), kNotHeldPhrases, false);
   if (EqualNoCase(Key, "netname")) {
-    const std::string Name = LowerCopy(Value);
+    const std::string Name = AsciiLowerCopy(Value);
     return (Name.starts_with("non-") && Name.ends_with("-managed-address-block")) || Name == "iana-blk" ||
            Name == "iana-block";
   }
   if (EqualNoCase(Key, "descr") || EqualNoCase(Key, "remarks")) {
-    const std::string Text = LowerCopy(Value);
+    const std::string Text = AsciiLowerCopy(Value);
     return NamesRegistry(Text, kNotHeldPhrases, false) || NamesMovedRegion(Text);
   }
-  if (EqualNoCase(Key, "NetType")) return NamesRegistry(LowerCopy(Value), kHandedOnPhrases, true);
+  if (EqualNoCase(Key, "NetType")) return NamesRegistry(AsciiLowerCopy(Value), kHandedOnPhrases, true);
   return false;
 }
 
@@ -252,7 +227,7 @@ bool IsValidReferralHost(std::string_view Host)
   // address for everybody.
   const std::string_view Last = Host.substr(Host.rfind('.') == std::string_view::npos ? 0 : Host.rfind('.') + 1);
   in_addr Ignored4{};
-  if (std::all_of(Last.begin(), Last.end(), IsDigit) || ::inet_aton(std::string(Host).c_str(), &Ignored4) != 0) {
+  if (std::all_of(Last.begin(), Last.end(), IsAsciiDigit) || ::inet_aton(std::string(Host).c_str(), &Ignored4) != 0) {
     std::uint32_t Ignored = 0;
     return ParseDottedAddress(Host, Ignored, true);
   }
@@ -292,7 +267,7 @@ TReferralScan ScanReferral(std::string_view Reply)
       if (Rank > 0) Notes.Add("line too long", Line);
       continue;
     }
-    const std::string_view Value = Colon == std::string_view::npos ? std::string_view{} : TrimBlanks(Line.substr(Colon + 1));
+    const std::string_view Value = Colon == std::string_view::npos ? std::string_view{} : TrimSpaceOrTab(Line.substr(Colon + 1));
 
     if (EqualNoCase(Key, "NetRange") || EqualNoCase(Key, "inetnum") || EqualNoCase(Key, "inet6num")) {
       NetSize = NetworkSize(Value);

@@ -11,15 +11,15 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
-#include <atomic>
+#include <algorithm>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include <QCoreApplication>
 #include <QEventLoop>
 
 #include "net/WSocket.h"
+#include "tests/support/WhoisServer.h"
 
 namespace {
 
@@ -36,43 +36,14 @@ sockaddr_in Loopback(int Port)
     return A;
 }
 
-// Serves every accepted connection on its own thread of this object: either the stream,
-// or one request line answered with kReply.
-class TBenchServer {
-public:
-    explicit TBenchServer(bool Stream) : m_Stream(Stream)
-    {
-        m_Listen = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-        const int On = 1;
-        ::setsockopt(m_Listen, SOL_SOCKET, SO_REUSEADDR, &On, sizeof On);
-        sockaddr_in A = Loopback(0);
-        ::bind(m_Listen, reinterpret_cast<sockaddr*>(&A), sizeof A);
-        socklen_t Len = sizeof A;
-        ::getsockname(m_Listen, reinterpret_cast<sockaddr*>(&A), &Len);
-        m_Port = ntohs(A.sin_port);
-        ::listen(m_Listen, 512);
-        m_Thread = std::thread([this] { Run(); });
-    }
-    ~TBenchServer()
-    {
-        m_Stop = true;
-        m_Thread.join();
-        ::close(m_Listen);
-    }
-    int Port() const { return m_Port; }
-
-private:
-    void Run()
-    {
-        std::vector<char> Block(256 * 1024, 'x');
-        while (!m_Stop) {
-            pollfd P{m_Listen, POLLIN, 0};
-            if (::poll(&P, 1, 20) <= 0)
-                continue;
-            const int Fd = ::accept4(m_Listen, nullptr, nullptr, SOCK_CLOEXEC);
-            if (Fd < 0)
-                continue;
-            if (m_Stream) {
+// Serves every accepted connection, one after another: either the stream, or one request
+// line answered with kReply.
+TServerOptions BenchServer(bool Stream)
+{
+    return SessionOptions(
+        [Stream](int Fd) {
+            if (Stream) {
+                static const std::vector<char> Block(256 * 1024, 'x');
                 std::size_t Left = kStreamSize;
                 while (Left > 0) {
                     const auto N = ::send(Fd, Block.data(), std::min(Left, Block.size()), MSG_NOSIGNAL);
@@ -91,20 +62,13 @@ private:
                 }
                 ::send(Fd, kReply.data(), kReply.size(), MSG_NOSIGNAL);
             }
-            ::close(Fd);
-        }
-    }
-
-    bool m_Stream;
-    int m_Listen = -1;
-    int m_Port = 0;
-    std::atomic<bool> m_Stop{false};
-    std::thread m_Thread;
-};
+        },
+        0);
+}
 
 void BM_StreamPlainBlockingRecv(benchmark::State& State)
 {
-    TBenchServer Server(true);
+    TWhoisServer Server(BenchServer(true));
     std::vector<char> Buf(64 * 1024);
     for (auto _ : State) {
         const int Fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
@@ -126,7 +90,7 @@ void BM_StreamPlainBlockingRecv(benchmark::State& State)
 
 void BM_StreamTWSocket(benchmark::State& State)
 {
-    TBenchServer Server(true);
+    TWhoisServer Server(BenchServer(true));
     std::vector<char> Buf(64 * 1024);
     TWSocket S;
     QEventLoop Loop;
@@ -157,7 +121,7 @@ bool WaitFor(int Fd, short Events)
 
 void BM_SessionsPlainPoll(benchmark::State& State)
 {
-    TBenchServer Server(false);
+    TWhoisServer Server(BenchServer(false));
     char Buf[4096];
     const bool SameOptions = State.range(0) != 0;
     for (auto _ : State) {
@@ -194,7 +158,7 @@ void BM_SessionsPlainPoll(benchmark::State& State)
 
 void BM_SessionsTWSocket(benchmark::State& State)
 {
-    TBenchServer Server(false);
+    TWhoisServer Server(BenchServer(false));
     char Buf[4096];
     TWSocket S;
     QEventLoop Loop;

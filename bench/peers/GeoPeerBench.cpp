@@ -14,6 +14,7 @@
 // libGeoIP 1.6 spells the numeric country lookup GeoIP_id_by_ipnum; GeoIP_country_id_by_ipnum
 // of older releases was the same function.
 #include "geo/LibOstrand.h"
+#include "text/AsciiText.h"
 
 #include <benchmark/benchmark.h>
 #include <GeoIP.h>
@@ -22,7 +23,6 @@
 
 #include <algorithm>
 #include <array>
-#include <cctype>
 #include <cstdio>
 #include <cstring>
 #include <fstream>
@@ -129,7 +129,7 @@ void BM_GeoIP_id_by_ipnum_v6(benchmark::State& State) {
 // The row ostrand-build gives a list's code, later codes on their former names' rows; so
 // GeoIP's "RS" and our "yu" for the same address count as the same answer.
 int RowOf(std::string Code) {
-  for (char& C : Code) C = static_cast<char>(std::tolower(static_cast<unsigned char>(C)));
+  Code = AsciiLowerCopy(Code);
   if (Code == "gb") Code = "uk";  // the two lists spell the United Kingdom differently
   static const std::map<std::string, std::string> Former = {
       {"rs", "yu"}, {"me", "yu"}, {"cs", "yu"}, {"tl", "tp"}, {"cw", "an"}, {"sx", "an"},

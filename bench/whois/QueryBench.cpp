@@ -24,7 +24,7 @@
 #include <QTextBlock>
 #include <QTextDocument>
 
-#include "tests/whois/QueryTestServer.h"
+#include "tests/support/WhoisServer.h"
 #include "whois/Query.h"
 
 namespace {
@@ -44,7 +44,7 @@ std::unique_ptr<TQueryForm> Form;
 void RunQuery(benchmark::State& State, bool WaitForDisplay)
 {
   const std::size_t Size = static_cast<std::size_t>(State.range(0));
-  TQueryTestServer Server({SendStep(MakeReply(Size))});
+  TWhoisServer Server(ScriptOptions({SendStep(MakeReply(Size))}));
   const std::string Port = Server.PortText();
   TQueryForm::WhoisServerFor = [&](const std::string&) { return std::make_pair(std::string("127.0.0.1"), Port); };
   for (auto _ : State) {
@@ -75,7 +75,7 @@ void BM_QueryWindowShown(benchmark::State& State) { RunQuery(State, true); }
 void BM_PlainClient(benchmark::State& State)
 {
   const std::size_t Size = static_cast<std::size_t>(State.range(0));
-  TQueryTestServer Server({SendStep(MakeReply(Size))});
+  TWhoisServer Server(ScriptOptions({SendStep(MakeReply(Size))}));
   sockaddr_in A{};
   A.sin_family = AF_INET;
   A.sin_port = htons(static_cast<std::uint16_t>(std::stoi(Server.PortText())));

@@ -9,12 +9,12 @@
 #include <vector>
 
 #include <QCoreApplication>
-#include <QElapsedTimer>
 
 #include <fcntl.h>
 #include <unistd.h>
 
 #include "app/TargetFeed.h"
+#include "tests/support/WaitUntil.h"
 
 namespace {
 
@@ -26,15 +26,6 @@ class THangingAsk : public TServerAsk {
 };
 
 TAnswerTarget AsAddress(const std::string& Text) { return {TTargetKind::Address, Text, {}}; }
-
-template <typename TCondition>
-bool Spin(const TCondition& Done, int Ms = 10000)
-{
-  QElapsedTimer T;
-  T.start();
-  while (!Done() && T.elapsed() < Ms) QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-  return Done();
-}
 
 std::string TempFile(const std::string& Name, const std::string& Text)
 {
@@ -63,7 +54,7 @@ TEST(TargetFeed, SourcesInOrderEachAddressOnce)
     Feed.Pump();
   };
   Feed.Pump();
-  ASSERT_TRUE(Spin([&] { return Feed.Ended() && Run.Waiting() == 0; }));
+  ASSERT_TRUE(WaitUntil([&] { return Feed.Ended() && Run.Waiting() == 0; }));
   // The file read twice gives nothing new; an argument is a target of its own.
   EXPECT_EQ(Out, (std::vector<std::string>{"192.168.1.1", "10.0.0.2", "10.0.0.3", "127.0.0.1", "10.0.0.2"}));
   EXPECT_EQ(Errors, std::vector<std::string>{::testing::TempDir() + "no-such-file: No such file or directory"});
@@ -84,14 +75,14 @@ TEST(TargetFeed, StandardInputInPiecesDoesNotStopTheLoop)
     Feed.Pump();
     const std::string First = "x 10.9.9.1 y\n";
     ASSERT_EQ(::write(Pipe[1], First.data(), First.size()), static_cast<ssize_t>(First.size()));
-    EXPECT_TRUE(Spin([&] { return Out.size() == 1; }));
+    EXPECT_TRUE(WaitUntil([&] { return Out.size() == 1; }));
     EXPECT_FALSE(Feed.Ended());
     // Half an address, then the rest.
     ASSERT_EQ(::write(Pipe[1], "10.9.", 5), 5);
-    Spin([] { return false; }, 100);
+    WaitUntil([] { return false; }, 100);
     ASSERT_EQ(::write(Pipe[1], "9.2 10.9.9.1\n", 13), 13);
     ::close(Pipe[1]);
-    EXPECT_TRUE(Spin([&] { return Feed.Ended() && Run.Waiting() == 0; }));
+    EXPECT_TRUE(WaitUntil([&] { return Feed.Ended() && Run.Waiting() == 0; }));
     EXPECT_EQ(Out, (std::vector<std::string>{"10.9.9.1", "10.9.9.2"}));
   }
   ::dup2(Saved, STDIN_FILENO);
@@ -112,7 +103,7 @@ TEST(TargetFeed, ReadingWaitsWhileTheWindowIsFull)
   constexpr std::size_t kWindow = 100;
   TTargetFeed Feed({{TTargetFeed::TSource::TKind::Stream, File}}, Run, kWindow, AsAddress);
   Feed.Pump();
-  Spin([] { return false; }, 300);
+  WaitUntil([] { return false; }, 300);
   Feed.Pump();
   // One chunk of 64 KiB past the window at most.
   EXPECT_GE(Run.Counts().Added, kWindow);

@@ -6,7 +6,6 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QComboBox>
-#include <QDeadlineTimer>
 #include <QEvent>
 #include <QMessageBox>
 #include <QPointer>
@@ -65,15 +64,6 @@ class TBoxAnswerer : public QObject {
 };
 
 }  // namespace
-
-bool WaitUntil(const std::function<bool()>& Condition, int TimeoutMs) {
-  QDeadlineTimer Deadline(TimeoutMs);
-  while (!Condition()) {
-    if (Deadline.hasExpired()) return Condition();
-    QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
-  }
-  return true;
-}
 
 long ResidentKiB() {
   std::ifstream Status("/proc/self/status");

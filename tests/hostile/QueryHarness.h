@@ -1,10 +1,11 @@
 // SPDX-License-Identifier: MIT
 // Drives the real query window in-process against loopback servers: one QApplication for the
 // test program, the form with its registry servers pointed at 127.0.0.1, error boxes answered
-// as they show, a wait-until helper, and the measures the hostile suite checks (event-loop
-// stalls, resident memory, open descriptors).
+// as they show, and the measures the hostile suite checks (event-loop stalls, resident memory,
+// open descriptors). The wait-until helper comes with it, from tests/support.
 #pragma once
 
+#include "tests/support/WaitUntil.h"
 #include "whois/Query.h"
 
 #include <QElapsedTimer>
@@ -15,9 +16,6 @@
 #include <memory>
 #include <string>
 #include <vector>
-
-// Runs the event loop until Condition holds or TimeoutMs pass; returns Condition().
-bool WaitUntil(const std::function<bool()>& Condition, int TimeoutMs);
 
 // Resident set size of this process in KiB, from /proc/self/status.
 long ResidentKiB();

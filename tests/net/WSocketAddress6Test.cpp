@@ -10,6 +10,7 @@
 #include <cstring>
 #include <random>
 #include <string>
+#include <string_view>
 
 #include <gtest/gtest.h>
 
@@ -63,6 +64,50 @@ TEST(WSocketAddress6Test, AgreesWithTheCLibrary)
     }
     EXPECT_GT(Valid, 100000); // both sides of the line are reached
     EXPECT_LT(Valid, 250000);
+}
+
+TEST(WSocketAddress6Test, CompatibleFormStaysHexadecimalAndTextsWithNulAreRefused)
+{
+    struct TRow {
+        TIpv6Bytes Bytes;
+        const char* Text;
+    };
+    const TRow Rows[] = {
+        {{0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1, 2, 3, 4}, "::102:304"},
+        {{0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1, 2, 0, 0}, "::102:0"},
+        {{0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1, 0}, "::100"},
+        {{0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0xFF, 0xFF, 0, 0, 0, 0}, "::ffff:0.0.0.0"},
+        {{0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 1, 1, 2, 3, 4}, "::1:102:304"},
+    };
+    for (const TRow& R : Rows)
+        EXPECT_EQ(WSocketFormatAddress6(R.Bytes), R.Text);
+
+    TIpv6Bytes Kept{};
+    Kept[0] = 0xAB;
+    EXPECT_FALSE(WSocketParseAddress6(std::string_view("::1\0", 4), Kept));
+    EXPECT_FALSE(WSocketParseAddress6(std::string(46, '0'), Kept));
+    EXPECT_EQ(Kept[0], 0xAB);
+}
+
+TEST(WSocketAddress6Test, DottedReadingRefusesLeadingZerosAndPadding)
+{
+    struct TRow {
+        std::string_view Text;
+        bool Read;
+        std::uint32_t Value;
+    };
+    using namespace std::string_view_literals;
+    const TRow Rows[] = {
+        {"1.2.3.4"sv, true, 0x01020304}, {"0.0.0.0"sv, true, 0}, {"255.255.255.255"sv, true, 0xFFFFFFFF},
+        {"01.2.3.4"sv, false, 0}, {"1.2.3.00"sv, false, 0}, {"256.1.1.1"sv, false, 0},
+        {"1.2.3"sv, false, 0}, {"1.2.3.4."sv, false, 0}, {" 1.2.3.4"sv, false, 0},
+        {"1.2.3.4\0"sv, false, 0}, {"1.2.3.4\0" "5"sv, false, 0}, {""sv, false, 0},
+    };
+    for (const TRow& R : Rows) {
+        std::uint32_t Value = 7;
+        EXPECT_EQ(WSocketParseAddress4(R.Text, Value), R.Read) << R.Text;
+        EXPECT_EQ(Value, R.Read ? R.Value : 7u) << R.Text;
+    }
 }
 
 } // namespace

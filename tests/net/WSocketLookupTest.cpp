@@ -262,14 +262,14 @@ TEST(WSocketLookup, SystemResolverFindsLocalhost)
 
 TEST(WSocketLookup, ConnectFromLookupDoneHandler)
 {
-    TTestServer Server([&](int Fd) { TTestServer::SendAll(Fd, "hi"); });
+    TWhoisServer Server(SessionOptions([&](int Fd) { SessionIo::SendAll(Fd, "hi"); }));
     TScriptedResolver Resolver(false);
     Resolver.Answer("server.example", {"127.0.0.1"});
     TWSocket S;
     std::string Got;
     S.OnDnsLookupDone = [&](TCustomWSocket* Sender, std::uint16_t) {
         Sender->SetAddr(Sender->DnsResult());
-        Sender->SetPort(Server.Port());
+        Sender->SetPort(Server.PortText());
         Sender->Connect();
     };
     S.OnDataAvailable = [&](TCustomWSocket* Sender, std::uint16_t) {
@@ -286,7 +286,7 @@ TEST(WSocketLookup, ConnectFromLookupDoneHandler)
 // Abort still closes the session.
 TEST(WSocketLookup, AbortClosesWhenTheWithdrawnLookupsHandlerFails)
 {
-    TTestServer Server([&](int Fd) { TTestServer::WaitPeerClose(Fd); });
+    TWhoisServer Server(SessionOptions([&](int Fd) { SessionIo::WaitPeerClose(Fd); }));
     TScriptedResolver Resolver(true);
     Resolver.Answer("slow.example", {"192.0.2.9"});
     TWSocket S;
@@ -295,7 +295,7 @@ TEST(WSocketLookup, AbortClosesWhenTheWithdrawnLookupsHandlerFails)
     int Errors = 0;
     S.OnError = [&](TCustomWSocket*) { ++Errors; };
     S.SetAddr("127.0.0.1");
-    S.SetPort(Server.Port());
+    S.SetPort(Server.PortText());
     S.Connect();
     ASSERT_TRUE(WaitUntil([&] { return S.State() == wsConnected; }));
     S.OnDnsLookupDone = [&](TCustomWSocket* Sender, std::uint16_t E) {

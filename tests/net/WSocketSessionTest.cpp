@@ -44,10 +44,10 @@ std::string Pattern(std::size_t Size)
 TEST(WSocketSession, NormalSessionFiresEventsInOrderAndDeliversEveryByte)
 {
     std::string Request;
-    TTestServer Server([&](int Fd) {
-        Request = TTestServer::ReadLine(Fd);
-        TTestServer::SendAll(Fd, "reply to " + Request);
-    });
+    TWhoisServer Server(SessionOptions([&](int Fd) {
+        Request = SessionIo::ReadLine(Fd);
+        SessionIo::SendAll(Fd, "reply to " + Request);
+    }));
     TWSocket S;
     TEventLog Log;
     Log.Attach(S);
@@ -63,7 +63,7 @@ TEST(WSocketSession, NormalSessionFiresEventsInOrderAndDeliversEveryByte)
         DrainInto(Sender, Reply);
     };
     S.SetAddr("127.0.0.1");
-    S.SetPort(Server.Port());
+    S.SetPort(Server.PortText());
     S.Connect();
     EXPECT_EQ(wsConnecting, S.State());
     ASSERT_TRUE(WaitUntil([&] { return S.State() == wsClosed; }));
@@ -79,13 +79,13 @@ TEST(WSocketSession, NormalSessionFiresEventsInOrderAndDeliversEveryByte)
 
 TEST(WSocketSession, ConnectAfterCloseNeedsPortAssignedAgain)
 {
-    TRefusingPort Refusing;
+    TWhoisServer Refusing(RefusingOptions());
     TWSocket S;
     S.SetAddr("127.0.0.1");
-    S.SetPort(Refusing.Port());
+    S.SetPort(Refusing.PortText());
     S.Connect();
     ASSERT_TRUE(WaitUntil([&] { return S.State() == wsClosed; }));
-    EXPECT_EQ(Refusing.Port(), S.Port()); // text still reads back
+    EXPECT_EQ(Refusing.PortText(), S.Port()); // text still reads back
 
     try {
         S.Connect();
@@ -95,7 +95,7 @@ TEST(WSocketSession, ConnectAfterCloseNeedsPortAssignedAgain)
     }
     // The same texts count as assigning again.
     S.SetAddr("127.0.0.1");
-    S.SetPort(Refusing.Port());
+    S.SetPort(Refusing.PortText());
     EXPECT_NO_THROW(S.Connect());
     EXPECT_EQ(wsConnecting, S.State());
     S.Abort();
@@ -103,7 +103,7 @@ TEST(WSocketSession, ConnectAfterCloseNeedsPortAssignedAgain)
 
 TEST(WSocketSession, RefusedConnectionPassesThroughConnectedThenCloses)
 {
-    TRefusingPort Refusing;
+    TWhoisServer Refusing(RefusingOptions());
     TWSocket S;
     TEventLog Log;
     Log.Attach(S);
@@ -113,7 +113,7 @@ TEST(WSocketSession, RefusedConnectionPassesThroughConnectedThenCloses)
         StateInHandler = Sender->State();
     };
     S.SetAddr("127.0.0.1");
-    S.SetPort(Refusing.Port());
+    S.SetPort(Refusing.PortText());
     S.Connect();
     ASSERT_TRUE(WaitUntil([&] { return S.State() == wsClosed; }));
     EXPECT_EQ("State8>1 State1>3 State3>5 Connected10061 State5>8 Closed0", Log.Joined());
@@ -143,7 +143,7 @@ TEST(WSocketSession, UnreachableNetworkPassesThroughConnectedThenCloses)
 
 TEST(WSocketSession, SendStrInsideFailedConnectClosesWithNotConnected)
 {
-    TRefusingPort Refusing;
+    TWhoisServer Refusing(RefusingOptions());
     TWSocket S;
     TEventLog Log;
     Log.Attach(S);
@@ -154,7 +154,7 @@ TEST(WSocketSession, SendStrInsideFailedConnectClosesWithNotConnected)
         Log.Events.push_back("Returned");
     };
     S.SetAddr("127.0.0.1");
-    S.SetPort(Refusing.Port());
+    S.SetPort(Refusing.PortText());
     S.Connect();
     ASSERT_TRUE(WaitUntil([&] { return S.State() == wsClosed; }));
     QTest::qWait(50); // let any wrongly posted notification show up
@@ -171,7 +171,7 @@ TEST(WSocketSession, PeerCloseDeliversWaitingDataBeforeSessionClosed)
     };
     for (const TCase& C : {TCase{"receive loop", 0}, TCase{"no receive loop", wsoNoReceiveLoop}}) {
         SCOPED_TRACE(C.Name);
-        TTestServer Server([&](int Fd) { TTestServer::SendAll(Fd, Payload); });
+        TWhoisServer Server(SessionOptions([&](int Fd) { SessionIo::SendAll(Fd, Payload); }));
         TWSocket S;
         S.SetComponentOptions(C.Options);
         std::string Got;
@@ -189,7 +189,7 @@ TEST(WSocketSession, PeerCloseDeliversWaitingDataBeforeSessionClosed)
             ClosedCode = E;
         };
         S.SetAddr("127.0.0.1");
-        S.SetPort(Server.Port());
+        S.SetPort(Server.PortText());
         S.Connect();
         ASSERT_TRUE(WaitUntil([&] { return S.State() == wsClosed; }));
         EXPECT_EQ(0, ClosedCode);
@@ -200,10 +200,10 @@ TEST(WSocketSession, PeerCloseDeliversWaitingDataBeforeSessionClosed)
 
 TEST(WSocketSession, ResetByPeerClosesWith10054)
 {
-    TTestServer Server([&](int Fd) {
-        TTestServer::ReadLine(Fd);
-        TTestServer::ResetClose(Fd);
-    });
+    TWhoisServer Server(SessionOptions([&](int Fd) {
+        SessionIo::ReadLine(Fd);
+        SessionIo::ResetClose(Fd);
+    }));
     TWSocket S;
     TEventLog Log;
     Log.Attach(S);
@@ -213,7 +213,7 @@ TEST(WSocketSession, ResetByPeerClosesWith10054)
         Sender->Receive(Buf, sizeof Buf);
     };
     S.SetAddr("127.0.0.1");
-    S.SetPort(Server.Port());
+    S.SetPort(Server.PortText());
     S.Connect();
     ASSERT_TRUE(WaitUntil([&] { return S.State() == wsClosed; }));
     EXPECT_EQ("State8>1 State1>3 State3>5 Closed10054 State5>8", Shape(Log.Events));
@@ -224,11 +224,11 @@ TEST(WSocketSession, LargeSendIsPartialThenDrainsIntactAndInOrder)
     const std::string Payload = Pattern(24 * 1024 * 1024);
     std::atomic<bool> StartReading{false};
     std::string Received;
-    TTestServer Server([&](int Fd) {
+    TWhoisServer Server(SessionOptions([&](int Fd) {
         while (!StartReading)
             std::this_thread::yield();
-        Received = TTestServer::ReadAll(Fd);
-    });
+        Received = SessionIo::ReadAll(Fd);
+    }));
     TWSocket S;
     std::int64_t SentBytes = 0;
     std::vector<bool> AllSentAtDataSent;
@@ -239,7 +239,7 @@ TEST(WSocketSession, LargeSendIsPartialThenDrainsIntactAndInOrder)
         BytesAtDataSent.push_back(SentBytes);
     };
     S.SetAddr("127.0.0.1");
-    S.SetPort(Server.Port());
+    S.SetPort(Server.PortText());
     S.Connect();
     ASSERT_TRUE(WaitUntil([&] { return S.State() == wsConnected && !BytesAtDataSent.empty(); }));
     BytesAtDataSent.clear();
@@ -263,12 +263,12 @@ TEST(WSocketSession, LargeSendIsPartialThenDrainsIntactAndInOrder)
 
 TEST(WSocketSession, IdleConnectedSocketDoesNotRepeatWriteNotifications)
 {
-    TTestServer Server([&](int Fd) { TTestServer::WaitPeerClose(Fd); });
+    TWhoisServer Server(SessionOptions([&](int Fd) { SessionIo::WaitPeerClose(Fd); }));
     TWSocket S;
     int DataSent = 0;
     S.OnDataSent = [&](TCustomWSocket*, std::uint16_t) { ++DataSent; };
     S.SetAddr("127.0.0.1");
-    S.SetPort(Server.Port());
+    S.SetPort(Server.PortText());
     S.Connect();
     ASSERT_TRUE(WaitUntil([&] { return DataSent > 0; }));
     QTest::qWait(200);
@@ -278,7 +278,7 @@ TEST(WSocketSession, IdleConnectedSocketDoesNotRepeatWriteNotifications)
 
 TEST(WSocketSession, CloseAndAbortAreReentrantAndIdempotent)
 {
-    TTestServer Server([&](int Fd) { TTestServer::SendAll(Fd, "bye"); });
+    TWhoisServer Server(SessionOptions([&](int Fd) { SessionIo::SendAll(Fd, "bye"); }));
     TWSocket S;
     TEventLog Log;
     Log.Attach(S);
@@ -288,7 +288,7 @@ TEST(WSocketSession, CloseAndAbortAreReentrantAndIdempotent)
         Sender->Abort();
     };
     S.SetAddr("127.0.0.1");
-    S.SetPort(Server.Port());
+    S.SetPort(Server.PortText());
     S.Connect();
     ASSERT_TRUE(WaitUntil([&] { return S.State() == wsConnected; }));
     S.Close();
@@ -304,12 +304,12 @@ TEST(WSocketSession, CloseAndAbortAreReentrantAndIdempotent)
 
 TEST(WSocketSession, SendWhileConnectingEndsSessionAndRaises)
 {
-    TTestServer Server([&](int Fd) { TTestServer::WaitPeerClose(Fd); });
+    TWhoisServer Server(SessionOptions([&](int Fd) { SessionIo::WaitPeerClose(Fd); }));
     TWSocket S;
     TEventLog Log;
     Log.Attach(S);
     S.SetAddr("127.0.0.1");
-    S.SetPort(Server.Port());
+    S.SetPort(Server.PortText());
     S.Connect();
     ASSERT_EQ(wsConnecting, S.State());
     try {
@@ -332,10 +332,10 @@ TEST(WSocketSession, SendWhileConnectingEndsSessionAndRaises)
 TEST(WSocketSession, ReceiveReportsWouldBlockThenOrderlyClose)
 {
     std::atomic<bool> SendNow{false};
-    TTestServer Server([&](int) {
+    TWhoisServer Server(SessionOptions([&](int) {
         while (!SendNow)
             std::this_thread::yield();
-    });
+    }));
     TWSocket S;
     std::vector<std::int32_t> Results;
     S.OnDataAvailable = [&](TCustomWSocket* Sender, std::uint16_t) {
@@ -343,7 +343,7 @@ TEST(WSocketSession, ReceiveReportsWouldBlockThenOrderlyClose)
         Results.push_back(Sender->Receive(Buf, sizeof Buf));
     };
     S.SetAddr("127.0.0.1");
-    S.SetPort(Server.Port());
+    S.SetPort(Server.PortText());
     S.Connect();
     ASSERT_TRUE(WaitUntil([&] { return S.State() == wsConnected; }));
     char Buf[16];
@@ -357,10 +357,10 @@ TEST(WSocketSession, ReceiveReportsWouldBlockThenOrderlyClose)
 
 TEST(WSocketSession, SettersRefuseWhileNotClosed)
 {
-    TTestServer Server([&](int Fd) { TTestServer::WaitPeerClose(Fd); });
+    TWhoisServer Server(SessionOptions([&](int Fd) { SessionIo::WaitPeerClose(Fd); }));
     TWSocket S;
     S.SetAddr("127.0.0.1");
-    S.SetPort(Server.Port());
+    S.SetPort(Server.PortText());
     S.Connect();
     const std::vector<std::pair<std::function<void()>, std::string>> Rows = {
         {[&] { S.SetAddr("10.0.0.1"); }, "Cannot change Addr if not closed"},
@@ -406,7 +406,7 @@ TEST(WSocketSession, HandlerExceptionReachesBgExceptionThenAbort)
 {
     for (const bool CanCloseValue : {true, false}) {
         SCOPED_TRACE(CanCloseValue);
-        TTestServer Server([&](int Fd) { TTestServer::WaitPeerClose(Fd); });
+        TWhoisServer Server(SessionOptions([&](int Fd) { SessionIo::WaitPeerClose(Fd); }));
         TWSocket S;
         TEventLog Log;
         Log.Attach(S);
@@ -419,7 +419,7 @@ TEST(WSocketSession, HandlerExceptionReachesBgExceptionThenAbort)
                 Sender->Abort(); // the dispatcher's Abort after this one changes nothing
         };
         S.SetAddr("127.0.0.1");
-        S.SetPort(Server.Port());
+        S.SetPort(Server.PortText());
         S.Connect();
         ASSERT_TRUE(WaitUntil([&] { return !Message.empty(); }));
         EXPECT_EQ("boom", Message);
@@ -435,7 +435,7 @@ TEST(WSocketSession, HandlerExceptionReachesBgExceptionThenAbort)
 
 TEST(WSocketSession, ExceptionsInsideReceiveLoopAreDiscarded)
 {
-    TTestServer Server([&](int Fd) { TTestServer::SendAll(Fd, "data"); });
+    TWhoisServer Server(SessionOptions([&](int Fd) { SessionIo::SendAll(Fd, "data"); }));
     TWSocket S;
     int Calls = 0;
     bool BgException = false;
@@ -447,7 +447,7 @@ TEST(WSocketSession, ExceptionsInsideReceiveLoopAreDiscarded)
     };
     S.OnBgException = [&](TCustomWSocket*, const std::exception&, bool&) { BgException = true; };
     S.SetAddr("127.0.0.1");
-    S.SetPort(Server.Port());
+    S.SetPort(Server.PortText());
     S.Connect();
     ASSERT_TRUE(WaitUntil([&] { return S.State() == wsClosed; }));
     EXPECT_GE(Calls, 2); // data, then the close's final call
@@ -466,12 +466,12 @@ TEST(WSocketSession, TestExceptionMessageGoesToBgException)
 
 TEST(WSocketSession, NotificationForClosedHandleIsDroppedEvenIfTheNumberIsReused)
 {
-    TTestServer Server([&](int Fd) { TTestServer::WaitPeerClose(Fd); }, 2);
+    TWhoisServer Server(SessionOptions([&](int Fd) { SessionIo::WaitPeerClose(Fd); }, 2));
     TWSocket S;
     std::vector<TSocketState> StatesAtDataSent;
     S.OnDataSent = [&](TCustomWSocket* Sender, std::uint16_t) { StatesAtDataSent.push_back(Sender->State()); };
     S.SetAddr("127.0.0.1");
-    S.SetPort(Server.Port());
+    S.SetPort(Server.PortText());
     S.Connect();
     ASSERT_TRUE(WaitUntil([&] { return !StatesAtDataSent.empty(); }));
     StatesAtDataSent.clear();
@@ -480,7 +480,7 @@ TEST(WSocketSession, NotificationForClosedHandleIsDroppedEvenIfTheNumberIsReused
     S.SendStr("x"); // posts a write notification for the current handle
     S.Close();
     S.SetAddr("127.0.0.1");
-    S.SetPort(Server.Port());
+    S.SetPort(Server.PortText());
     S.Connect(); // typically gets the same descriptor number back
     EXPECT_EQ(Old, S.HSocket()) << "descriptor not reused; the test is weaker";
     ASSERT_EQ(wsConnecting, S.State());
@@ -492,10 +492,10 @@ TEST(WSocketSession, NotificationForClosedHandleIsDroppedEvenIfTheNumberIsReused
 
 TEST(WSocketSession, ReconnectFromSessionClosedKeepsTheNewSession)
 {
-    TTestServer Server([&](int Fd) {
-        TTestServer::SendAll(Fd, "one");
-        TTestServer::WaitPeerClose(Fd);
-    }, 2);
+    TWhoisServer Server(SessionOptions([&](int Fd) {
+        SessionIo::SendAll(Fd, "one");
+        SessionIo::WaitPeerClose(Fd);
+    }, 2));
     TWSocket S;
     int Connected = 0;
     int Closed = 0;
@@ -511,7 +511,7 @@ TEST(WSocketSession, ReconnectFromSessionClosedKeepsTheNewSession)
             Sender->Connect();
     };
     S.SetAddr("127.0.0.1");
-    S.SetPort(Server.Port());
+    S.SetPort(Server.PortText());
     S.Connect();
     ASSERT_TRUE(WaitUntil([&] { return Closed == 2; })) << Connected << " " << Closed << " " << S.State();
     EXPECT_EQ(2, Connected);
@@ -522,11 +522,11 @@ TEST(WSocketSession, ReconnectFromSessionClosedKeepsTheNewSession)
 TEST(WSocketSession, NestedEventLoopInsideDataHandlerDoesNotReenterIt)
 {
     const std::string Payload = Pattern(200000);
-    TTestServer Server([&](int Fd) {
-        TTestServer::SendAll(Fd, Payload.substr(0, 1000));
-        TTestServer::ReadLine(Fd); // the rest once the client is inside its nested loop
-        TTestServer::SendAll(Fd, Payload.substr(1000));
-    });
+    TWhoisServer Server(SessionOptions([&](int Fd) {
+        SessionIo::SendAll(Fd, Payload.substr(0, 1000));
+        SessionIo::ReadLine(Fd); // the rest once the client is inside its nested loop
+        SessionIo::SendAll(Fd, Payload.substr(1000));
+    }));
     TWSocket S;
     int Depth = 0;
     int MaxDepth = 0;
@@ -544,7 +544,7 @@ TEST(WSocketSession, NestedEventLoopInsideDataHandlerDoesNotReenterIt)
         --Depth;
     };
     S.SetAddr("127.0.0.1");
-    S.SetPort(Server.Port());
+    S.SetPort(Server.PortText());
     S.Connect();
     ASSERT_TRUE(WaitUntil([&] { return S.State() == wsClosed; }));
     EXPECT_EQ(1, MaxDepth);
@@ -553,17 +553,17 @@ TEST(WSocketSession, NestedEventLoopInsideDataHandlerDoesNotReenterIt)
 
 TEST(WSocketSession, SocketWithoutDataHandlerDiscardsDataAndCloses)
 {
-    TTestServer Server([&](int Fd) { TTestServer::SendAll(Fd, Pattern(100000)); });
+    TWhoisServer Server(SessionOptions([&](int Fd) { SessionIo::SendAll(Fd, Pattern(100000)); }));
     TWSocket S;
     S.SetAddr("127.0.0.1");
-    S.SetPort(Server.Port());
+    S.SetPort(Server.PortText());
     S.Connect();
     ASSERT_TRUE(WaitUntil([&] { return S.State() == wsClosed; }));
 }
 
 TEST(WSocketSession, DestroyingAnOpenSocketFiresStateChangeButNotSessionClosed)
 {
-    TTestServer Server([&](int Fd) { TTestServer::WaitPeerClose(Fd); });
+    TWhoisServer Server(SessionOptions([&](int Fd) { SessionIo::WaitPeerClose(Fd); }));
     TEventLog Log;
     const auto Users = SocketUserCount.load();
     {
@@ -571,7 +571,7 @@ TEST(WSocketSession, DestroyingAnOpenSocketFiresStateChangeButNotSessionClosed)
         EXPECT_EQ(Users + 1, SocketUserCount.load());
         Log.Attach(S);
         S.SetAddr("127.0.0.1");
-        S.SetPort(Server.Port());
+        S.SetPort(Server.PortText());
         S.Connect();
         ASSERT_TRUE(WaitUntil([&] { return S.State() == wsConnected; }));
         Log.Events.clear();

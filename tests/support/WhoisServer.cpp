@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "tests/support/WhoisServer.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <memory>
@@ -57,6 +58,28 @@ bool ParseServerMode(const std::string& Name, TServerMode& Mode) {
   return false;
 }
 
+TServerOptions ScriptOptions(std::vector<TScriptStep> Script) {
+  TServerOptions O;
+  O.Mode = TServerMode::Script;
+  O.Script = std::move(Script);
+  O.OneAtATime = true;
+  return O;
+}
+
+TServerOptions SessionOptions(std::function<void(int Fd)> Session, int Connections) {
+  TServerOptions O;
+  O.Session = std::move(Session);
+  O.OneAtATime = true;
+  O.MaxConnections = Connections;
+  return O;
+}
+
+TServerOptions RefusingOptions() {
+  TServerOptions O;
+  O.Mode = TServerMode::Refuse;
+  return O;
+}
+
 TWhoisServer::TWhoisServer(TServerOptions Options) : m_Options(std::move(Options)) {
   if (::pipe2(m_StopPipe, O_CLOEXEC) != 0) throw std::runtime_error("pipe2 failed");
   m_Listen = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
@@ -84,7 +107,13 @@ TWhoisServer::TWhoisServer(TServerOptions Options) : m_Options(std::move(Options
 }
 
 TWhoisServer::~TWhoisServer() {
-  m_Stop = true;
+  {
+    // Under the lock, so that a script between its look at m_Stop and its wait for a gate
+    // cannot miss the wake-up.
+    std::lock_guard Lock(m_Mutex);
+    m_Stop = true;
+  }
+  m_GateOpened.notify_all();
   const char Byte = 1;
   [[maybe_unused]] auto Ignored = ::write(m_StopPipe[1], &Byte, 1);
   if (m_Acceptor.joinable()) m_Acceptor.join();
@@ -99,20 +128,40 @@ std::vector<std::string> TWhoisServer::Queries() const {
   return m_Queries;
 }
 
+void TWhoisServer::Open(int GateNo) {
+  {
+    std::lock_guard Lock(m_Mutex);
+    m_OpenGates.insert(GateNo);
+  }
+  m_GateOpened.notify_all();
+}
+
 void TWhoisServer::AcceptLoop() {
   // Finished workers are joined as new ones arrive, so a soak of thousands of connections
   // does not pile up unjoined threads.
   std::vector<std::shared_ptr<std::atomic<bool>>> Done;
+  const TServerOptions& O = m_Options;
+  // A session's code reads and writes with plain blocking calls.
+  const int AcceptFlags = SOCK_CLOEXEC | (O.Session ? 0 : SOCK_NONBLOCK);
+  int Served = 0;
   while (!m_Stop) {
+    if (O.OneAtATime && O.MaxConnections > 0 && Served == O.MaxConnections) return;
     pollfd Fds[2] = {{m_Listen, POLLIN, 0}, {m_StopPipe[0], POLLIN, 0}};
     if (::poll(Fds, 2, -1) < 0) {
       if (errno == EINTR) continue;
       return;
     }
     if (Fds[1].revents != 0) return;
-    const int Fd = ::accept4(m_Listen, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
+    const int Fd = ::accept4(m_Listen, nullptr, nullptr, AcceptFlags);
     if (Fd < 0) continue;
     ++m_Accepted;
+    if (O.OneAtATime) {
+      ++Served;
+      Serve(Fd);
+      ::close(Fd);
+      ++m_Finished;
+      continue;
+    }
     for (std::size_t I = 0; I < m_Workers.size();) {
       if (Done[I]->load()) {
         m_Workers[I].join();
@@ -208,11 +257,28 @@ static bool PeerAlive(int Fd) {
   }
 }
 
+// Until the peer goes away or the server stops, reading and dropping what comes.
+static void HoldUntilPeerCloses(int Fd, int StopFd, const std::atomic<bool>& Stop) {
+  while (!Stop) {
+    short Got = 0;
+    if (!WaitFd(Fd, POLLIN, StopFd, kPollSliceMs, &Got)) return;
+    if (Got != 0 && !PeerAlive(Fd)) return;
+  }
+}
+
 void TWhoisServer::Serve(int Fd) {
   const TServerOptions& O = m_Options;
+  if (O.Session) {
+    O.Session(Fd);
+    return;
+  }
   if (O.Mode == TServerMode::CloseEarly) return;
   std::string Query;
   if (!ReadQuery(Fd, Query)) return;
+  if (O.Mode == TServerMode::Script) {
+    PlayScript(Fd, Query);
+    return;
+  }
   const std::string Reply = O.ReplyFor ? O.ReplyFor(Query) : ExpandReply(O.Reply, Query);
   switch (O.Mode) {
     case TServerMode::Reply:
@@ -265,19 +331,89 @@ void TWhoisServer::Serve(int Fd) {
       SendAll(Fd, Reply.data(), Reply.size() / 2);
       // Let the half reply leave before the reset, so the client sees data, then RST.
       ::usleep(50 * 1000);
-      linger L{1, 0};
-      ::setsockopt(Fd, SOL_SOCKET, SO_LINGER, &L, sizeof L);
+      SessionIo::ResetClose(Fd);
       break;
     }
     case TServerMode::Silent:
-      while (!m_Stop) {
-        short Got = 0;
-        if (!WaitFd(Fd, POLLIN, m_StopPipe[0], kPollSliceMs, &Got)) return;
-        if (Got != 0 && !PeerAlive(Fd)) return;
-      }
+      HoldUntilPeerCloses(Fd, m_StopPipe[0], m_Stop);
       break;
     case TServerMode::Refuse:
     case TServerMode::CloseEarly:
+    case TServerMode::Script:
       break;
   }
 }
+
+void TWhoisServer::PlayScript(int Fd, const std::string& Query) {
+  for (const TScriptStep& Step : m_Options.Script) {
+    switch (Step.Kind) {
+      case TScriptStep::Send: {
+        const std::string Data = ExpandReply(Step.Data, Query);
+        if (!SendAll(Fd, Data.data(), Data.size())) return;
+        break;
+      }
+      case TScriptStep::Gate: {
+        std::unique_lock Lock(m_Mutex);
+        m_GateOpened.wait(Lock, [&] { return m_Stop || m_OpenGates.count(Step.GateNo) > 0; });
+        if (m_Stop) return;
+        break;
+      }
+      case TScriptStep::Flood: {
+        std::string Chunk;
+        while (Chunk.size() < 65536) Chunk += Step.Data;
+        for (std::size_t Left = Step.Count; Left > 0;) {
+          const std::size_t N = std::min(Left, Chunk.size());
+          if (!SendAll(Fd, Chunk.data(), N)) return;
+          Left -= N;
+        }
+        break;
+      }
+      case TScriptStep::Hold:
+        HoldUntilPeerCloses(Fd, m_StopPipe[0], m_Stop);
+        return;
+      case TScriptStep::Reset:
+        SessionIo::ResetClose(Fd);
+        return;
+    }
+  }
+}
+
+namespace SessionIo {
+
+std::string ReadLine(int Fd) {
+  std::string Line;
+  char C;
+  while (::recv(Fd, &C, 1, 0) == 1) {
+    Line += C;
+    if (C == '\n') break;
+  }
+  return Line;
+}
+
+std::string ReadAll(int Fd) {
+  std::string Data;
+  char Buf[65536];
+  for (;;) {
+    const auto N = ::recv(Fd, Buf, sizeof Buf, 0);
+    if (N <= 0) return Data;
+    Data.append(Buf, static_cast<std::size_t>(N));
+  }
+}
+
+void SendAll(int Fd, const std::string& Data) {
+  std::size_t Done = 0;
+  while (Done < Data.size()) {
+    const auto N = ::send(Fd, Data.data() + Done, Data.size() - Done, MSG_NOSIGNAL);
+    if (N <= 0) return;
+    Done += static_cast<std::size_t>(N);
+  }
+}
+
+void ResetClose(int Fd) {
+  linger L{1, 0};
+  ::setsockopt(Fd, SOL_SOCKET, SO_LINGER, &L, sizeof L);
+}
+
+void WaitPeerClose(int Fd) { ReadAll(Fd); }
+
+}  // namespace SessionIo

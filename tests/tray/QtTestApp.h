@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-// Helpers of GUI tests: the wait-until helper used instead of sleeps. QtTestApp.cpp gives a
+// Helpers of GUI tests, beside the wait-until helper of tests/support. QtTestApp.cpp gives a
 // test program one QApplication, created before the first test and gone after the last.
 #pragma once
 
@@ -7,14 +7,10 @@
 #include <QTest>
 #include <QTimer>
 
+#include "tests/support/WaitUntil.h"
+
 #include <functional>
 #include <utility>
-
-// Runs the event loop until Condition holds or TimeoutMs pass; returns Condition().
-inline bool WaitUntil(const std::function<bool()>& Condition, int TimeoutMs = 5000)
-{
-  return QTest::qWaitFor(Condition, TimeoutMs);
-}
 
 // Runs posted events once, so that posted messages are handled.
 inline void FlushEvents()

@@ -15,9 +15,9 @@
 #include <vector>
 
 #include <QCoreApplication>
-#include <QElapsedTimer>
 
 #include "net/WSocketLookup.h"
+#include "tests/support/WaitUntil.h"
 #include "tests/support/WhoisServer.h"
 #include "whois/AnswerRun.h"
 
@@ -88,10 +88,7 @@ std::vector<TAnswerOutcome> RunAll(TAnswerRun& R, const std::vector<TAnswerTarge
   std::vector<TAnswerOutcome> Out;
   R.OnAnswer = [&Out](const TAnswerOutcome& O) { Out.push_back(O); };
   for (const TAnswerTarget& T : Targets) R.Add(T);
-  QElapsedTimer Guard;
-  Guard.start();
-  while (Out.size() < Targets.size() && Guard.elapsed() < 60000)
-    QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents | QEventLoop::AllEvents, 100);
+  WaitUntil([&] { return Out.size() >= Targets.size(); }, 60000);
   return Out;
 }
 
@@ -435,11 +432,8 @@ TEST(AnswerRun, StopHandsOutWhatWasAnsweredInOrderAndSkipsTheRest)
   R.Add({TTargetKind::AsNumber, "AS64496", {}});  // never answered
   R.Add(Address("198.51.100.1"));
   R.Add(Address("198.51.100.2"));
-  QElapsedTimer Guard;
-  Guard.start();
   // The last one answered from the cache: the two before it have their answers.
-  while ((Out.size() < 1 || R.Counts().FromCache < 1 || Silent.Queries().empty()) && Guard.elapsed() < 20000)
-    QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents | QEventLoop::AllEvents, 50);
+  WaitUntil([&] { return Out.size() >= 1 && R.Counts().FromCache >= 1 && !Silent.Queries().empty(); }, 20000);
   ASSERT_EQ(Out.size(), 1u);
   EXPECT_EQ(R.Stop(), 3u);
   ASSERT_EQ(Out.size(), 3u);

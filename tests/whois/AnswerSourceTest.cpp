@@ -12,9 +12,9 @@
 #include <vector>
 
 #include <QCoreApplication>
-#include <QElapsedTimer>
 #include <QTimer>
 
+#include "tests/support/WaitUntil.h"
 #include "whois/AnswerRun.h"
 
 namespace {
@@ -76,10 +76,7 @@ std::vector<TAnswerOutcome> RunAll(TAnswerRun& R, const std::vector<TAnswerTarge
   std::vector<TAnswerOutcome> Out;
   R.OnAnswer = [&Out](const TAnswerOutcome& O) { Out.push_back(O); };
   for (const TAnswerTarget& T : Targets) R.Add(T);
-  QElapsedTimer Guard;
-  Guard.start();
-  while (Out.size() < Targets.size() && Guard.elapsed() < 20000)
-    QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents | QEventLoop::AllEvents, 50);
+  WaitUntil([&] { return Out.size() >= Targets.size(); }, 20000);
   return Out;
 }
 
@@ -160,10 +157,7 @@ TEST(AnswerSource, ARunGoneBeforeItsSourceAnswers)
   {
     TAnswerRun Run(Settings(F));
     Run.Add(Address("192.0.2.1"));
-    QElapsedTimer Guard;
-    Guard.start();
-    while (F.Held.empty() && Guard.elapsed() < 5000)
-      QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents | QEventLoop::AllEvents, 50);
+    WaitUntil([&] { return !F.Held.empty(); }, 5000);
   }
   ASSERT_EQ(F.Held.size(), 1u);
   F.Held.front()(Network24("192.0.2.1"));  // nothing left to reach

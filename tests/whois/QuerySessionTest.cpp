@@ -23,7 +23,8 @@
 #include "net/SocketErrors.h"
 #include "net/WSocketLookup.h"
 #include "tests/support/OwnNetwork.h"
-#include "tests/whois/QueryTestServer.h"
+#include "tests/support/WaitUntil.h"
+#include "tests/support/WhoisServer.h"
 #include "tests/whois/TestRangeFile.h"
 #include "whois/AddressCleanup.h"
 #include "whois/Ipv6Address.h"
@@ -32,11 +33,6 @@
 #include "whois/RegistryChoice.h"
 
 namespace {
-
-bool WaitUntil(const std::function<bool()>& Condition, int TimeoutMs = 10000)
-{
-  return QTest::qWaitFor(Condition, TimeoutMs);
-}
 
 // Every request of the flow, in order, as short lines; reply data is one "reply" line per
 // run of pieces, as the network cuts them where it likes.
@@ -104,7 +100,7 @@ class QuerySessionTest : public ::testing::Test {
     QDir::setCurrent(m_OldDir);
   }
 
-  void Use(const TQueryTestServer& Server) { ServerPort = Server.PortText(); }
+  void Use(const TWhoisServer& Server) { ServerPort = Server.PortText(); }
   void Start(const std::string& Text)
   {
     View.Box = Text;
@@ -137,7 +133,7 @@ class QuerySessionTest : public ::testing::Test {
 TEST_F(QuerySessionTest, OrderOfAWholeQuery)
 {
   WriteRangeFile({{0, NoCountry}, {IpNumber(192, 0, 2, 0), 225}, {IpNumber(192, 0, 3, 0), NoCountry}});
-  TQueryTestServer Server({SendStep("% reply for %q\r\n2\r\n3\r\n"), GateStep(1), SendStep("4\r\n  \r\n\n")});
+  TWhoisServer Server(ScriptOptions({SendStep("% reply for %q\r\n2\r\n3\r\n"), GateStep(1), SendStep("4\r\n  \r\n\n")}));
   Use(Server);
   Start(" http://192.0.2.1/x ");
   ASSERT_TRUE(WaitUntil([&] { return Pane().find("3\r\n") != std::string::npos; }));
@@ -166,7 +162,7 @@ TEST_F(QuerySessionTest, RegistryLinesByLocation)
   const CountryIndex Germany = CountryOf("de"), Brazil = CountryOf("br"), Mexico = CountryOf("mx");
   WriteRangeFile({{IpNumber(10, 0, 0, 0), Germany}, {IpNumber(10, 0, 1, 0), Brazil},
                   {IpNumber(10, 0, 2, 0), Mexico}, {IpNumber(10, 0, 3, 0), 250}, {IpNumber(10, 0, 4, 0), NoCountry}});
-  TQueryTestServer Server({SendStep("reply\r\n")});
+  TWhoisServer Server(ScriptOptions({SendStep("reply\r\n")}));
   Use(Server);
   const struct {
     const char* Address;
@@ -228,7 +224,7 @@ TEST_F(QuerySessionTest, RoadsOfAQuery)
   };
   for (const auto& R : Rows) {
     SCOPED_TRACE(R.Name);
-    TQueryTestServer Server(R.Script);
+    TWhoisServer Server(ScriptOptions(R.Script));
     Use(Server);
     Start(R.Text);
     if (R.Split) {
@@ -258,7 +254,7 @@ TEST_F(QuerySessionTest, TimeOutTail)
       {"", "\r\nConnection timeout\r\n\r\nDone."},
   };
   for (const auto& R : Rows) {
-    TQueryTestServer Server({SendStep(R.Reply), HoldStep()});
+    TWhoisServer Server(ScriptOptions({SendStep(R.Reply), HoldStep()}));
     Use(Server);
     Session->WHOIStimer->setInterval(300);
     ASSERT_TRUE(Query("192.0.2.1"));
@@ -273,7 +269,7 @@ TEST_F(QuerySessionTest, ReplyCapEdge)
 {
   for (const std::size_t Extra : {std::size_t{0}, std::size_t{1}, std::size_t{12} << 20}) {
     SCOPED_TRACE(Extra);
-    TQueryTestServer Server({FloodStep("0123456789abcdef", ReplyCap + Extra)});
+    TWhoisServer Server(ScriptOptions({FloodStep("0123456789abcdef", ReplyCap + Extra)}));
     Use(Server);
     ASSERT_TRUE(Query("192.0.2.1", 60000));
     std::string Kept;
@@ -290,7 +286,7 @@ TEST_F(QuerySessionTest, ReplyCapEdge)
 TEST_F(QuerySessionTest, FailedConnectionsEndWithDone)
 {
   {
-    TRefusingPort Refusing;
+    TWhoisServer Refusing(RefusingOptions());
     ServerPort = Refusing.PortText();
     ASSERT_TRUE(Query("192.0.2.1"));
     EXPECT_EQ(Pane(), "Address is Global, querying ARIN..\r\n\r\nDone.");
@@ -312,7 +308,7 @@ TEST_F(QuerySessionTest, FailedConnectionsEndWithDone)
 // connection that exists ends with "Done."; one that never existed ends the query at once.
 TEST_F(QuerySessionTest, WhoisErrorsAbortAndReturnToIdle)
 {
-  TQueryTestServer Server({SendStep("early\r\n"), GateStep(1), SendStep("late\r\n")});
+  TWhoisServer Server(ScriptOptions({SendStep("early\r\n"), GateStep(1), SendStep("late\r\n")}));
   Use(Server);
   Start("192.0.2.1");
   ASSERT_TRUE(WaitUntil([&] { return Pane().find("early") != std::string::npos; }));
@@ -397,7 +393,7 @@ TEST_F(QuerySessionTest, Ipv6AddressesAsPasted)
 {
   WriteRangeFile6({{"::", NoCountry}, {"2001:db8::", CountryOf("de")}, {"2001:db9::", NoCountry}});
   TFakeResolvers Fakes;
-  TQueryTestServer Server({SendStep("reply for %q\r\n")});
+  TWhoisServer Server(ScriptOptions({SendStep("reply for %q\r\n")}));
   Use(Server);
   const struct {
     const char* Pasted;
@@ -434,7 +430,7 @@ TEST_F(QuerySessionTest, Ipv6AddressesAsPasted)
 TEST_F(QuerySessionTest, MappedAddressRunsAsItsIpv4Address)
 {
   WriteRangeFile({{IpNumber(193, 0, 0, 0), CountryOf("nl")}, {IpNumber(194, 0, 0, 0), NoCountry}});
-  TQueryTestServer Server({SendStep("% reply for %q\r\n2\r\n3\r\n")});
+  TWhoisServer Server(ScriptOptions({SendStep("% reply for %q\r\n2\r\n3\r\n")}));
   Use(Server);
   std::vector<std::vector<std::string>> Seen;
   for (const char* Text : {"193.0.6.139", "http://[::FFFF:193.0.6.139]/", "::ffff:c100:68b"}) {
@@ -453,7 +449,7 @@ TEST_F(QuerySessionTest, MappedAddressRunsAsItsIpv4Address)
 TEST_F(QuerySessionTest, HistoryByCanonicalAddress)
 {
   TFakeResolvers Fakes("v6only.invalid", {"2001:DB8::1"});
-  TQueryTestServer Server({SendStep("% reply for %q\r\n2\r\n3\r\n")});
+  TWhoisServer Server(ScriptOptions({SendStep("% reply for %q\r\n2\r\n3\r\n")}));
   Use(Server);
   for (const char* Text : {"2001:DB8::1", "[2001:db8:0::1]", "v6only.invalid"}) ASSERT_TRUE(Query(Text));
   EXPECT_EQ(Pane(), "Resolving v6only.invalid..\r\n" + Global + "% reply for 2001:db8::1\r\n2\r\n3\r\n\r\nDone.");
@@ -468,7 +464,7 @@ TEST_F(QuerySessionTest, HistoryByCanonicalAddress)
 TEST_F(QuerySessionTest, NamesWithoutIpv4Addresses)
 {
   WriteRangeFile6({{"::", NoCountry}, {"2001:4200::", CountryOf("ng")}, {"2001:4400::", NoCountry}});
-  TQueryTestServer Server({SendStep("reply for %q\r\n")});
+  TWhoisServer Server(ScriptOptions({SendStep("reply for %q\r\n")}));
   Use(Server);
   const std::string NoHost = "No such host\r\n";
   const std::string NoAddress = "Could not resolve host. Please correct or enter a numeric address.\r\n";
@@ -502,7 +498,7 @@ TEST_F(QuerySessionTest, NamesWithoutIpv4Addresses)
 // The session's end withdraws it; its late answer reaches nothing.
 TEST_F(QuerySessionTest, PendingIpv6Lookup)
 {
-  TQueryTestServer Server({SendStep("reply for %q\r\n")});
+  TWhoisServer Server(ScriptOptions({SendStep("reply for %q\r\n")}));
   Use(Server);
   for (const bool Destroy : {false, true}) {
     TFakeResolvers Fakes("slow.invalid", {"2001:db8::5"});
@@ -535,7 +531,7 @@ TEST_F(QuerySessionTest, PendingIpv6Lookup)
 TEST_F(QuerySessionTest, PastedFormsRunAsWhatTheyStandFor)
 {
   WriteRangeFile({{0, NoCountry}, {IpNumber(192, 0, 2, 0), 225}, {IpNumber(192, 0, 3, 0), NoCountry}});
-  TQueryTestServer Server({SendStep("reply for %q\r\n")});
+  TWhoisServer Server(ScriptOptions({SendStep("reply for %q\r\n")}));
   Use(Server);
   const std::string Us = Located("192.0.2.1", "the United States", "North American", "ARIN");
   const std::string Local = "Resolving localhost..\r\n" + Global + "reply for 127.0.0.1\r\n\r\nDone.";
@@ -576,7 +572,7 @@ TEST_F(QuerySessionTest, PastedFormsRunAsWhatTheyStandFor)
 // test's own, so that no name server is asked; the IPv6 lookups are the fake's).
 TEST_F(QuerySessionTest, TextsWithoutARescueKeepTheirRoad)
 {
-  TQueryTestServer Server({SendStep("reply for %q\r\n")});
+  TWhoisServer Server(ScriptOptions({SendStep("reply for %q\r\n")}));
   Use(Server);
   const std::string Local = Global + "reply for 127.0.0.1\r\n\r\nDone.";
   const struct {

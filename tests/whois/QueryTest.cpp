@@ -26,7 +26,8 @@
 #include <QTimer>
 
 #include "geo/LibOstrand.h"
-#include "tests/whois/QueryTestServer.h"
+#include "tests/support/WaitUntil.h"
+#include "tests/support/WhoisServer.h"
 #include "tests/whois/TestRangeFile.h"
 #include "whois/ErrorBox.h"
 #include "whois/Query.h"
@@ -49,11 +50,6 @@ class TQtEnvironment : public ::testing::Environment {
   std::unique_ptr<QApplication> m_App;
 };
 const auto* const QtEnvironment = ::testing::AddGlobalTestEnvironment(new TQtEnvironment);
-
-bool WaitUntil(const std::function<bool()>& Condition, int TimeoutMs = 10000)
-{
-  return QTest::qWaitFor(Condition, TimeoutMs);
-}
 
 // Closes every message box that comes up (with its first button) and remembers its texts.
 class TBoxCloser {
@@ -110,7 +106,7 @@ class QueryTest : public ::testing::Test {
     QDir::setCurrent(m_OldDir);
   }
 
-  void Use(const TQueryTestServer& Server) { ServerPort = Server.PortText(); }
+  void Use(const TWhoisServer& Server) { ServerPort = Server.PortText(); }
   // Types Text into the address box and clicks "Go!".
   void Start(const std::string& Text)
   {
@@ -215,7 +211,7 @@ TEST_F(QueryTest, WindowLayoutAndInitialTexts)
 TEST_F(QueryTest, DottedAddressWorkedExample)
 {
   WriteRangeFile({{0, NoCountry}, {IpNumber(192, 0, 2, 0), 225}, {IpNumber(192, 0, 3, 0), NoCountry}});
-  TQueryTestServer Server({SendStep("% reply for %q\r\nNetRange: 192.0.2.0 - 192.0.2.255\nOrgName: Example\r\n\r\n  \r\n\n")});
+  TWhoisServer Server(ScriptOptions({SendStep("% reply for %q\r\nNetRange: 192.0.2.0 - 192.0.2.255\nOrgName: Example\r\n\r\n  \r\n\n")}));
   Use(Server);
   ASSERT_TRUE(Query(" 192.0.2.1 "));
   EXPECT_EQ(Pane(),
@@ -238,7 +234,7 @@ TEST_F(QueryTest, DottedAddressWorkedExample)
 
 TEST_F(QueryTest, PastedFormsNoResolverReadsRunAsTheAddressTheyStandFor)
 {
-  TQueryTestServer Server({SendStep("% reply for %q\r\n")});
+  TWhoisServer Server(ScriptOptions({SendStep("% reply for %q\r\n")}));
   Use(Server);
   for (const char* Text : {"[192.0.2.1]:53", "192.0.2[.]1", "(192.0.2.1),"}) {
     SCOPED_TRACE(Text);
@@ -267,7 +263,7 @@ TEST_F(QueryTest, UnknownHostAndEmptyText)
 TEST_F(QueryTest, TimeOutWithNothingElseIsStoredAsConnectionTimeout)
 {
   WriteRangeFile({{0, CountryOf("de")}});
-  TQueryTestServer Server({HoldStep()});
+  TWhoisServer Server(ScriptOptions({HoldStep()}));
   Use(Server);
   Form->WHOIStimer->setInterval(200);
   ASSERT_TRUE(Query("192.0.2.1"));
@@ -278,14 +274,14 @@ TEST_F(QueryTest, TimeOutWithNothingElseIsStoredAsConnectionTimeout)
 
 TEST_F(QueryTest, HistoryRulesAndRecallOrder)
 {
-  TQueryTestServer Server({SendStep("reply %q\r\nline 2\r\nline 3\r\nline 4\r\n")});
+  TWhoisServer Server(ScriptOptions({SendStep("reply %q\r\nline 2\r\nline 3\r\nline 4\r\n")}));
   Use(Server);
   for (const char* A : {"10.0.0.1", "10.0.0.2", "10.0.0.3"}) ASSERT_TRUE(Query(A));
   EXPECT_EQ(Items(), (QStringList{"10.0.0.3", "10.0.0.2", "10.0.0.1"}));
   ASSERT_EQ(Form->HistorySize(), 3u);
 
   // The same address again stores nothing, and the earlier reply stays the one recalled.
-  TQueryTestServer Other({SendStep("another reply %q\r\n2\r\n3\r\n4\r\n")});
+  TWhoisServer Other(ScriptOptions({SendStep("another reply %q\r\n2\r\n3\r\n4\r\n")}));
   Use(Other);
   ASSERT_TRUE(Query("10.0.0.2"));
   EXPECT_EQ(Items().size(), 3);
@@ -297,7 +293,7 @@ TEST_F(QueryTest, HistoryRulesAndRecallOrder)
   EXPECT_EQ(Pane(), "reply 10.0.0.1\r\nline 2\r\nline 3\r\nline 4");
 
   // Five lines in the pane, header included, are not enough; six are.
-  TQueryTestServer Short({SendStep("1\r\n2\r\n3\r\n")});
+  TWhoisServer Short(ScriptOptions({SendStep("1\r\n2\r\n3\r\n")}));
   Use(Short);
   ASSERT_TRUE(Query("10.0.0.9"));
   EXPECT_EQ(Items().size(), 3);
@@ -306,7 +302,7 @@ TEST_F(QueryTest, HistoryRulesAndRecallOrder)
 
 TEST_F(QueryTest, HistoryOfHostNamesComparesTheResolvedAddress)
 {
-  TQueryTestServer Server({SendStep("r %q\r\n2\r\n3\r\n4\r\n")});
+  TWhoisServer Server(ScriptOptions({SendStep("r %q\r\n2\r\n3\r\n4\r\n")}));
   Use(Server);
   ASSERT_TRUE(Query("localhost"));
   ASSERT_TRUE(Query("localhost"));  // 127.0.0.1 is no item: stored again
@@ -320,10 +316,10 @@ TEST_F(QueryTest, HistoryOfHostNamesComparesTheResolvedAddress)
 
 TEST_F(QueryTest, ChoiceInTheListWhileAQueryRuns)
 {
-  TQueryTestServer First({SendStep("stored %q\r\n2\r\n3\r\n4\r\n")});
+  TWhoisServer First(ScriptOptions({SendStep("stored %q\r\n2\r\n3\r\n4\r\n")}));
   Use(First);
   ASSERT_TRUE(Query("10.0.0.1"));
-  TQueryTestServer Second({SendStep("early\r\n"), GateStep(1), SendStep("late\r\n\r\n")});
+  TWhoisServer Second(ScriptOptions({SendStep("early\r\n"), GateStep(1), SendStep("late\r\n\r\n")}));
   Use(Second);
   Start("10.0.0.2");
   ASSERT_TRUE(WaitUntil([&] { return Pane().find("early") != std::string::npos; }));
@@ -339,7 +335,7 @@ TEST_F(QueryTest, ChoiceInTheListWhileAQueryRuns)
 // a typed prefix of it, neither by "Go!" nor by Enter, and letter case is not borrowed.
 TEST_F(QueryTest, TypedPrefixOfAnEarlierAddressIsQueriedAsTyped)
 {
-  TQueryTestServer Server({SendStep("r %q\r\n2\r\n3\r\n4\r\n")});
+  TWhoisServer Server(ScriptOptions({SendStep("r %q\r\n2\r\n3\r\n4\r\n")}));
   Use(Server);
   Form->activateWindow();
   ASSERT_TRUE(QTest::qWaitForWindowActive(Form.get()));
@@ -367,7 +363,7 @@ TEST_F(QueryTest, TypedPrefixOfAnEarlierAddressIsQueriedAsTyped)
 // letter case) recalls nothing when the focus leaves the box, and keeps its spelling.
 TEST_F(QueryTest, EditingToTheTextOfAnItemIsNoChoice)
 {
-  TQueryTestServer Server({SendStep("stored %q\r\n2\r\n3\r\n4\r\n")});
+  TWhoisServer Server(ScriptOptions({SendStep("stored %q\r\n2\r\n3\r\n4\r\n")}));
   Use(Server);
   Form->activateWindow();
   ASSERT_TRUE(QTest::qWaitForWindowActive(Form.get()));
@@ -402,13 +398,13 @@ TEST_F(QueryTest, EditingToTheTextOfAnItemIsNoChoice)
 // text in the box that equals an item must not put that item's reply over the query's pane.
 TEST_F(QueryTest, ErrorBoxTakingTheFocusLeavesTheRunningQueryItsPane)
 {
-  TQueryTestServer First({SendStep("stored %q\r\n2\r\n3\r\n4\r\n")});
+  TWhoisServer First(ScriptOptions({SendStep("stored %q\r\n2\r\n3\r\n4\r\n")}));
   Use(First);
   Form->activateWindow();
   ASSERT_TRUE(QTest::qWaitForWindowActive(Form.get()));
   ASSERT_TRUE(Query("10.0.0.1"));
   ASSERT_TRUE(Query("10.0.0.3"));
-  TQueryTestServer Second({SendStep("early\r\n"), GateStep(1), SendStep("late\r\n")});
+  TWhoisServer Second(ScriptOptions({SendStep("early\r\n"), GateStep(1), SendStep("late\r\n")}));
   Use(Second);
   Start("10.0.0.2");
   ASSERT_TRUE(WaitUntil([&] { return Pane().find("early") != std::string::npos; }));
@@ -453,7 +449,7 @@ TEST_F(QueryTest, EscapeClosesFromAddressAndButtonOnly)
 
 TEST_F(QueryTest, EnterInTheAddressBoxStartsTheQuery)
 {
-  TQueryTestServer Server({SendStep("x\r\n")});
+  TWhoisServer Server(ScriptOptions({SendStep("x\r\n")}));
   Use(Server);
   Form->Address->setEditText("192.0.2.7");
   Form->Address->lineEdit()->setFocus();
@@ -465,7 +461,7 @@ TEST_F(QueryTest, EnterInTheAddressBoxStartsTheQuery)
 
 TEST_F(QueryTest, ClosingTheWindowDoesNotStopTheQuery)
 {
-  TQueryTestServer Server({SendStep("before\r\n"), GateStep(1), SendStep("after\r\n")});
+  TWhoisServer Server(ScriptOptions({SendStep("before\r\n"), GateStep(1), SendStep("after\r\n")}));
   Use(Server);
   Start("192.0.2.1");
   ASSERT_TRUE(WaitUntil([&] { return Pane().find("before") != std::string::npos; }));
@@ -481,7 +477,7 @@ TEST_F(QueryTest, AppendsMoveNeitherCaretNorView)
 {
   std::string Lines;
   for (int I = 0; I < 300; ++I) Lines += "line " + std::to_string(I) + "\r\n";
-  TQueryTestServer Server({SendStep(Lines), GateStep(1), SendStep(Lines)});
+  TWhoisServer Server(ScriptOptions({SendStep(Lines), GateStep(1), SendStep(Lines)}));
   Use(Server);
   Start("192.0.2.1");
   ASSERT_TRUE(WaitUntil([&] { return Form->Response->toPlainText().contains("line 299"); }));
@@ -501,7 +497,7 @@ TEST_F(QueryTest, DisplayDecodesAndKeepsEveryByte)
   // UTF-8 split over two blocks, Latin-1 bytes, a lone CR, controls and a paragraph
   // separator: the text keeps the bytes, the widget shows one character for each.
   const std::string Reply = std::string(4095, 'x') + "\xc3" + "\xa9 caf\xe9 a\rb \x01 \xe2\x80\xa9.\r\n";
-  TQueryTestServer Server({SendStep(Reply)});
+  TWhoisServer Server(ScriptOptions({SendStep(Reply)}));
   Use(Server);
   ASSERT_TRUE(Query("192.0.2.1"));
   EXPECT_EQ(Pane(), Global + Reply.substr(0, Reply.size() - 2) + "\r\n\r\nDone.");
@@ -523,7 +519,7 @@ TEST_F(QueryTest, HostileRepliesStayBoundedAndResponsive)
       {"high bytes", FloodStep("\x80\xff\xc3\xe2\x82\n\r\xfe", 3u << 20), false},
   };
   for (const auto& R : Rows) {
-    TQueryTestServer Server({R.Step});
+    TWhoisServer Server(ScriptOptions({R.Step}));
     Use(Server);
     // The event loop keeps turning while megabytes arrive and are shown.
     QElapsedTimer Clock;
@@ -565,7 +561,7 @@ TEST_F(QueryTest, ExceptionsLeavingDoQueryReturnToIdle)
   EXPECT_EQ(Pane(), Global);
   EXPECT_EQ(Form->WHOIS->State(), wsClosed);
   // And the window works again afterwards.
-  TQueryTestServer Server({SendStep("fine\r\n")});
+  TWhoisServer Server(ScriptOptions({SendStep("fine\r\n")}));
   Use(Server);
   ASSERT_TRUE(Query("192.0.2.1"));
   EXPECT_EQ(Pane(), Global + "fine\r\n\r\nDone.");

@@ -9,8 +9,8 @@
 #include <vector>
 
 #include <QCoreApplication>
-#include <QElapsedTimer>
 
+#include "tests/support/WaitUntil.h"
 #include "whois/ServerLanes.h"
 
 namespace {
@@ -33,15 +33,6 @@ struct TDispatched {
   TClock::time_point At;
 };
 
-template <typename TCondition>
-bool Spin(const TCondition& Done, int Ms = 10000)
-{
-  QElapsedTimer T;
-  T.start();
-  while (!Done() && T.elapsed() < Ms) QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-  return Done();
-}
-
 TEST(ServerLanes, OneAtATimeWithThePauseBetween)
 {
   std::vector<TDispatched> Log;
@@ -57,20 +48,20 @@ TEST(ServerLanes, OneAtATimeWithThePauseBetween)
   Lanes.Queue("b", 11);
   // Nothing is dispatched inside Queue.
   EXPECT_TRUE(Log.empty());
-  ASSERT_TRUE(Spin([&] { return Log.size() >= 2; }));
+  ASSERT_TRUE(WaitUntil([&] { return Log.size() >= 2; }));
   // Lane a: job 0 asks; b: job 10. Job 1 waits behind the running ask.
   const auto Jobs = [&] {
     std::vector<std::size_t> J;
     for (const TDispatched& D : Log) J.push_back(D.Job);
     return J;
   };
-  Spin([] { return false; }, 200);
+  WaitUntil([] { return false; }, 200);
   EXPECT_EQ(Jobs(), (std::vector<std::size_t>{0, 10})) << "one ask at a time on each lane";
 
   const TClock::time_point EndA = TClock::now();
   Lanes.Release("a");
   Lanes.Release("b");
-  ASSERT_TRUE(Spin([&] { return Log.size() >= 5; }));
+  ASSERT_TRUE(WaitUntil([&] { return Log.size() >= 5; }));
   // b has no pause: 11 at once; a: 1 needed no ask, so 2 went right after it, both after
   // the pause.
   const std::vector<std::size_t> After = Jobs();
@@ -79,7 +70,7 @@ TEST(ServerLanes, OneAtATimeWithThePauseBetween)
   EXPECT_LT(Log[2].At, Log[3].At);
   const TClock::time_point End2 = TClock::now();
   Lanes.Release("a");
-  ASSERT_TRUE(Spin([&] { return Log.size() >= 6; }));
+  ASSERT_TRUE(WaitUntil([&] { return Log.size() >= 6; }));
   EXPECT_EQ(Log[5].Job, 3u);
   EXPECT_GE(Log[5].At - End2, std::chrono::milliseconds(300));
 }

@@ -8,11 +8,11 @@
 // country are merged. A code given out after the country table was drawn up takes the row of
 // its former name (former-codes.txt).
 #include "geo/LibOstrand.h"
+#include "text/AsciiText.h"
 #include "tools/ostrand-build/FormerCodes.h"
 
 #include <algorithm>
 #include <cerrno>
-#include <cctype>
 #include <charconv>
 #include <cstdio>
 #include <cstring>
@@ -74,14 +74,8 @@ struct TReport {
   }
 };
 
-std::string_view Trim(std::string_view S) {
-  while (!S.empty() && static_cast<unsigned char>(S.front()) <= ' ') S.remove_prefix(1);
-  while (!S.empty() && static_cast<unsigned char>(S.back()) <= ' ') S.remove_suffix(1);
-  return S;
-}
-
 bool ParseIpNumber(std::string_view S, TAddress& Value) {
-  S = Trim(S);
+  S = TrimBlankOrControl(S);
   std::uint64_t V = 0;
   auto [End, Err] = std::from_chars(S.data(), S.data() + S.size(), V);
   if (S.empty() || Err != std::errc() || End != S.data() + S.size() || V > 0xFFFFFFFFu) return false;
@@ -90,7 +84,7 @@ bool ParseIpNumber(std::string_view S, TAddress& Value) {
 }
 
 bool ParseIpv6(std::string_view S, TAddress& Value) {
-  const std::string Text(Trim(S));
+  const std::string Text(TrimBlankOrControl(S));
   unsigned char Bytes[16];
   if (Text.find('\0') != std::string::npos || ::inet_pton(AF_INET6, Text.c_str(), Bytes) != 1) return false;
   Value = 0;
@@ -113,24 +107,21 @@ std::string ParseLine(std::string_view Text, const TFamily& Family, TInputRange&
     return "expected FIRST,LAST,CC";
   const std::string_view FirstText = Text.substr(0, C1);
   const std::string_view LastText = Text.substr(C1 + 1, C2 - C1 - 1);
-  const std::string_view CodeText = Trim(Text.substr(C2 + 1));
+  const std::string_view CodeText = TrimBlankOrControl(Text.substr(C2 + 1));
   const auto Parse = Family.Ipv6 ? &ParseIpv6 : &ParseIpNumber;
   const char* What = Family.Ipv6 ? "bad IPv6 address '" : "bad address number '";
-  if (!Parse(FirstText, R.First)) return What + std::string(Trim(FirstText)) + "'";
-  if (!Parse(LastText, R.Last)) return What + std::string(Trim(LastText)) + "'";
+  if (!Parse(FirstText, R.First)) return What + std::string(TrimBlankOrControl(FirstText)) + "'";
+  if (!Parse(LastText, R.Last)) return What + std::string(TrimBlankOrControl(LastText)) + "'";
   if (R.First > R.Last) return "range ends before it starts";
   if (CodeText == "??") {
     R.Code.clear();
     R.Country = NoCountry;
     return {};
   }
-  if (CodeText.size() != 2 || !std::isalpha(static_cast<unsigned char>(CodeText[0])) ||
-      !std::isalpha(static_cast<unsigned char>(CodeText[1])))
+  if (CodeText.size() != 2 || !IsAsciiLetter(CodeText[0]) || !IsAsciiLetter(CodeText[1]))
     return "bad country code '" + std::string(CodeText) + "'";
-  std::string Upper(CodeText), Lower(CodeText);
-  for (char& C : Upper) C = static_cast<char>(std::toupper(static_cast<unsigned char>(C)));
-  for (char& C : Lower) C = static_cast<char>(std::tolower(static_cast<unsigned char>(C)));
-  R.Code = Upper;
+  const std::string Lower = AsciiLowerCopy(CodeText);
+  R.Code = AsciiUpperCopy(CodeText);
   R.Country = RowOfCode(Lower);
   R.FormerRow = false;
   for (const auto& [Code, Row] : FormerCodes) {
@@ -239,7 +230,7 @@ int main(int argc, char** argv) {
   std::string Text;
   while (std::getline(In, Text)) {
     ++LineNo;
-    const std::string_view Line = Trim(Text);
+    const std::string_view Line = TrimBlankOrControl(Text);
     if (Line.empty() || Line.front() == '#') continue;
     TInputRange R{};
     R.Line = LineNo;
@@ -317,8 +308,7 @@ int main(int argc, char** argv) {
   if (!Former.empty()) {
     std::string List;
     for (const auto& [Code, Count] : Former) {
-      std::string Lower = Code;
-      for (char& C : Lower) C = static_cast<char>(std::tolower(static_cast<unsigned char>(C)));
+      const std::string Lower = AsciiLowerCopy(Code);
       std::string_view Row;
       for (const auto& [From, To] : FormerCodes)
         if (From == Lower) Row = To;

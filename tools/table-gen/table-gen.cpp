@@ -10,6 +10,7 @@
 // error as "LIST:LINE: message"; the tool then writes nothing and exits with status 1. The
 // output's first line names the tool and the list as given on the command line.
 #include "geo/LibOstrand.h"  // the sizes the tables must have
+#include "text/AsciiText.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -35,12 +36,6 @@ struct TLine {
   long Number;
   std::vector<std::string> Columns;
 };
-
-std::string_view Trim(std::string_view S) {
-  while (!S.empty() && (S.front() == ' ' || S.front() == '\t')) S.remove_prefix(1);
-  while (!S.empty() && (S.back() == ' ' || S.back() == '\t')) S.remove_suffix(1);
-  return S;
-}
 
 std::vector<std::string> Words(std::string_view S) {
   std::vector<std::string> Result;
@@ -74,7 +69,7 @@ class TList {
     while (std::getline(In, Text)) {
       ++m_LineCount;
       if (!Text.empty() && Text.back() == '\r') Text.pop_back();
-      const std::string_view Line = Trim(Text);
+      const std::string_view Line = TrimSpaceOrTab(Text);
       if (Line.empty() || Line.front() == '#') continue;
       // Still a row, so that the rows after it keep their numbers.
       for (unsigned char C : Line) {
@@ -88,7 +83,7 @@ class TList {
       TLine L{m_LineCount, {}};
       for (std::size_t Start = 0;;) {
         const std::size_t Bar = Line.find('|', Start);
-        L.Columns.emplace_back(Trim(Line.substr(Start, Bar == std::string_view::npos ? Bar : Bar - Start)));
+        L.Columns.emplace_back(TrimSpaceOrTab(Line.substr(Start, Bar == std::string_view::npos ? Bar : Bar - Start)));
         if (Bar == std::string_view::npos) break;
         Start = Bar + 1;
       }
