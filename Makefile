@@ -16,7 +16,7 @@ CMAKE_FLAGS ?=
 # so that a folder configured while it was there still builds after it has gone.
 LAUNCHER := -DCMAKE_CXX_COMPILER_LAUNCHER=$(if $(shell command -v ccache 2>/dev/null),ccache)
 
-.PHONY: all deps deps-run configure build test test-only run bench asan asan-test e2e e2e-focus soak fuzz package clean
+.PHONY: all deps deps-run format configure build test test-only run bench asan asan-test e2e e2e-focus soak fuzz package clean
 
 all: build
 
@@ -128,6 +128,11 @@ package: deps
 	  "-DCMAKE_EXE_LINKER_FLAGS=$$($(PKG_FLAGS) LDFLAGS)"
 	cmake --build $(PACKAGE_BUILD) -j $(JOBS)
 	cd $(PACKAGE_BUILD) && rm -f *.deb && cpack
+
+# Every C++ file git knows, in the layout .clang-format gives.
+format:
+	$(call install-missing,$(FORMAT_PACKAGES))
+	git ls-files -z '*.cpp' '*.h' | xargs -0 clang-format -i --style=file
 
 clean:
 	rm -rf $(BUILD) $(RUN_BUILD) $(ASAN_BUILD) $(FUZZ_BUILD) $(PACKAGE_BUILD) $(PACKAGE_BUILD)-again

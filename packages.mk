@@ -33,9 +33,12 @@ DESKTOP_PACKAGES := xvfb openbox trayer xdotool xclip xsel x11-utils x11-apps im
   kwin-wayland libwayland-dev wayland-protocols \
   gnome-shell gnome-shell-extension-appindicator libglib2.0-bin
 
+# `make format`: the formatter the tree's .clang-format is written for.
+FORMAT_PACKAGES := clang-format
+
 # The Debian packages and their checks (ccache: the reproducibility check's second build).
 PACKAGING_PACKAGES := dpkg-dev file appstream desktop-file-utils man-db groff-base lintian ccache
 
 RUN_TARGET_PACKAGES := $(BUILD_PACKAGES) $(RUN_PACKAGES)
 PACKAGES := $(RUN_TARGET_PACKAGES) $(COUNTRY_LIST_PACKAGES) $(UNIT_TEST_PACKAGES) $(BENCH_PACKAGES) $(DESKTOP_PACKAGES) \
-  $(PACKAGING_PACKAGES)
+  $(PACKAGING_PACKAGES) $(FORMAT_PACKAGES)
