@@ -40,15 +40,13 @@ TForms::TForms()
   Main = std::make_unique<TMainForm>();
   Query = std::make_unique<TQueryForm>();
   Query->OnFormClosed = [] {
-    if (MainForm && !MainForm->Closed())
-      MainForm->TrayIcon->SetActive(true);
+    if (MainForm && !MainForm->Closed()) MainForm->TrayIcon->SetActive(true);
   };
 }
 
 TForms::~TForms()
 {
-  if (Query)
-    Query->OnFormClosed = nullptr;
+  if (Query) Query->OnFormClosed = nullptr;
   Query.reset();
   Main.reset();
 }

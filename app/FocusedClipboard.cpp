@@ -13,8 +13,7 @@ TFocusedClipboardRead::TFocusedClipboardRead(QObject* parent) : QObject(parent)
   m_Fallback.setSingleShot(true);
   m_GiveUp.setSingleShot(true);
   connect(&m_Fallback, &QTimer::timeout, this, [this] {
-    if (!m_Activated)
-      Read();
+    if (!m_Activated) Read();
   });
   connect(&m_GiveUp, &QTimer::timeout, this, &TFocusedClipboardRead::Disarm);
 }
@@ -28,8 +27,7 @@ bool TFocusedClipboardRead::NeededOn(const QString& PlatformName)
 void TFocusedClipboardRead::Arm(QWidget* Window, QComboBox* Box, std::function<bool()> Fill)
 {
   Disarm();
-  if (!Window || !Box || !Fill)
-    return;
+  if (!Window || !Box || !Fill) return;
   m_Window = Window;
   m_Box = Box;
   m_Fill = std::move(Fill);
@@ -52,11 +50,9 @@ void TFocusedClipboardRead::Disarm()
 {
   m_Fallback.stop();
   m_GiveUp.stop();
-  for (const auto& W : m_Watches)
-    disconnect(W);
+  for (const auto& W : m_Watches) disconnect(W);
   m_Watches.clear();
-  if (m_Window)
-    m_Window->removeEventFilter(this);
+  if (m_Window) m_Window->removeEventFilter(this);
   m_Window = nullptr;
   m_Box = nullptr;
   m_Fill = nullptr;
@@ -64,19 +60,16 @@ void TFocusedClipboardRead::Disarm()
 
 void TFocusedClipboardRead::Read()
 {
-  if (!m_Fill || !m_Box)
-    return;
+  if (!m_Fill || !m_Box) return;
   // Fill may run a nested loop (a slow clipboard owner); keep it alive across the call.
   const auto Fill = m_Fill;
-  if (Fill())
-    Disarm();
+  if (Fill()) Disarm();
 }
 
 void TFocusedClipboardRead::ClipboardChanged()
 {
   // Our own copy (the user copying from the pane) is not the offer we wait for.
-  if (!m_Activated || QGuiApplication::clipboard()->ownsClipboard())
-    return;
+  if (!m_Activated || QGuiApplication::clipboard()->ownsClipboard()) return;
   Read();
 }
 

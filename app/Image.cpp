@@ -14,10 +14,8 @@ void TImage::mousePressEvent(QMouseEvent* Event)
 void TImage::mouseReleaseEvent(QMouseEvent* Event)
 {
   // A click is a press and a release of the left button, both on the picture.
-  const bool Click = m_Pressed && Event->button() == Qt::LeftButton &&
-                     rect().contains(Event->position().toPoint());
+  const bool Click = m_Pressed && Event->button() == Qt::LeftButton && rect().contains(Event->position().toPoint());
   m_Pressed = false;
   QLabel::mouseReleaseEvent(Event);
-  if (Click)
-    emit clicked();
+  if (Click) emit clicked();
 }

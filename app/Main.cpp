@@ -30,13 +30,11 @@ class TDisabledWhileModal {
   explicit TDisabledWhileModal(QWidget* Window)
       : m_Window(Window->isVisible() && Window->isEnabled() ? Window : nullptr)
   {
-    if (m_Window)
-      m_Window->setEnabled(false);
+    if (m_Window) m_Window->setEnabled(false);
   }
   ~TDisabledWhileModal()
   {
-    if (m_Window)
-      m_Window->setEnabled(true);
+    if (m_Window) m_Window->setEnabled(true);
   }
   TDisabledWhileModal(const TDisabledWhileModal&) = delete;
   TDisabledWhileModal& operator=(const TDisabledWhileModal&) = delete;
@@ -56,7 +54,7 @@ void UseActivationToken()
     qputenv("XDG_ACTIVATION_TOKEN", Token.toLatin1());
 }
 
-} // namespace
+}  // namespace
 
 void LoadAssets()
 {
@@ -112,8 +110,7 @@ TMainForm::TMainForm(QWidget* parent) : QWidget(parent), m_Ui(std::make_unique<U
 
 TMainForm::~TMainForm()
 {
-  if (MainForm == this)
-    MainForm = nullptr;
+  if (MainForm == this) MainForm = nullptr;
 }
 
 void TMainForm::FormCreate(QObject*)
@@ -123,15 +120,9 @@ void TMainForm::FormCreate(QObject*)
   TrayIcon->SetActive(true);
 }
 
-void TMainForm::FormClose(QObject*, TCloseAction&)
-{
-  TrayIcon->SetActive(false);
-}
+void TMainForm::FormClose(QObject*, TCloseAction&) { TrayIcon->SetActive(false); }
 
-void TMainForm::HideForm(QObject*)
-{
-  hide();
-}
+void TMainForm::HideForm(QObject*) { hide(); }
 
 void TMainForm::ShowSplashForm(QObject*)
 {
@@ -150,15 +141,13 @@ void TMainForm::ShowSplashForm(QObject*)
 
 void TMainForm::ShowQueryForm(QObject*)
 {
-  if (!QueryForm)
-    return;
+  if (!QueryForm) return;
   UseActivationToken();
   if (QueryForm->isVisible()) {
     // The most recent window of the program over the query window: a message box that
     // stands over it, or the query window itself.
     QWidget* Top = QApplication::activeModalWidget();
-    if (!Top || Top == this || !Top->isVisible() || !Top->isEnabled())
-      Top = QueryForm;
+    if (!Top || Top == this || !Top->isVisible() || !Top->isEnabled()) Top = QueryForm;
     Top->raise();
     Top->activateWindow();
     return;
@@ -174,8 +163,7 @@ void TMainForm::ShowQueryForm(QObject*)
       const bool InBox = !Focus || Focus == QueryForm->Address || QueryForm->Address->isAncestorOf(Focus);
       PutAddress(Text);
       // The user may have moved on to the pane meanwhile; leave the focus there.
-      if (InBox)
-        QueryForm->Address->setFocus(Qt::OtherFocusReason);
+      if (InBox) QueryForm->Address->setFocus(Qt::OtherFocusReason);
       return !Text.empty();
     });
   } else {
@@ -194,14 +182,10 @@ void TMainForm::ShowQueryForm(QObject*)
 void TMainForm::PutAddress(const std::string& Text)
 {
   QueryForm->Address->setEditText(TQueryForm::FromEightBit(Text));
-  if (QLineEdit* Edit = QueryForm->Address->lineEdit())
-    Edit->selectAll();
+  if (QLineEdit* Edit = QueryForm->Address->lineEdit()) Edit->selectAll();
 }
 
-void TMainForm::CloseApp(QObject*)
-{
-  close();
-}
+void TMainForm::CloseApp(QObject*) { close(); }
 
 void TMainForm::closeEvent(QCloseEvent* Event)
 {
@@ -218,28 +202,22 @@ void TMainForm::closeEvent(QCloseEvent* Event)
   QCoreApplication::exit(0);
 }
 
-std::string TMainForm::CleanAddress(std::string_view Text) const
-{
-  return ::CleanAddress(Text);
-}
+std::string TMainForm::CleanAddress(std::string_view Text) const { return ::CleanAddress(Text); }
 
 std::string TMainForm::ClipboardAddress() const
 {
   const QMimeData* Data = QGuiApplication::clipboard()->mimeData(QClipboard::Clipboard);
-  if (!Data || !Data->hasText())
-    return CleanAddress({});
+  if (!Data || !Data->hasText()) return CleanAddress({});
   const QString Text = Data->text();
   qsizetype End = Text.indexOf(QChar(0));
-  if (End < 0)
-    End = Text.size();
+  if (End < 0) End = Text.size();
   // The whole text is cleaned (the clean-up is linear): its first word may be long, and the
   // address may stand after it.
   const QByteArray Bytes = QStringView(Text).first(End).toUtf8();
   std::string Address = CleanAddress(std::string_view(Bytes.constData(), static_cast<std::size_t>(Bytes.size())));
   if (Address.size() > static_cast<std::size_t>(ClipboardAddressCap)) {
     std::size_t Cut = ClipboardAddressCap;
-    while (Cut > 0 && (static_cast<unsigned char>(Address[Cut]) & 0xC0) == 0x80)
-      --Cut;
+    while (Cut > 0 && (static_cast<unsigned char>(Address[Cut]) & 0xC0) == 0x80) --Cut;
     Address.resize(Cut);
   }
   return Address;

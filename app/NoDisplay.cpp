@@ -61,10 +61,7 @@ TNoDisplayGuard::TNoDisplayGuard()
   Previous = qInstallMessageHandler(HoldMessage);
 }
 
-TNoDisplayGuard::~TNoDisplayGuard()
-{
-  Started();
-}
+TNoDisplayGuard::~TNoDisplayGuard() { Started(); }
 
 void TNoDisplayGuard::Started()
 {

@@ -55,7 +55,8 @@ struct TQueryTrouble {
 };
 TQueryTrouble Trouble;
 
-void ReportError(const std::string& Message) {
+void ReportError(const std::string& Message)
+{
   std::fprintf(stderr, "quorvex-query: %s\n", WithFullStop(Message).c_str());
   Trouble.Failed = true;
 }
@@ -64,7 +65,8 @@ void ReportError(const std::string& Message) {
 class TCommandApplication : public QCoreApplication {
  public:
   using QCoreApplication::QCoreApplication;
-  bool notify(QObject* Receiver, QEvent* Event) override {
+  bool notify(QObject* Receiver, QEvent* Event) override
+  {
     try {
       return QCoreApplication::notify(Receiver, Event);
     } catch (const std::exception& E) {
@@ -87,7 +89,8 @@ class TTerminalView : public TQueryView {
   void PaneChanged(std::size_t, bool) override {}
   void QueryRunningChanged(bool) override {}
   void ReplyStored(const std::string&) override {}
-  void ShowWhoisError(const std::string& Message) override {
+  void ShowWhoisError(const std::string& Message) override
+  {
     // The box's text on one line: its own line break stays, the message's CR LFs go.
     std::string Text = std::string(TQuerySession::WhoisErrorHeading) + "\n" + FromEightBit(Message).toStdString();
     for (std::size_t P; (P = Text.find("\r\n")) != std::string::npos;) Text.replace(P, 2, " ");
@@ -104,7 +107,8 @@ constexpr std::string_view kRegistryMark = ", querying ";
 
 // True when the pane holds a finished query with something from the server between the
 // header lines and "Done.".
-bool GotReply(const std::string& Pane) {
+bool GotReply(const std::string& Pane)
+{
   if (Pane.size() < kDoneTail.size() || Pane.compare(Pane.size() - kDoneTail.size(), kDoneTail.size(), kDoneTail) != 0)
     return false;
   const std::size_t Mark = Pane.find(kRegistryMark);
@@ -119,7 +123,8 @@ bool GotReply(const std::string& Pane) {
 
 // Qt's own chatter is no concern of a terminal user; its warnings go to stderr like ours,
 // except complaints about a missing XDG_RUNTIME_DIR.
-void QuietMessages(QtMsgType Type, const QMessageLogContext&, const QString& Message) {
+void QuietMessages(QtMsgType Type, const QMessageLogContext&, const QString& Message)
+{
   if (Type == QtDebugMsg || Type == QtInfoMsg) return;
   if (Message.startsWith(QLatin1String("QStandardPaths: "))) return;
   std::fprintf(stderr, "quorvex-query: %s\n", Message.toLocal8Bit().constData());
@@ -221,7 +226,8 @@ int RunQueries(const TQueryOptions& Options)
     }
     // Every path of the flow ends in Idle: WHOISdone at the end of a connection, or the
     // flow's own return after a failure that no connection will end.
-    while (Session.QueryRunning()) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents | QEventLoop::AllEvents);
+    while (Session.QueryRunning())
+      QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents | QEventLoop::AllEvents);
     const std::string& Pane = Session.ResponseText();
     Print(ForOutput(Pane, Terminal));
     if (Trouble.Failed || Trouble.TimedOut || !GotReply(Pane)) {
@@ -237,9 +243,8 @@ int RunQueries(const TQueryOptions& Options)
     // The registry's server as connected to, so its kind is not looked up again by name.
     Settings.FirstAddress = Session.ConnectedAddress();
     const TFollowResult Followed =
-        FollowReferrals(Session.QueriedAddress(), FirstServer.first, static_cast<std::uint16_t>(Port),
-                        CutHeader(Pane), Settings,
-                        [Terminal](const std::string& Block) { Print(ForOutput(Block, Terminal)); });
+        FollowReferrals(Session.QueriedAddress(), FirstServer.first, static_cast<std::uint16_t>(Port), CutHeader(Pane),
+                        Settings, [Terminal](const std::string& Block) { Print(ForOutput(Block, Terminal)); });
     if (Followed.Failed) ReferralFailed = true;
   }
   TQuerySession::WhoisServerFor = Chosen;
@@ -349,7 +354,8 @@ int RunAnswers(const TQueryOptions& Options)
 
 }  // namespace
 
-int main(int Argc, char** Argv) {
+int main(int Argc, char** Argv)
+{
   TQueryOptions Options;
   if (const int Status = ParseQueryOptions(Argc, Argv, Options); Status >= 0) return Status;
 
@@ -357,7 +363,8 @@ int main(int Argc, char** Argv) {
   // As in the tray program: the range files before the application and the flow. A few
   // queries search the files where they lie rather than fill tables of 3 and 5 MiB first.
   LibOstrandStartup(TRangeAccess::InPlace);
-  if (const std::string Notice = RangeFileNotice(); !Notice.empty()) std::fprintf(stderr, "quorvex-query: %s\n", Notice.c_str());
+  if (const std::string Notice = RangeFileNotice(); !Notice.empty())
+    std::fprintf(stderr, "quorvex-query: %s\n", Notice.c_str());
   int Status = ExitOk;
   {
     TCommandApplication App(Argc, Argv);

@@ -118,7 +118,8 @@ int ParseQueryOptions(int Argc, char** Argv, TQueryOptions& Options)
     const QStringList Unknown = P.unknownOptionNames();
     if (!Unknown.isEmpty()) {
       const std::string Name = Bytes(Unknown.front());
-      std::fprintf(stderr, "quorvex-query: unknown option %s%s\n%s", Name.size() == 1 ? "-" : "--", Name.c_str(), kUsage);
+      std::fprintf(stderr, "quorvex-query: unknown option %s%s\n%s", Name.size() == 1 ? "-" : "--", Name.c_str(),
+                   kUsage);
     } else {
       std::fprintf(stderr, "quorvex-query: %s\n%s", Bytes(P.errorText()).c_str(), kUsage);
     }

@@ -10,10 +10,10 @@ struct TQueryOptions {
   bool Follow = false;
   bool Summary = false;
   bool Json = false;
-  bool Rdap = false;                    // answers from the registries' RDAP services
-  int PaceMs = -1;                      // --pace; below 0: each registry's default
-  std::vector<std::string> Files;       // --file, in the order given
-  std::vector<std::string> Arguments;   // addresses, AS numbers, prefixes, "-" for standard input
+  bool Rdap = false;                   // answers from the registries' RDAP services
+  int PaceMs = -1;                     // --pace; below 0: each registry's default
+  std::vector<std::string> Files;      // --file, in the order given
+  std::vector<std::string> Arguments;  // addresses, AS numbers, prefixes, "-" for standard input
 
   // Whether the run answers through the answer engine: --summary, --json, --rdap, or input
   // read from standard input or a file. Otherwise each argument runs the query window's flow.

@@ -43,18 +43,16 @@ constexpr qsizetype kSocketPathLimit = 100;
 // answered, as a left click on the icon opens it.
 bool ShowQueryFormLater(const QString& Token)
 {
-  if (!MainForm || MainForm->Closed())
-    return false;
+  if (!MainForm || MainForm->Closed()) return false;
   QTimer::singleShot(0, MainForm, [Token] {
-    if (!MainForm || MainForm->Closed())
-      return;
+    if (!MainForm || MainForm->Closed()) return;
     ProvideActivationToken(Token);
     MainForm->ShowQueryForm(MainForm);
   });
   return true;
 }
 
-} // namespace
+}  // namespace
 
 // org.freedesktop.Application on the bus; only Activate means something to this program.
 class TSingleInstance::TBusObject : public QObject, protected QDBusContext {
@@ -93,8 +91,7 @@ TSingleInstance::~TSingleInstance()
     // anyway.
     QFile::remove(SocketPath());
   }
-  if (m_FolderFd >= 0)
-    ::close(m_FolderFd); // drops the lock
+  if (m_FolderFd >= 0) ::close(m_FolderFd);  // drops the lock
 }
 
 QString TSingleInstance::DefaultFolder()
@@ -102,16 +99,12 @@ QString TSingleInstance::DefaultFolder()
   const QString Runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
   if (!Runtime.isEmpty() && QDir::isAbsolutePath(Runtime) && QFileInfo(Runtime).isDir()) {
     const QString Folder = QDir(Runtime).filePath(QStringLiteral("quorvex"));
-    if (QFile::encodeName(Folder).size() + 1 + qsizetype(sizeof kSocketName) <= kSocketPathLimit)
-      return Folder;
+    if (QFile::encodeName(Folder).size() + 1 + qsizetype(sizeof kSocketName) <= kSocketPathLimit) return Folder;
   }
   return QDir(QDir::tempPath()).filePath(QStringLiteral("quorvex-%1").arg(::geteuid()));
 }
 
-QString TSingleInstance::SocketPath() const
-{
-  return QDir(m_Folder).filePath(QString::fromLatin1(kSocketName));
-}
+QString TSingleInstance::SocketPath() const { return QDir(m_Folder).filePath(QString::fromLatin1(kSocketName)); }
 
 void TSingleInstance::Say(const QString& Text) const
 {
@@ -137,21 +130,17 @@ bool TSingleInstance::OpenFolder()
     Why = "belongs to another user";
   else if (St.st_mode & 077)
     Why = "is open to other users";
-  if (!Why)
-    return true;
+  if (!Why) return true;
   Say(QStringLiteral("%1 %2; a second start will not find this one.").arg(m_Folder, QLatin1String(Why)));
-  if (m_FolderFd >= 0)
-    ::close(m_FolderFd);
+  if (m_FolderFd >= 0) ::close(m_FolderFd);
   m_FolderFd = -1;
   return false;
 }
 
 TSingleInstance::TRole TSingleInstance::Start()
 {
-  if (m_Role != TRole::None)
-    return m_Role;
-  if (!OpenFolder())
-    return m_Role = TRole::Alone;
+  if (m_Role != TRole::None) return m_Role;
+  if (!OpenFolder()) return m_Role = TRole::Alone;
   // What the launch handed this start to activate a window with (Wayland; X11's startup id),
   // passed on: the running program's window opens in its place.
   const QString Token = qEnvironmentVariable("XDG_ACTIVATION_TOKEN");
@@ -170,10 +159,8 @@ TSingleInstance::TRole TSingleInstance::Start()
     }
     // The holder may still be starting (its doors not open yet) or ending (it says so).
     TAnswer Answer = AskOverBus(Token, StartupId);
-    if (Answer == TAnswer::None)
-      Answer = AskOverSocket(Token);
-    if (Answer == TAnswer::Done)
-      return m_Role = TRole::HandedOver;
+    if (Answer == TAnswer::None) Answer = AskOverSocket(Token);
+    if (Answer == TAnswer::Done) return m_Role = TRole::HandedOver;
     if (Waited.elapsed() > HandOverWait) {
       Say(QStringLiteral("the Quorvex that is running does not answer; starting another."));
       break;
@@ -187,22 +174,19 @@ TSingleInstance::TRole TSingleInstance::Start()
 
 TSingleInstance::TAnswer TSingleInstance::AskOverBus(const QString& Token, const QString& StartupId)
 {
-  if (NoBus || (BusAddress.isEmpty() && !SessionBusReachable()))
-    return TAnswer::None;
+  if (NoBus || (BusAddress.isEmpty() && !SessionBusReachable())) return TAnswer::None;
   const QString Name = QStringLiteral("quorvex-instance-ask");
   TAnswer Answer = TAnswer::None;
   {
     QDBusConnection Bus = ConnectBus(BusAddress, Name);
     const QString Service = QString::fromLatin1(kInstanceBusName);
     if (Bus.isConnected() && Bus.interface() && Bus.interface()->isServiceRegistered(Service)) {
-      QDBusMessage Call = QDBusMessage::createMethodCall(
-          Service, QString::fromLatin1(kInstanceBusPath), QString::fromLatin1(kApplicationInterface),
-          QStringLiteral("Activate"));
+      QDBusMessage Call =
+          QDBusMessage::createMethodCall(Service, QString::fromLatin1(kInstanceBusPath),
+                                         QString::fromLatin1(kApplicationInterface), QStringLiteral("Activate"));
       QVariantMap PlatformData;
-      if (!Token.isEmpty())
-        PlatformData.insert(QStringLiteral("activation-token"), Token);
-      if (!StartupId.isEmpty())
-        PlatformData.insert(QStringLiteral("desktop-startup-id"), StartupId);
+      if (!Token.isEmpty()) PlatformData.insert(QStringLiteral("activation-token"), Token);
+      if (!StartupId.isEmpty()) PlatformData.insert(QStringLiteral("desktop-startup-id"), StartupId);
       Call << PlatformData;
       const QDBusMessage Reply = Bus.call(Call, QDBus::Block, kAnswerTimeout);
       if (Reply.type() == QDBusMessage::ReplyMessage)
@@ -219,20 +203,18 @@ TSingleInstance::TAnswer TSingleInstance::AskOverSocket(const QString& Token)
 {
   QLocalSocket Socket;
   Socket.connectToServer(SocketPath());
-  if (!Socket.waitForConnected(kAnswerTimeout))
-    return TAnswer::None;
+  if (!Socket.waitForConnected(kAnswerTimeout)) return TAnswer::None;
   Socket.write("activate" + (Token.isEmpty() ? QByteArray() : " " + Token.toUtf8()) + "\n");
   QByteArray Reply;
   QElapsedTimer Waited;
   Waited.start();
-  while (!Reply.contains('\n') && Reply.size() < kRequestLimit &&
-         Socket.state() == QLocalSocket::ConnectedState && Waited.elapsed() < kAnswerTimeout) {
+  while (!Reply.contains('\n') && Reply.size() < kRequestLimit && Socket.state() == QLocalSocket::ConnectedState &&
+         Waited.elapsed() < kAnswerTimeout) {
     Socket.waitForReadyRead(static_cast<int>(kAnswerTimeout - Waited.elapsed()));
     Reply += Socket.readAll();
   }
   Reply += Socket.readAll();
-  if (Reply == "ok\n")
-    return TAnswer::Done;
+  if (Reply == "ok\n") return TAnswer::Done;
   return Reply == "ending\n" ? TAnswer::Ending : TAnswer::None;
 }
 
@@ -246,8 +228,7 @@ void TSingleInstance::Serve()
   if (!m_Server->listen(SocketPath()))
     Say(QStringLiteral("cannot listen on %1 (%2).").arg(SocketPath(), m_Server->errorString()));
 
-  if (NoBus || (BusAddress.isEmpty() && !SessionBusReachable()))
-    return;
+  if (NoBus || (BusAddress.isEmpty() && !SessionBusReachable())) return;
   m_BusConnection = QStringLiteral("quorvex-instance");
   QDBusConnection Bus = ConnectBus(BusAddress, m_BusConnection);
   m_BusObject = std::make_unique<TBusObject>(this);
@@ -272,8 +253,7 @@ void TSingleInstance::Accept()
       Client->abort();
       Client->deleteLater();
     });
-    if (Client->bytesAvailable() > 0)
-      ReadRequest(Client);
+    if (Client->bytesAvailable() > 0) ReadRequest(Client);
   }
 }
 

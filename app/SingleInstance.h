@@ -33,10 +33,10 @@ class TSingleInstance : public QObject {
 
  public:
   enum class TRole {
-    None,       // Start has not run
-    First,      // this process serves later starts
-    HandedOver, // the running program took the request: this one ends
-    Alone,      // no private folder, or the running one never answered: runs on its own
+    None,        // Start has not run
+    First,       // this process serves later starts
+    HandedOver,  // the running program took the request: this one ends
+    Alone,       // no private folder, or the running one never answered: runs on its own
   };
 
   explicit TSingleInstance(QObject* parent = nullptr);

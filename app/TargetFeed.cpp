@@ -128,7 +128,8 @@ void TTargetFeed::Pump()
   while (!Full()) {
     if (m_Fd < 0 && !OpenNext()) break;
     if (++Chunks > kChunksPerTurn) {
-      QMetaObject::invokeMethod(this, [this] { Pump(); }, Qt::QueuedConnection);
+      QMetaObject::invokeMethod(
+          this, [this] { Pump(); }, Qt::QueuedConnection);
       break;
     }
     if (!ReadChunk()) break;

@@ -60,7 +60,7 @@ class TTargetFeed : public QObject {
   bool m_Regular = false;
   std::string m_Name;
   std::unique_ptr<QSocketNotifier> m_Notifier;
-  bool m_Ready = false;  // the notifier said the stream has something
+  bool m_Ready = false;              // the notifier said the stream has something
   std::vector<std::string> m_Found;  // what the scanner yielded from the chunk read last
   TAddressScanner m_Scan;            // one for all streams: an address is answered once
   bool m_Stopped = false;

@@ -13,7 +13,8 @@ const std::string TTrayWatch::NoTrayText =
     "instead. Closing it ends the program.";
 
 TTrayWatch::TTrayWatch(TProbe Probe, TSay Say, QObject* parent)
-    : QObject(parent), m_Probe(Probe ? std::move(Probe) : TProbe(NotificationAreaAvailable)),
+    : QObject(parent),
+      m_Probe(Probe ? std::move(Probe) : TProbe(NotificationAreaAvailable)),
       m_Say(Say ? std::move(Say) : TSay([](const std::string& Text) { std::cerr << Text << std::endl; }))
 {
   m_Grace.setSingleShot(true);
@@ -23,21 +24,18 @@ TTrayWatch::TTrayWatch(TProbe Probe, TSay Say, QObject* parent)
 
 TTrayWatch::~TTrayWatch()
 {
-  if (m_Hooked && QueryForm)
-    QueryForm->OnFormClosed = m_PreviousClosed;
+  if (m_Hooked && QueryForm) QueryForm->OnFormClosed = m_PreviousClosed;
 }
 
 void TTrayWatch::Start()
 {
-  if (m_Probe())
-    return;
+  if (m_Probe()) return;
   m_Grace.start(GraceDelay);
 }
 
 void TTrayWatch::SecondLook()
 {
-  if (m_Probe() || !MainForm || !QueryForm || MainForm->Closed())
-    return;
+  if (m_Probe() || !MainForm || !QueryForm || MainForm->Closed()) return;
   if (!m_Said) {
     m_Said = true;
     m_Say(NoTrayText);
@@ -47,14 +45,11 @@ void TTrayWatch::SecondLook()
     m_Hooked = true;
     m_PreviousClosed = QueryForm->OnFormClosed;
     QueryForm->OnFormClosed = [this] {
-      if (m_PreviousClosed)
-        m_PreviousClosed();
+      if (m_PreviousClosed) m_PreviousClosed();
       // A tray may have come since the last look, its icon already shown.
-      if (m_WindowOnly)
-        Poll();
+      if (m_WindowOnly) Poll();
       // The only way out while no tray holds the menu's "Exit".
-      if (m_WindowOnly && MainForm && !MainForm->Closed())
-        MainForm->CloseApp(MainForm);
+      if (m_WindowOnly && MainForm && !MainForm->Closed()) MainForm->CloseApp(MainForm);
     };
   }
   m_Poll.start(PollInterval);
@@ -64,8 +59,7 @@ void TTrayWatch::SecondLook()
 
 void TTrayWatch::Poll()
 {
-  if (!m_Probe())
-    return;
+  if (!m_Probe()) return;
   m_Poll.stop();
   m_WindowOnly = false;
   // Switched off and on, the icon is added afresh and reaches the host that just came.

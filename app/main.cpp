@@ -29,7 +29,8 @@ int main(int argc, char** argv)
       LibOstrandShutdown();
       return 0;
     }
-    if (const std::string Notice = RangeFileNotice(); !Notice.empty()) std::fprintf(stderr, "Quorvex: %s\n", Notice.c_str());
+    if (const std::string Notice = RangeFileNotice(); !Notice.empty())
+      std::fprintf(stderr, "Quorvex: %s\n", Notice.c_str());
     const TForms Forms;
     TTrayWatch Watch;
     Watch.Start();

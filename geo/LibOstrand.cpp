@@ -43,7 +43,8 @@ constexpr std::uint32_t kMaxDecimal = 0x7FFFFFFF;
 
 // Decimal digits only (the caller has checked the characters); fails on the empty text and
 // on values above 0x7FFFFFFF, as the octets and bare numbers allow no more.
-bool ParseDecimal(std::string_view Digits, std::uint32_t& Value) {
+bool ParseDecimal(std::string_view Digits, std::uint32_t& Value)
+{
   if (Digits.empty()) return false;
   std::uint64_t V = 0;
   for (char C : Digits) {
@@ -60,7 +61,8 @@ bool ParseDecimal(std::string_view Digits, std::uint32_t& Value) {
 // kDecodeSlack readable bytes after the last record for those loads.
 constexpr std::size_t kDecodeSlack = 8;
 
-void DecodeScalar(const unsigned char* __restrict P, std::size_t Count, RangeEntry* __restrict Out) {
+void DecodeScalar(const unsigned char* __restrict P, std::size_t Count, RangeEntry* __restrict Out)
+{
   if constexpr (std::endian::native == std::endian::little && sizeof(RangeEntry) == 8 &&
                 offsetof(RangeEntry, Country) == 4) {
     for (std::size_t I = 0; I < Count; ++I, P += kRecordSize) {
@@ -84,7 +86,8 @@ void DecodeScalar(const unsigned char* __restrict P, std::size_t Count, RangeEnt
 // spreads each lane's two records to 8 bytes and zeroes the padding. Reads 6 bytes past the
 // last record of each step.
 __attribute__((target("avx2"))) void DecodeAvx2(const unsigned char* __restrict P, std::size_t Count,
-                                                RangeEntry* __restrict Out) {
+                                                RangeEntry* __restrict Out)
+{
   const __m256i Spread = _mm256_setr_epi8(0, 1, 2, 3, 4, -1, -1, -1, 5, 6, 7, 8, 9, -1, -1, -1,  //
                                           0, 1, 2, 3, 4, -1, -1, -1, 5, 6, 7, 8, 9, -1, -1, -1);
   std::size_t I = 0;
@@ -98,7 +101,8 @@ __attribute__((target("avx2"))) void DecodeAvx2(const unsigned char* __restrict 
 }
 #endif
 
-void DecodeRecords(const unsigned char* P, std::size_t Count, RangeEntry* Out) {
+void DecodeRecords(const unsigned char* P, std::size_t Count, RangeEntry* Out)
+{
 #ifdef QUORVEX_DECODE_AVX2
   static_assert(sizeof(RangeEntry) == 8 && offsetof(RangeEntry, Country) == 4);
   static const bool HasAvx2 = __builtin_cpu_supports("avx2");
@@ -110,7 +114,8 @@ void DecodeRecords(const unsigned char* P, std::size_t Count, RangeEntry* Out) {
 // Appends Count decoded records to RangeTable (capacity reserved). Slices are decoded into a
 // buffer that stays in the first-level cache and copied on with wide moves; the table itself
 // is written once, and not zero-filled first with narrow stores.
-void AppendRecords(const unsigned char* P, std::size_t Count) {
+void AppendRecords(const unsigned char* P, std::size_t Count)
+{
   constexpr std::size_t kSlice = 512;  // 4 KiB
   alignas(64) RangeEntry Slice[kSlice];
   while (Count > 0) {
@@ -122,7 +127,8 @@ void AppendRecords(const unsigned char* P, std::size_t Count) {
   }
 }
 
-void LoadOpenFile(const std::string& FileName) {
+void LoadOpenFile(const std::string& FileName)
+{
   std::uint64_t Size = 0;
   TRangeFileHandle File(OpenRangeFile(FileName, Size));
   const std::uint64_t Count = Size / kRecordSize;
@@ -143,15 +149,16 @@ void LoadOpenFile(const std::string& FileName) {
 
 // The draw of the search: an integer from 0 to K-1 (0 for K of 0 or 1), the upper half of
 // K x Seed. K above 2^32 is split so that the product cannot overflow 64 bits.
-inline std::uint64_t Draw(std::uint64_t K, std::uint32_t Seed) {
+inline std::uint64_t Draw(std::uint64_t K, std::uint32_t Seed)
+{
   return (K >> 32) * Seed + (((K & 0xFFFFFFFFu) * Seed) >> 32);
 }
 
 }  // namespace
 
-std::uint32_t IpToNumber(std::string_view Text) {
-  if (!Text.empty() && Text.front() == '[' && Text.back() == ']')
-    Text = Text.substr(1, Text.size() - 2);
+std::uint32_t IpToNumber(std::string_view Text)
+{
+  if (!Text.empty() && Text.front() == '[' && Text.back() == ']') Text = Text.substr(1, Text.size() - 2);
   for (char C : Text)
     if ((C < '0' || C > '9') && C != '.') return 0;
 
@@ -173,9 +180,9 @@ std::uint32_t IpToNumber(std::string_view Text) {
   return Parts == 4 ? Result : 0;
 }
 
-void LoadRangeFileChecked(const std::string& FileName, void (*LoadOpen)(const std::string&)) {
-  if (!RangeFileExists(FileName))
-    throw ERangeFileError("Specified cache file " + FileName + " does not exist");
+void LoadRangeFileChecked(const std::string& FileName, void (*LoadOpen)(const std::string&))
+{
+  if (!RangeFileExists(FileName)) throw ERangeFileError("Specified cache file " + FileName + " does not exist");
   try {
     LoadOpen(FileName);
   } catch (const std::exception& E) {
@@ -183,7 +190,8 @@ void LoadRangeFileChecked(const std::string& FileName, void (*LoadOpen)(const st
   }
 }
 
-void LoadRangeFile(const std::string& FileName) {
+void LoadRangeFile(const std::string& FileName)
+{
   RangeFileInPlace.Close();
   RangeTable.clear();
   LoadRangeFileChecked(FileName, LoadOpenFile);
@@ -200,7 +208,8 @@ TRangeFileChoice RangeFileChoice{"Ostrand.dat"};
 TRangeFileChoice RangeFile6Choice{"Ostrand6.dat"};
 
 // The working directory's file where it exists, else the data folder's where that exists.
-TRangeFileChoice Locate(const std::string& Name) {
+TRangeFileChoice Locate(const std::string& Name)
+{
   if (RangeFileExists(Name)) return {Name, true};
   std::string Installed(RangeDataFolder);
   Installed += '/';
@@ -211,7 +220,8 @@ TRangeFileChoice Locate(const std::string& Name) {
 
 }  // namespace
 
-void LibOstrandStartup(TRangeAccess Access) {
+void LibOstrandStartup(TRangeAccess Access)
+{
   using namespace std::chrono;
   const auto SinceEpoch = duration_cast<milliseconds>(system_clock::now().time_since_epoch());
   // system_clock counts UTC days of exactly 86400 s, so the remainder is the time of day.
@@ -243,7 +253,8 @@ void LibOstrandStartup(TRangeAccess Access) {
   }
 }
 
-void LibOstrandShutdown() {
+void LibOstrandShutdown()
+{
   RangeTable.clear();
   RangeTable.shrink_to_fit();
   RangeTable6 = TRangeTable6{};
@@ -256,7 +267,8 @@ const std::string& RangeFile6Path() { return RangeFile6Choice.Path; }
 bool RangeFileInUse() { return RangeFileExists(RangeFileChoice.Path); }
 bool RangeFile6InUse() { return RangeFileExists(RangeFile6Choice.Path); }
 
-std::string RangeFileNotice() {
+std::string RangeFileNotice()
+{
   if (RangeFileChoice.Found || RangeFile6Choice.Found) return {};
   return "no range file Ostrand.dat or Ostrand6.dat in the working directory or in " + std::string(RangeDataFolder) +
          ": addresses are not located and go to ARIN.";
@@ -266,7 +278,8 @@ namespace {
 
 // A choice without a branch: the comparisons of a search over random addresses go either
 // way at random, so a branch would be mispredicted on every other probe.
-inline std::size_t Pick(bool Take, std::size_t A, std::size_t B) {
+inline std::size_t Pick(bool Take, std::size_t A, std::size_t B)
+{
   const std::size_t Mask = std::size_t{0} - static_cast<std::size_t>(Take);
   return (A & Mask) | (B & ~Mask);
 }
@@ -289,7 +302,8 @@ class TFileRecords {
   void Prefetch(std::size_t) const {}
 
  private:
-  const RangeEntry& Entry(std::size_t I) {
+  const RangeEntry& Entry(std::size_t I)
+  {
     if (I != m_Index) {
       unsigned char Record[kRecordSize + kDecodeSlack] = {};
       m_File.Read(I, Record);
@@ -308,11 +322,14 @@ class TFileRecords {
 // and step the seed alike. With Wide false every interval fits 32 bits and a draw is one
 // multiply.
 template <bool Wide, class TRecords>
-CountryIndex Search(TRecords& Table, std::size_t Count, std::uint32_t N) {
+CountryIndex Search(TRecords& Table, std::size_t Count, std::uint32_t N)
+{
   constexpr std::uint32_t kMul = 134775813u;
   auto DrawIn = [](std::size_t K, std::uint32_t S) -> std::size_t {
-    if constexpr (Wide) return static_cast<std::size_t>(Draw(K, S));
-    else return static_cast<std::size_t>((static_cast<std::uint64_t>(K) * S) >> 32);
+    if constexpr (Wide)
+      return static_cast<std::size_t>(Draw(K, S));
+    else
+      return static_cast<std::size_t>((static_cast<std::uint64_t>(K) * S) >> 32);
   };
   std::size_t Low = 0;
   std::size_t High = Count;
@@ -354,13 +371,15 @@ CountryIndex Search(TRecords& Table, std::size_t Count, std::uint32_t N) {
 }
 
 template <class TRecords>
-CountryIndex SearchAny(TRecords&& Table, std::size_t Count, std::uint32_t N) {
+CountryIndex SearchAny(TRecords&& Table, std::size_t Count, std::uint32_t N)
+{
   return Count <= 0xFFFFFFFFu ? Search<false>(Table, Count, N) : Search<true>(Table, Count, N);
 }
 
 }  // namespace
 
-CountryIndex FindCountryIndex(std::uint32_t N) {
+CountryIndex FindCountryIndex(std::uint32_t N)
+{
   if (N == 0) return NoCountry;
   if (RangeFileInPlace.IsOpen()) {
     if (RangeFileInPlace.Count() == 0) return NoCountry;

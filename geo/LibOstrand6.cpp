@@ -23,7 +23,8 @@ namespace {
 // A multiple of the record size, so that a block always ends on a record boundary.
 constexpr std::size_t kBlockSize6 = 15420 * kRecordSize6;  // 262140 bytes
 
-std::uint64_t BigEndian64(const unsigned char* P) {
+std::uint64_t BigEndian64(const unsigned char* P)
+{
   std::uint64_t V;
   std::memcpy(&V, P, sizeof V);
   if constexpr (std::endian::native == std::endian::little) V = __builtin_bswap64(V);
@@ -32,7 +33,8 @@ std::uint64_t BigEndian64(const unsigned char* P) {
 
 // Decodes slices that stay in the first-level cache and appends each array with one wide
 // copy, rather than three checked appends per record.
-void AppendRecords6(const unsigned char* P, std::size_t Count) {
+void AppendRecords6(const unsigned char* P, std::size_t Count)
+{
   constexpr std::size_t kSlice = 256;
   std::uint64_t High[kSlice], Low[kSlice];
   CountryIndex Country[kSlice];
@@ -52,13 +54,15 @@ void AppendRecords6(const unsigned char* P, std::size_t Count) {
 
 // Fills the table up to Count entries with zero ones (start ::, country 0), as the records
 // that a failure or a shrinking file left unread.
-void PadTo(std::size_t Count) {
+void PadTo(std::size_t Count)
+{
   RangeTable6.High.resize(Count, 0);
   RangeTable6.Low.resize(Count, 0);
   RangeTable6.Country.resize(Count, 0);
 }
 
-void LoadOpenFile6(const std::string& FileName) {
+void LoadOpenFile6(const std::string& FileName)
+{
   std::uint64_t Size = 0;
   TRangeFileHandle File(OpenRangeFile(FileName, Size));
   const std::uint64_t Count = Size / kRecordSize6;
@@ -69,7 +73,8 @@ void LoadOpenFile6(const std::string& FileName) {
 
   std::vector<unsigned char> Block(kBlockSize6);
   try {
-    ReadRangeRecords(File.Fd(), static_cast<std::size_t>(Count), kRecordSize6, Block.data(), kBlockSize6, AppendRecords6);
+    ReadRangeRecords(File.Fd(), static_cast<std::size_t>(Count), kRecordSize6, Block.data(), kBlockSize6,
+                     AppendRecords6);
   } catch (...) {
     PadTo(static_cast<std::size_t>(Count));
     throw;
@@ -79,13 +84,15 @@ void LoadOpenFile6(const std::string& FileName) {
 
 }  // namespace
 
-void TRangeTable6::clear() {
+void TRangeTable6::clear()
+{
   High.clear();
   Low.clear();
   Country.clear();
 }
 
-void LoadRangeFile6(const std::string& FileName) {
+void LoadRangeFile6(const std::string& FileName)
+{
   RangeFile6InPlace.Close();
   RangeTable6.clear();
   LoadRangeFileChecked(FileName, LoadOpenFile6);
@@ -115,7 +122,8 @@ class TFileRecords6 {
   void Prefetch(std::size_t) const {}
 
  private:
-  const unsigned char* Record(std::size_t I) {
+  const unsigned char* Record(std::size_t I)
+  {
     if (I != m_Index) {
       m_File.Read(I, m_Record);
       m_Index = I;
@@ -130,7 +138,8 @@ class TFileRecords6 {
 
 // The search proper, over the table or the file alike: the same probes give the same answers.
 template <class TRecords>
-CountryIndex Search6(TRecords&& Table, std::size_t Count, std::uint64_t High, std::uint64_t Low) {
+CountryIndex Search6(TRecords&& Table, std::size_t Count, std::uint64_t High, std::uint64_t Low)
+{
   // The answer lies in [Base, Base + Len). Each step halves Len without a branch on the
   // comparison, which goes either way at random; only equal upper halves, which are rare,
   // read the lower half.
@@ -157,7 +166,8 @@ CountryIndex Search6(TRecords&& Table, std::size_t Count, std::uint64_t High, st
 
 }  // namespace
 
-CountryIndex FindCountryIndex6(const std::array<std::uint8_t, 16>& Address) {
+CountryIndex FindCountryIndex6(const std::array<std::uint8_t, 16>& Address)
+{
   const std::uint64_t High = BigEndian64(Address.data());
   const std::uint64_t Low = BigEndian64(Address.data() + 8);
   if ((High | Low) == 0) return NoCountry;

@@ -11,18 +11,21 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-bool RangeFileExists(const std::string& FileName) {
+bool RangeFileExists(const std::string& FileName)
+{
   if (FileName.find('\0') != std::string::npos) return false;
   struct stat St {};
   if (::stat(FileName.c_str(), &St) != 0) return false;
   return !S_ISDIR(St.st_mode);
 }
 
-TRangeFileHandle::~TRangeFileHandle() {
+TRangeFileHandle::~TRangeFileHandle()
+{
   if (m_Fd >= 0) ::close(m_Fd);
 }
 
-int OpenRangeFile(const std::string& FileName, std::uint64_t& Size) {
+int OpenRangeFile(const std::string& FileName, std::uint64_t& Size)
+{
   // Windows opens the file without sharing; Linux has no mandatory locks, so the file is
   // simply opened read-only. O_NONBLOCK keeps a FIFO of that name from stalling the open.
   const int Fd = ::open(FileName.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
@@ -36,7 +39,8 @@ int OpenRangeFile(const std::string& FileName, std::uint64_t& Size) {
   return File.Release();
 }
 
-std::size_t ReadRangeBlock(int Fd, unsigned char* Buf, std::size_t Len, std::string& Error) {
+std::size_t ReadRangeBlock(int Fd, unsigned char* Buf, std::size_t Len, std::string& Error)
+{
   std::size_t Got = 0;
   while (Got < Len) {
     const ssize_t N = ::read(Fd, Buf + Got, Len - Got);
@@ -52,7 +56,8 @@ std::size_t ReadRangeBlock(int Fd, unsigned char* Buf, std::size_t Len, std::str
 }
 
 void ReadRangeRecords(int Fd, std::size_t Count, std::size_t RecordSize, unsigned char* Block, std::size_t BlockSize,
-                      TRangeRecordSink Append) {
+                      TRangeRecordSink Append)
+{
   std::size_t Left = Count;
   while (Left > 0) {
     const std::size_t Want = std::min(BlockSize, Left * RecordSize);
@@ -72,7 +77,8 @@ void ReadRangeRecords(int Fd, std::size_t Count, std::size_t RecordSize, unsigne
   }
 }
 
-bool TRangeFileInPlace::Open(const std::string& FileName) {
+bool TRangeFileInPlace::Open(const std::string& FileName)
+{
   Close();
   if (!RangeFileExists(FileName)) return false;
   std::uint64_t Size = 0;
@@ -86,13 +92,15 @@ bool TRangeFileInPlace::Open(const std::string& FileName) {
   return true;
 }
 
-void TRangeFileInPlace::Close() {
+void TRangeFileInPlace::Close()
+{
   if (m_Fd >= 0) ::close(m_Fd);
   m_Fd = -1;
   m_Count = 0;
 }
 
-void TRangeFileInPlace::Read(std::size_t I, unsigned char* Out) const {
+void TRangeFileInPlace::Read(std::size_t I, unsigned char* Out) const
+{
   std::size_t Got = 0;
   const auto At = static_cast<off_t>(I * m_RecordSize);
   while (Got < m_RecordSize) {

@@ -25,7 +25,8 @@ class TRangeFileHandle {
   TRangeFileHandle& operator=(const TRangeFileHandle&) = delete;
   int Fd() const { return m_Fd; }
   // Hands the descriptor on; the handle no longer closes it.
-  int Release() {
+  int Release()
+  {
     const int Fd = m_Fd;
     m_Fd = -1;
     return Fd;

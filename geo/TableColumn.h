@@ -14,7 +14,9 @@ template <typename TRow, typename TField, std::size_t N>
 class TTableColumn {
  public:
   constexpr TTableColumn(const std::span<const TRow, N>& Rows, const TField TRow::*Field)
-      : m_Rows(&Rows), m_Field(Field) {}
+      : m_Rows(&Rows), m_Field(Field)
+  {
+  }
 
   // I below size(), as for an array.
   const TField& operator[](std::size_t I) const { return (*m_Rows)[I].*m_Field; }

@@ -13,10 +13,10 @@
 namespace {
 
 struct TErrorTextRow {
-    int Code;
-    std::string_view Text;
-    // The resolver's codes only: what a failed lookup's report says.
-    std::string_view LookupCause = {};
+  int Code;
+  std::string_view Text;
+  // The resolver's codes only: what a failed lookup's report says.
+  std::string_view LookupCause = {};
 };
 
 // Windows Sockets 1.1 codes and their texts, sorted by code for the binary search below.
@@ -77,8 +77,8 @@ constexpr TErrorTextRow kErrorTextRows[] = {
 constexpr std::span<const TErrorTextRow> kErrorTexts{kErrorTextRows};
 
 struct TErrnoRow {
-    int Errno;
-    int Code;
+  int Errno;
+  int Code;
 };
 
 // Every errno with a counterpart in the table above. Windows Sockets numbers its codes as
@@ -143,108 +143,90 @@ constexpr int kWsaResolverBase = kWsaBaseError + 1000;
 
 const TErrorTextRow* FindRow(int Code)
 {
-    const auto It = std::lower_bound(kErrorTexts.begin(), kErrorTexts.end(), Code,
-        [](const TErrorTextRow& Row, int Value) { return Row.Code < Value; });
-    return It == kErrorTexts.end() || It->Code != Code ? nullptr : &*It;
+  const auto It = std::lower_bound(kErrorTexts.begin(), kErrorTexts.end(), Code,
+                                   [](const TErrorTextRow& Row, int Value) { return Row.Code < Value; });
+  return It == kErrorTexts.end() || It->Code != Code ? nullptr : &*It;
 }
 
-} // namespace
+}  // namespace
 
 std::string SocketErrorText(int Code)
 {
-    const TErrorTextRow* Row = FindRow(Code);
-    return Row ? std::string(Row->Text) : std::string("Not a WinSock error");
+  const TErrorTextRow* Row = FindRow(Code);
+  return Row ? std::string(Row->Text) : std::string("Not a WinSock error");
 }
 
 std::string SocketErrorCause(int Code)
 {
-    if (Code < kWsaBaseError || Code >= kWsaResolverBase)
-        return "the connection failed";
-    // Inside a sentence: the first letter in lower case, unless the first word is in
-    // capitals (an abbreviation).
-    std::string Text = SocketErrorText(Code);
-    LowerSentenceStart(Text);
-    return Text;
+  if (Code < kWsaBaseError || Code >= kWsaResolverBase) return "the connection failed";
+  // Inside a sentence: the first letter in lower case, unless the first word is in
+  // capitals (an abbreviation).
+  std::string Text = SocketErrorText(Code);
+  LowerSentenceStart(Text);
+  return Text;
 }
 
 std::string LookupErrorCause(int Code)
 {
-    const TErrorTextRow* Row = FindRow(Code);
-    if (!Row || Row->LookupCause.empty())
-        return "the name could not be looked up";
-    return std::string(Row->LookupCause);
+  const TErrorTextRow* Row = FindRow(Code);
+  if (!Row || Row->LookupCause.empty()) return "the name could not be looked up";
+  return std::string(Row->LookupCause);
 }
 
 int MapNativeError(int Errno)
 {
-    if (Errno == 0)
-        return 0;
-    for (const TErrnoRow& Row : kErrnoRows) {
-        if (Row.Errno == Errno)
-            return Row.Code;
-    }
-    // errno values are small and positive; anything else still lands outside the table.
-    return Errno > 0 ? kUnmappedErrorBase + Errno : kUnmappedErrorBase;
+  if (Errno == 0) return 0;
+  for (const TErrnoRow& Row : kErrnoRows) {
+    if (Row.Errno == Errno) return Row.Code;
+  }
+  // errno values are small and positive; anything else still lands outside the table.
+  return Errno > 0 ? kUnmappedErrorBase + Errno : kUnmappedErrorBase;
 }
 
 int MapConnectError(int Errno)
 {
-    if (Errno == EINPROGRESS)
-        return kWsaEWouldBlock;
-    return MapNativeError(Errno);
+  if (Errno == EINPROGRESS) return kWsaEWouldBlock;
+  return MapNativeError(Errno);
 }
 
 int MapResolverError(int HErrno)
 {
-    switch (HErrno) {
-    case 0:
-        return 0;
-    case HOST_NOT_FOUND:
-        return kWsaHostNotFound;
-    case TRY_AGAIN:
-        return kWsaTryAgain;
-    case NO_RECOVERY:
-        return kWsaNoRecovery;
-    case NO_DATA:
-        return kWsaNoData;
+  switch (HErrno) {
+    case 0: return 0;
+    case HOST_NOT_FOUND: return kWsaHostNotFound;
+    case TRY_AGAIN: return kWsaTryAgain;
+    case NO_RECOVERY: return kWsaNoRecovery;
+    case NO_DATA: return kWsaNoData;
     default:
-        // NETDB_INTERNAL and anything unknown: the caller cannot fix it by retrying.
-        return kWsaNoRecovery;
-    }
+      // NETDB_INTERNAL and anything unknown: the caller cannot fix it by retrying.
+      return kWsaNoRecovery;
+  }
 }
 
 int MapAddrInfoError(int EaiCode)
 {
-    switch (EaiCode) {
-    case 0:
-        return 0;
+  switch (EaiCode) {
+    case 0: return 0;
     case EAI_NONAME:
 #ifdef EAI_NODATA
     case EAI_NODATA:
 #endif
-        return kWsaHostNotFound;
+      return kWsaHostNotFound;
 #ifdef EAI_ADDRFAMILY
     case EAI_ADDRFAMILY:
-        // The host exists but has no IPv4 address: that is what "No Data" means.
-        return kWsaNoData;
+      // The host exists but has no IPv4 address: that is what "No Data" means.
+      return kWsaNoData;
 #endif
-    case EAI_AGAIN:
-        return kWsaTryAgain;
-    case EAI_FAIL:
-        return kWsaNoRecovery;
-    case EAI_MEMORY:
-        return kWsaENoBufs;
-    case EAI_FAMILY:
-        return kWsaEAfNoSupport;
+    case EAI_AGAIN: return kWsaTryAgain;
+    case EAI_FAIL: return kWsaNoRecovery;
+    case EAI_MEMORY: return kWsaENoBufs;
+    case EAI_FAMILY: return kWsaEAfNoSupport;
     case EAI_SOCKTYPE:
-    case EAI_SERVICE:
-        return kWsaESocktNoSupport;
-    case EAI_BADFLAGS:
-        return kWsaEInval;
+    case EAI_SERVICE: return kWsaESocktNoSupport;
+    case EAI_BADFLAGS: return kWsaEInval;
     case EAI_SYSTEM:
-        // errno holds the cause only right after getaddrinfo returned, so map it now.
-        return errno != 0 ? MapNativeError(errno) : kWsaNoRecovery;
-    default:
-        return kWsaNoRecovery;
-    }
+      // errno holds the cause only right after getaddrinfo returned, so map it now.
+      return errno != 0 ? MapNativeError(errno) : kWsaNoRecovery;
+    default: return kWsaNoRecovery;
+  }
 }

@@ -6,6 +6,6 @@
 #include <string>
 
 class ESocketException : public std::runtime_error {
-public:
-    explicit ESocketException(const std::string& Msg) : std::runtime_error(Msg) {}
+ public:
+  explicit ESocketException(const std::string& Msg) : std::runtime_error(Msg) {}
 };

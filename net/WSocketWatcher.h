@@ -21,51 +21,51 @@ class QSocketNotifier;
 class TCustomWSocket;
 
 class TSocketWatcher {
-public:
-    explicit TSocketWatcher(TCustomWSocket& Socket);
-    ~TSocketWatcher();
-    TSocketWatcher(const TSocketWatcher&) = delete;
-    TSocketWatcher& operator=(const TSocketWatcher&) = delete;
+ public:
+  explicit TSocketWatcher(TCustomWSocket& Socket);
+  ~TSocketWatcher();
+  TSocketWatcher(const TSocketWatcher&) = delete;
+  TSocketWatcher& operator=(const TSocketWatcher&) = delete;
 
-    // Watches S; nothing is reported until BeginConnect.
-    void Start(TSocket S);
-    // A connect was started: report its outcome when the handle becomes writable.
-    void BeginConnect();
-    // Nothing more will be reported for this handle.
-    void EndWatching();
-    // Before the handle is closed.
-    void Stop();
-    // A send could not take everything: report once when the handle is writable again.
-    void WantWrite();
-    // A receive on the handle returned 0: the peer's orderly close, with nothing left to read.
-    void EndOfStreamSeen() { m_EndOfStream = true; }
-    void Pause();
-    // As a fresh registration would: report readability, and writability once.
-    void Resume();
+  // Watches S; nothing is reported until BeginConnect.
+  void Start(TSocket S);
+  // A connect was started: report its outcome when the handle becomes writable.
+  void BeginConnect();
+  // Nothing more will be reported for this handle.
+  void EndWatching();
+  // Before the handle is closed.
+  void Stop();
+  // A send could not take everything: report once when the handle is writable again.
+  void WantWrite();
+  // A receive on the handle returned 0: the peer's orderly close, with nothing left to read.
+  void EndOfStreamSeen() { m_EndOfStream = true; }
+  void Pause();
+  // As a fresh registration would: report readability, and writability once.
+  void Resume();
 
-private:
-    enum class TPhase { Idle, Connecting, Connected, Ended };
-    void OnReadable();
-    void OnWritable();
-    void Deliver(std::uint16_t Bits, std::uint16_t ErrCode);
-    void BuryNotifiers();
-    void SetRead(bool On);
-    void SetWrite(bool On);
+ private:
+  enum class TPhase { Idle, Connecting, Connected, Ended };
+  void OnReadable();
+  void OnWritable();
+  void Deliver(std::uint16_t Bits, std::uint16_t ErrCode);
+  void BuryNotifiers();
+  void SetRead(bool On);
+  void SetWrite(bool On);
 
-    TCustomWSocket& m_Socket;
-    TSocket m_Handle = InvalidSocket;
-    std::uint64_t m_Generation = 0;
-    TPhase m_Phase = TPhase::Idle;
-    bool m_Paused = false;
-    std::unique_ptr<QSocketNotifier> m_Read;
-    std::unique_ptr<QSocketNotifier> m_Write;
-    // Depth of notifier slots running, and whether the read notifier was switched off
-    // because one fired again inside a read handler's nested event loop.
-    int m_SlotDepth = 0;
-    bool m_InRead = false;
-    bool m_ReadHeldBack = false;
-    bool m_EndOfStream = false;
-    // Notifiers of ended handles, disabled; a notifier must not be deleted while its own
-    // signal is being emitted, so they go only when no slot is running.
-    std::vector<std::unique_ptr<QSocketNotifier>> m_Graveyard;
+  TCustomWSocket& m_Socket;
+  TSocket m_Handle = InvalidSocket;
+  std::uint64_t m_Generation = 0;
+  TPhase m_Phase = TPhase::Idle;
+  bool m_Paused = false;
+  std::unique_ptr<QSocketNotifier> m_Read;
+  std::unique_ptr<QSocketNotifier> m_Write;
+  // Depth of notifier slots running, and whether the read notifier was switched off
+  // because one fired again inside a read handler's nested event loop.
+  int m_SlotDepth = 0;
+  bool m_InRead = false;
+  bool m_ReadHeldBack = false;
+  bool m_EndOfStream = false;
+  // Notifiers of ended handles, disabled; a notifier must not be deleted while its own
+  // signal is being emitted, so they go only when no slot is running.
+  std::vector<std::unique_ptr<QSocketNotifier>> m_Graveyard;
 };

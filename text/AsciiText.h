@@ -75,6 +75,5 @@ constexpr bool StartsWithNoCase(std::string_view Text, std::string_view Prefix)
 inline void LowerSentenceStart(std::string& Text)
 {
   const auto IsCapital = [](char C) { return C >= 'A' && C <= 'Z'; };
-  if (!Text.empty() && IsCapital(Text[0]) && (Text.size() < 2 || !IsCapital(Text[1])))
-    Text[0] = AsciiLower(Text[0]);
+  if (!Text.empty() && IsCapital(Text[0]) && (Text.size() < 2 || !IsCapital(Text[1]))) Text[0] = AsciiLower(Text[0]);
 }

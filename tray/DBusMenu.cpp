@@ -13,8 +13,7 @@ QDBusArgument& operator<<(QDBusArgument& Arg, const TMenuLayout& Value)
   Arg.beginStructure();
   Arg << Value.Id << Value.Properties;
   Arg.beginArray(qMetaTypeId<QDBusVariant>());
-  for (const TMenuLayout& Child : Value.Children)
-    Arg << QDBusVariant(QVariant::fromValue(Child));
+  for (const TMenuLayout& Child : Value.Children) Arg << QDBusVariant(QVariant::fromValue(Child));
   Arg.endArray();
   Arg.endStructure();
   return Arg;
@@ -121,8 +120,7 @@ QString MenuLabel(const QString& ActionText)
   return Out;
 }
 
-TDBusMenuAdaptor::TDBusMenuAdaptor(QObject* Holder, std::function<QMenu*()> Menu,
-                                   std::function<void()> Closed)
+TDBusMenuAdaptor::TDBusMenuAdaptor(QObject* Holder, std::function<QMenu*()> Menu, std::function<void()> Closed)
     : QDBusAbstractAdaptor(Holder), m_Menu(std::move(Menu)), m_Closed(std::move(Closed))
 {
   RegisterDBusMenuTypes();
@@ -130,8 +128,7 @@ TDBusMenuAdaptor::TDBusMenuAdaptor(QObject* Holder, std::function<QMenu*()> Menu
 
 QString TDBusMenuAdaptor::TextDirection() const
 {
-  return QGuiApplication::layoutDirection() == Qt::RightToLeft ? QStringLiteral("rtl")
-                                                               : QStringLiteral("ltr");
+  return QGuiApplication::layoutDirection() == Qt::RightToLeft ? QStringLiteral("rtl") : QStringLiteral("ltr");
 }
 
 void TDBusMenuAdaptor::Changed()
@@ -148,8 +145,7 @@ QAction* TDBusMenuAdaptor::ActionOf(int Id) const
 
 QMenu* TDBusMenuAdaptor::MenuOf(int Id) const
 {
-  if (Id == 0)
-    return m_Menu();
+  if (Id == 0) return m_Menu();
   QAction* Action = ActionOf(Id);
   return Action ? Action->menu() : nullptr;
 }
@@ -157,8 +153,7 @@ QMenu* TDBusMenuAdaptor::MenuOf(int Id) const
 int TDBusMenuAdaptor::IdOf(QAction* Action)
 {
   const auto Found = m_Ids.find(Action);
-  if (Found != m_Ids.end() && m_Actions[Found->second] == Action)
-    return Found->second;
+  if (Found != m_Ids.end() && m_Actions[Found->second] == Action) return Found->second;
   // A new action, or a new one at the address of a destroyed one.
   const int Id = m_NextId++;
   m_Ids[Action] = Id;
@@ -177,27 +172,22 @@ QVariantMap TDBusMenuAdaptor::Properties(int Id, const QStringList& Names)
     } else {
       All.insert(QStringLiteral("label"), MenuLabel(Action->text()));
       All.insert(QStringLiteral("enabled"), Action->isEnabled());
-      if (Action->menu())
-        All.insert(QStringLiteral("children-display"), QStringLiteral("submenu"));
+      if (Action->menu()) All.insert(QStringLiteral("children-display"), QStringLiteral("submenu"));
       if (Action->isCheckable()) {
-        All.insert(QStringLiteral("toggle-type"), Action->actionGroup() &&
-                                                          Action->actionGroup()->isExclusive()
+        All.insert(QStringLiteral("toggle-type"), Action->actionGroup() && Action->actionGroup()->isExclusive()
                                                       ? QStringLiteral("radio")
                                                       : QStringLiteral("checkmark"));
         All.insert(QStringLiteral("toggle-state"), Action->isChecked() ? 1 : 0);
       }
       const QMenu* Menu = m_Menu();
-      if (Menu && Menu->defaultAction() == Action)
-        All.insert(QString::fromLatin1(kDefaultItemProperty), true);
+      if (Menu && Menu->defaultAction() == Action) All.insert(QString::fromLatin1(kDefaultItemProperty), true);
     }
     All.insert(QStringLiteral("visible"), Action->isVisible());
   }
-  if (Names.isEmpty())
-    return All;
+  if (Names.isEmpty()) return All;
   QVariantMap Some;
   for (const QString& Name : Names)
-    if (All.contains(Name))
-      Some.insert(Name, All.value(Name));
+    if (All.contains(Name)) Some.insert(Name, All.value(Name));
   return Some;
 }
 
@@ -206,8 +196,7 @@ TMenuLayout TDBusMenuAdaptor::Node(int Id, int Depth, const QStringList& Names)
   TMenuLayout Out;
   Out.Id = Id;
   Out.Properties = Properties(Id, Names);
-  if (Depth == 0)
-    return Out;
+  if (Depth == 0) return Out;
   if (QMenu* Menu = MenuOf(Id)) {
     for (QAction* Action : Menu->actions())
       Out.Children.push_back(Node(IdOf(Action), Depth < 0 ? -1 : Depth - 1, Names));
@@ -215,8 +204,8 @@ TMenuLayout TDBusMenuAdaptor::Node(int Id, int Depth, const QStringList& Names)
   return Out;
 }
 
-uint TDBusMenuAdaptor::GetLayout(int ParentId, int RecursionDepth,
-                                 const QStringList& PropertyNames, TMenuLayout& Layout)
+uint TDBusMenuAdaptor::GetLayout(int ParentId, int RecursionDepth, const QStringList& PropertyNames,
+                                 TMenuLayout& Layout)
 {
   // An unknown parent gives an empty node rather than an error: hosts ask for 0 anyway.
   if (ParentId != 0 && !ActionOf(ParentId))
@@ -226,13 +215,11 @@ uint TDBusMenuAdaptor::GetLayout(int ParentId, int RecursionDepth,
   return m_Revision;
 }
 
-QList<TMenuItemProperties> TDBusMenuAdaptor::GetGroupProperties(const QList<int>& Ids,
-                                                             const QStringList& PropertyNames)
+QList<TMenuItemProperties> TDBusMenuAdaptor::GetGroupProperties(const QList<int>& Ids, const QStringList& PropertyNames)
 {
   TMenuItemPropertiesList Out;
   for (const int Id : Ids)
-    if (Id == 0 || ActionOf(Id))
-      Out.push_back({Id, Properties(Id, PropertyNames)});
+    if (Id == 0 || ActionOf(Id)) Out.push_back({Id, Properties(Id, PropertyNames)});
   return Out;
 }
 
@@ -244,15 +231,13 @@ QDBusVariant TDBusMenuAdaptor::GetProperty(int Id, const QString& Name)
 
 bool TDBusMenuAdaptor::HandleEvent(int Id, const QString& EventId)
 {
-  if (Id != 0 && !ActionOf(Id))
-    return false;
+  if (Id != 0 && !ActionOf(Id)) return false;
   if (EventId == QLatin1String("clicked") && Id != 0) {
     // From the event loop: the item may run a modal window, and the host waits for our
     // reply meanwhile.
     QPointer<QAction> Action = ActionOf(Id);
     QTimer::singleShot(0, this, [Action] {
-      if (Action && !Action->isSeparator() && !Action->menu())
-        Action->trigger();
+      if (Action && !Action->isSeparator() && !Action->menu()) Action->trigger();
     });
   } else if (EventId == QLatin1String("closed") && Id == 0) {
     m_Closed();
@@ -260,17 +245,13 @@ bool TDBusMenuAdaptor::HandleEvent(int Id, const QString& EventId)
   return true;
 }
 
-void TDBusMenuAdaptor::Event(int Id, const QString& EventId, const QDBusVariant&, uint)
-{
-  HandleEvent(Id, EventId);
-}
+void TDBusMenuAdaptor::Event(int Id, const QString& EventId, const QDBusVariant&, uint) { HandleEvent(Id, EventId); }
 
 QList<int> TDBusMenuAdaptor::EventGroup(const QList<TMenuEvent>& Events)
 {
   QList<int> Errors;
   for (const TMenuEvent& E : Events)
-    if (!HandleEvent(E.Id, E.EventId))
-      Errors.push_back(E.Id);
+    if (!HandleEvent(E.Id, E.EventId)) Errors.push_back(E.Id);
   return Errors;
 }
 
@@ -285,8 +266,6 @@ QList<int> TDBusMenuAdaptor::AboutToShowGroup(const QList<int>& Ids, QList<int>&
 {
   IdErrors.clear();
   for (const int Id : Ids)
-    if (Id != 0 && !ActionOf(Id))
-      IdErrors.push_back(Id);
+    if (Id != 0 && !ActionOf(Id)) IdErrors.push_back(Id);
   return {};
 }
-

@@ -100,10 +100,8 @@ class TDBusMenuAdaptor : public QDBusAbstractAdaptor {
   void Changed();
 
  public Q_SLOTS:
-  uint GetLayout(int ParentId, int RecursionDepth, const QStringList& PropertyNames,
-                 TMenuLayout& Layout);
-  QList<TMenuItemProperties> GetGroupProperties(const QList<int>& Ids,
-                                                const QStringList& PropertyNames);
+  uint GetLayout(int ParentId, int RecursionDepth, const QStringList& PropertyNames, TMenuLayout& Layout);
+  QList<TMenuItemProperties> GetGroupProperties(const QList<int>& Ids, const QStringList& PropertyNames);
   QDBusVariant GetProperty(int Id, const QString& Name);
   void Event(int Id, const QString& EventId, const QDBusVariant& Data, uint Timestamp);
   QList<int> EventGroup(const QList<TMenuEvent>& Events);
@@ -111,8 +109,7 @@ class TDBusMenuAdaptor : public QDBusAbstractAdaptor {
   QList<int> AboutToShowGroup(const QList<int>& Ids, QList<int>& IdErrors);
 
  Q_SIGNALS:
-  void ItemsPropertiesUpdated(const QList<TMenuItemProperties>& Updated,
-                              const QList<TMenuItemRemoved>& Removed);
+  void ItemsPropertiesUpdated(const QList<TMenuItemProperties>& Updated, const QList<TMenuItemRemoved>& Removed);
   void LayoutUpdated(uint Revision, int Parent);
   void ItemActivationRequested(int Id, uint Timestamp);
 
@@ -132,4 +129,3 @@ class TDBusMenuAdaptor : public QDBusAbstractAdaptor {
   std::map<QAction*, int> m_Ids;
   std::map<int, QPointer<QAction>> m_Actions;
 };
-

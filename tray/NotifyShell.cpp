@@ -15,10 +15,7 @@
 #include "tray/HostNotifyShell.h"
 #include "tray/TrayWindow.h"
 
-std::string TNotifyIconData::Tip() const
-{
-  return std::string(szTip.data(), strnlen(szTip.data(), szTip.size()));
-}
+std::string TNotifyIconData::Tip() const { return std::string(szTip.data(), strnlen(szTip.data(), szTip.size())); }
 
 TNotifyShell::~TNotifyShell() = default;
 
@@ -27,14 +24,10 @@ void TNotifyShell::SetMenu(const TTrayWindow*, QMenu*) {}
 bool ShellNotifyIcon(TNotifyShell& Shell, std::uint32_t Message, const TNotifyIconData& Data)
 {
   switch (Message) {
-    case NIM_ADD:
-      return Shell.Add(Data);
-    case NIM_MODIFY:
-      return Shell.Modify(Data);
-    case NIM_DELETE:
-      return Shell.Delete(Data);
-    default:
-      return false;
+    case NIM_ADD: return Shell.Add(Data);
+    case NIM_MODIFY: return Shell.Modify(Data);
+    case NIM_DELETE: return Shell.Delete(Data);
+    default: return false;
   }
 }
 
@@ -43,36 +36,28 @@ namespace {
 TNotifyShell* g_DefaultShell = nullptr;
 QString g_ActivationToken;
 
-} // namespace
+}  // namespace
 
 void ProvideActivationToken(const QString& Token)
 {
-  const bool Printable = std::all_of(Token.cbegin(), Token.cend(), [](QChar C) {
-    return C.unicode() > 0x20 && C.unicode() < 0x7F;
-  });
+  const bool Printable =
+      std::all_of(Token.cbegin(), Token.cend(), [](QChar C) { return C.unicode() > 0x20 && C.unicode() < 0x7F; });
   g_ActivationToken = Printable && Token.size() <= 1024 ? Token : QString();
 }
 
-QString TakeActivationToken()
-{
-  return std::exchange(g_ActivationToken, QString());
-}
+QString TakeActivationToken() { return std::exchange(g_ActivationToken, QString()); }
 
 void MergeNotifyData(TNotifyIconData& Shown, const TNotifyIconData& Data)
 {
-  if (Data.uFlags & NIF_MESSAGE)
-    Shown.uCallbackMessage = Data.uCallbackMessage;
-  if (Data.uFlags & NIF_ICON)
-    Shown.hIcon = Data.hIcon;
-  if (Data.uFlags & NIF_TIP)
-    Shown.szTip = Data.szTip;
+  if (Data.uFlags & NIF_MESSAGE) Shown.uCallbackMessage = Data.uCallbackMessage;
+  if (Data.uFlags & NIF_ICON) Shown.hIcon = Data.hIcon;
+  if (Data.uFlags & NIF_TIP) Shown.szTip = Data.szTip;
   Shown.uFlags |= Data.uFlags;
 }
 
 TNotifyShell& DefaultNotifyShell()
 {
-  if (g_DefaultShell)
-    return *g_DefaultShell;
+  if (g_DefaultShell) return *g_DefaultShell;
   static THostNotifyShell HostShell;
   return HostShell;
 }
@@ -84,10 +69,7 @@ bool NotificationAreaAvailable()
   return QSystemTrayIcon::isSystemTrayAvailable() || StatusNotifierHostPresent();
 }
 
-void SetDefaultNotifyShell(TNotifyShell* Shell)
-{
-  g_DefaultShell = Shell;
-}
+void SetDefaultNotifyShell(TNotifyShell* Shell) { g_DefaultShell = Shell; }
 
 // Qt reports a tray click on the button's press (Trigger, Context) and a double click on the
 // second press, while the component's events belong to the releases. So a press reported
@@ -105,8 +87,7 @@ class TQtNotifyShell::TReleaseWatch : public QObject {
   }
   ~TReleaseWatch() override
   {
-    if (m_Filtering && QCoreApplication::instance())
-      QCoreApplication::instance()->removeEventFilter(this);
+    if (m_Filtering && QCoreApplication::instance()) QCoreApplication::instance()->removeEventFilter(this);
   }
 
   // The button's release message is due: now when the button is not down (the report came
@@ -114,8 +95,7 @@ class TQtNotifyShell::TReleaseWatch : public QObject {
   void Await(Qt::MouseButton Button, std::uint32_t UpMessage)
   {
     std::uint32_t& Due = Button == Qt::LeftButton ? m_LeftUp : m_RightUp;
-    if (Due)
-      Deliver(Due); // a release we never saw: deliver it before the next click's events
+    if (Due) Deliver(Due);  // a release we never saw: deliver it before the next click's events
     if (!(QGuiApplication::mouseButtons() & Button)) {
       m_Post(UpMessage);
       return;
@@ -153,8 +133,7 @@ class TQtNotifyShell::TReleaseWatch : public QObject {
     if (!m_LeftUp && !m_RightUp) {
       // Nothing awaited: the application's events need not pass through here.
       m_Poll.stop();
-      if (m_Filtering && QCoreApplication::instance())
-        QCoreApplication::instance()->removeEventFilter(this);
+      if (m_Filtering && QCoreApplication::instance()) QCoreApplication::instance()->removeEventFilter(this);
       m_Filtering = false;
     }
     m_Post(M);
@@ -162,10 +141,8 @@ class TQtNotifyShell::TReleaseWatch : public QObject {
   void Poll()
   {
     const Qt::MouseButtons Down = QGuiApplication::mouseButtons();
-    if (m_LeftUp && !(Down & Qt::LeftButton))
-      Deliver(m_LeftUp);
-    if (m_RightUp && !(Down & Qt::RightButton))
-      Deliver(m_RightUp);
+    if (m_LeftUp && !(Down & Qt::LeftButton)) Deliver(m_LeftUp);
+    if (m_RightUp && !(Down & Qt::RightButton)) Deliver(m_RightUp);
   }
 
   std::function<void(std::uint32_t)> m_Post;
@@ -185,8 +162,7 @@ struct TQtNotifyShell::TEntry {
 
   void Post(std::uint32_t Mouse)
   {
-    if (Wnd && CallbackMessage && Mouse)
-      Wnd->PostMessage(CallbackMessage, uID, Mouse);
+    if (Wnd && CallbackMessage && Mouse) Wnd->PostMessage(CallbackMessage, uID, Mouse);
   }
 };
 
@@ -195,18 +171,14 @@ TQtNotifyShell::~TQtNotifyShell() = default;
 
 void TQtNotifyShell::Apply(TEntry& Entry, const TNotifyIconData& Data)
 {
-  if (Data.uFlags & NIF_MESSAGE)
-    Entry.CallbackMessage = Data.uCallbackMessage;
-  if (Data.uFlags & NIF_ICON)
-    Entry.Icon->setIcon(Data.hIcon);
-  if (Data.uFlags & NIF_TIP)
-    Entry.Icon->setToolTip(QString::fromUtf8(Data.Tip()));
+  if (Data.uFlags & NIF_MESSAGE) Entry.CallbackMessage = Data.uCallbackMessage;
+  if (Data.uFlags & NIF_ICON) Entry.Icon->setIcon(Data.hIcon);
+  if (Data.uFlags & NIF_TIP) Entry.Icon->setToolTip(QString::fromUtf8(Data.Tip()));
 }
 
 bool TQtNotifyShell::Add(const TNotifyIconData& Data)
 {
-  if (!Data.Wnd || m_Icons.count(Data.Wnd))
-    return false;
+  if (!Data.Wnd || m_Icons.count(Data.Wnd)) return false;
   auto Entry = std::make_unique<TEntry>();
   Entry->Icon = std::make_unique<QSystemTrayIcon>();
   Entry->Wnd = Data.Wnd;
@@ -216,22 +188,15 @@ bool TQtNotifyShell::Add(const TNotifyIconData& Data)
   QObject::connect(Entry->Icon.get(), &QSystemTrayIcon::activated, Entry->Icon.get(),
                    [Raw](QSystemTrayIcon::ActivationReason Reason) {
                      switch (Reason) {
-                       case QSystemTrayIcon::Trigger:
-                         Raw->Releases->Await(Qt::LeftButton, WM_LBUTTONUP);
-                         break;
+                       case QSystemTrayIcon::Trigger: Raw->Releases->Await(Qt::LeftButton, WM_LBUTTONUP); break;
                        case QSystemTrayIcon::DoubleClick:
                          // The double click, then the second release's click.
                          Raw->Post(WM_LBUTTONDBLCLK);
                          Raw->Releases->Await(Qt::LeftButton, WM_LBUTTONUP);
                          break;
-                       case QSystemTrayIcon::Context:
-                         Raw->Releases->Await(Qt::RightButton, WM_RBUTTONUP);
-                         break;
-                       case QSystemTrayIcon::MiddleClick:
-                         Raw->Post(WM_MBUTTONUP);
-                         break;
-                       default:
-                         break;
+                       case QSystemTrayIcon::Context: Raw->Releases->Await(Qt::RightButton, WM_RBUTTONUP); break;
+                       case QSystemTrayIcon::MiddleClick: Raw->Post(WM_MBUTTONUP); break;
+                       default: break;
                      }
                    });
   Apply(*Entry, Data);
@@ -244,8 +209,7 @@ bool TQtNotifyShell::Add(const TNotifyIconData& Data)
 bool TQtNotifyShell::Modify(const TNotifyIconData& Data)
 {
   const auto Found = m_Icons.find(Data.Wnd);
-  if (Found == m_Icons.end())
-    return false;
+  if (Found == m_Icons.end()) return false;
   Apply(*Found->second, Data);
   return true;
 }
@@ -253,8 +217,7 @@ bool TQtNotifyShell::Modify(const TNotifyIconData& Data)
 bool TQtNotifyShell::Delete(const TNotifyIconData& Data)
 {
   const auto Found = m_Icons.find(Data.Wnd);
-  if (Found == m_Icons.end())
-    return false;
+  if (Found == m_Icons.end()) return false;
   Found->second->Icon->hide();
   m_Icons.erase(Found);
   return true;
@@ -269,8 +232,7 @@ QSystemTrayIcon* TQtNotifyShell::IconOf(const TTrayWindow* Wnd) const
 bool TRecordingShell::Add(const TNotifyIconData& Data)
 {
   Calls.push_back({NIM_ADD, Data});
-  if (Fail || m_Shown.count(Data.Wnd))
-    return false;
+  if (Fail || m_Shown.count(Data.Wnd)) return false;
   TNotifyIconData Shown;
   Shown.cbSize = Data.cbSize;
   Shown.Wnd = Data.Wnd;
@@ -284,8 +246,7 @@ bool TRecordingShell::Modify(const TNotifyIconData& Data)
 {
   Calls.push_back({NIM_MODIFY, Data});
   const auto Found = m_Shown.find(Data.Wnd);
-  if (Fail || Found == m_Shown.end())
-    return false;
+  if (Fail || Found == m_Shown.end()) return false;
   MergeNotifyData(Found->second, Data);
   return true;
 }
@@ -293,8 +254,7 @@ bool TRecordingShell::Modify(const TNotifyIconData& Data)
 bool TRecordingShell::Delete(const TNotifyIconData& Data)
 {
   Calls.push_back({NIM_DELETE, Data});
-  if (Fail)
-    return false;
+  if (Fail) return false;
   return m_Shown.erase(Data.Wnd) > 0;
 }
 
@@ -307,9 +267,7 @@ const TNotifyIconData* TRecordingShell::Shown(const TTrayWindow* Wnd) const
 bool TRecordingShell::Mouse(const TTrayWindow* Wnd, std::uint32_t Mouse)
 {
   const auto Found = m_Shown.find(Wnd);
-  if (Found == m_Shown.end() || !(Found->second.uFlags & NIF_MESSAGE) ||
-      !Found->second.Wnd)
-    return false;
+  if (Found == m_Shown.end() || !(Found->second.uFlags & NIF_MESSAGE) || !Found->second.Wnd) return false;
   Found->second.Wnd->PostMessage(Found->second.uCallbackMessage, Found->second.uID, Mouse);
   return true;
 }

@@ -74,22 +74,18 @@ void RegisterStatusNotifierTypes()
 TSniPixmaps SniPixmaps(const QIcon& Icon)
 {
   TSniPixmaps Out;
-  if (Icon.isNull())
-    return Out;
+  if (Icon.isNull()) return Out;
   // The images the icon was drawn at, each as it is: a host picks the one that fits its
   // panel, and one blown up here would show blurred. An icon without fixed sizes (scalable)
   // is drawn at the sizes panels use.
   QList<QSize> Sizes = Icon.availableSizes();
-  if (Sizes.isEmpty())
-    Sizes = {QSize(16, 16), QSize(22, 22), QSize(24, 24), QSize(32, 32), QSize(48, 48)};
-  std::sort(Sizes.begin(), Sizes.end(), [](const QSize& A, const QSize& B) {
-    return A.width() * A.height() < B.width() * B.height();
-  });
+  if (Sizes.isEmpty()) Sizes = {QSize(16, 16), QSize(22, 22), QSize(24, 24), QSize(32, 32), QSize(48, 48)};
+  std::sort(Sizes.begin(), Sizes.end(),
+            [](const QSize& A, const QSize& B) { return A.width() * A.height() < B.width() * B.height(); });
   for (const QSize& Size : Sizes) {
     QImage Image = Icon.pixmap(Size).toImage();
     // A pixmap that is not the size asked for came from another image of the icon.
-    if (Image.isNull() || Image.size() != Size ||
-        std::any_of(Out.cbegin(), Out.cend(), [&](const TSniPixmap& P) {
+    if (Image.isNull() || Image.size() != Size || std::any_of(Out.cbegin(), Out.cend(), [&](const TSniPixmap& P) {
           return P.Width == Size.width() && P.Height == Size.height();
         }))
       continue;
@@ -118,8 +114,7 @@ TSniPixmaps SniPixmaps(const QIcon& Icon)
 // its own for the X display, which would outlive the program.
 bool SessionBusReachable()
 {
-  if (!qEnvironmentVariableIsEmpty("DBUS_SESSION_BUS_ADDRESS"))
-    return true;
+  if (!qEnvironmentVariableIsEmpty("DBUS_SESSION_BUS_ADDRESS")) return true;
   const QString Runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
   return !Runtime.isEmpty() && QFileInfo(QDir(Runtime).filePath(QStringLiteral("bus"))).exists();
 }
@@ -136,19 +131,17 @@ namespace {
 // watcher is registered and, with WantHost, whether it has a host.
 bool AskWatcher(const QString& BusAddress, bool WantHost)
 {
-  if (BusAddress.isEmpty() && !SessionBusReachable())
-    return false;
+  if (BusAddress.isEmpty() && !SessionBusReachable()) return false;
   const QString Name = QStringLiteral("quorvex-sni-probe");
   bool Present = false;
   {
     QDBusConnection Bus = ConnectBus(BusAddress, Name);
     const QString Watcher = QString::fromLatin1(kWatcherService);
-    if (Bus.isConnected() && Bus.interface())
-      Present = Bus.interface()->isServiceRegistered(Watcher);
+    if (Bus.isConnected() && Bus.interface()) Present = Bus.interface()->isServiceRegistered(Watcher);
     if (Present && WantHost) {
-      QDBusMessage Get = QDBusMessage::createMethodCall(
-          Watcher, QStringLiteral("/StatusNotifierWatcher"),
-          QStringLiteral("org.freedesktop.DBus.Properties"), QStringLiteral("Get"));
+      QDBusMessage Get =
+          QDBusMessage::createMethodCall(Watcher, QStringLiteral("/StatusNotifierWatcher"),
+                                         QStringLiteral("org.freedesktop.DBus.Properties"), QStringLiteral("Get"));
       Get << Watcher << QStringLiteral("IsStatusNotifierHostRegistered");
       const QDBusMessage Reply = Bus.call(Get, QDBus::Block, 1000);
       if (Reply.type() == QDBusMessage::ReplyMessage && !Reply.arguments().isEmpty())
@@ -159,17 +152,11 @@ bool AskWatcher(const QString& BusAddress, bool WantHost)
   return Present;
 }
 
-} // namespace
+}  // namespace
 
-bool StatusNotifierWatcherPresent(const QString& BusAddress)
-{
-  return AskWatcher(BusAddress, false);
-}
+bool StatusNotifierWatcherPresent(const QString& BusAddress) { return AskWatcher(BusAddress, false); }
 
-bool StatusNotifierHostPresent(const QString& BusAddress)
-{
-  return AskWatcher(BusAddress, true);
-}
+bool StatusNotifierHostPresent(const QString& BusAddress) { return AskWatcher(BusAddress, true); }
 
 // ---- the exported objects ------------------------------------------------------------------
 
@@ -288,10 +275,7 @@ QString TSniItemAdaptor::Title() const
   return m_Item->Tip().isEmpty() ? QGuiApplication::applicationDisplayName() : m_Item->Tip();
 }
 
-TSniPixmaps TSniItemAdaptor::IconPixmap() const
-{
-  return m_Item->Pixmaps();
-}
+TSniPixmaps TSniItemAdaptor::IconPixmap() const { return m_Item->Pixmaps(); }
 
 TSniToolTip TSniItemAdaptor::ToolTip() const
 {
@@ -305,15 +289,9 @@ QDBusObjectPath TSniItemAdaptor::Menu() const
   return QDBusObjectPath(QString::fromLatin1(m_Item->Menu() ? kMenuPath : kNoMenuPath));
 }
 
-void TSniItemAdaptor::Activate(int, int)
-{
-  m_Item->Post(WM_LBUTTONUP);
-}
+void TSniItemAdaptor::Activate(int, int) { m_Item->Post(WM_LBUTTONUP); }
 
-void TSniItemAdaptor::SecondaryActivate(int, int)
-{
-  m_Item->Post(WM_MBUTTONUP);
-}
+void TSniItemAdaptor::SecondaryActivate(int, int) { m_Item->Post(WM_MBUTTONUP); }
 
 void TSniItemAdaptor::ContextMenu(int, int)
 {
@@ -326,19 +304,14 @@ void TSniItemAdaptor::Scroll(int, const QString&)
   // The icon has nothing to scroll through.
 }
 
-void TSniItemAdaptor::ProvideXdgActivationToken(const QString& Token)
-{
-  ProvideActivationToken(Token);
-}
+void TSniItemAdaptor::ProvideXdgActivationToken(const QString& Token) { ProvideActivationToken(Token); }
 
 // ---- the item ------------------------------------------------------------------------------
 
 TStatusNotifierItem::TStatusNotifierItem(const QString& BusAddress, int Serial)
     : m_ConnectionName(QStringLiteral("quorvex-sni-%1").arg(Serial)),
       m_BusAddress(BusAddress),
-      m_Service(QStringLiteral("org.kde.StatusNotifierItem-%1-%2")
-                    .arg(QCoreApplication::applicationPid())
-                    .arg(Serial))
+      m_Service(QStringLiteral("org.kde.StatusNotifierItem-%1-%2").arg(QCoreApplication::applicationPid()).arg(Serial))
 {
   RegisterStatusNotifierTypes();
   m_ItemAdaptor = new TSniItemAdaptor(&m_ItemHolder, this);
@@ -348,8 +321,7 @@ TStatusNotifierItem::TStatusNotifierItem(const QString& BusAddress, int Serial)
 
 TStatusNotifierItem::~TStatusNotifierItem()
 {
-  if (m_Menu)
-    m_Menu->removeEventFilter(this);
+  if (m_Menu) m_Menu->removeEventFilter(this);
   m_Watcher.reset();
   if (m_Connected) {
     QDBusConnection Bus(m_ConnectionName);
@@ -368,21 +340,17 @@ bool TStatusNotifierItem::Start(const TNotifyIconData& Data, QMenu* Menu)
   Apply(Data);
   SetMenu(Menu);
   QDBusConnection Bus = ConnectBus(m_BusAddress, m_ConnectionName);
-  if (!Bus.isConnected())
-    return false;
-  if (!Bus.registerObject(QString::fromLatin1(kItemPath), &m_ItemHolder,
-                          QDBusConnection::ExportAdaptors) ||
-      !Bus.registerObject(QString::fromLatin1(kMenuPath), &m_MenuHolder,
-                          QDBusConnection::ExportAdaptors) ||
+  if (!Bus.isConnected()) return false;
+  if (!Bus.registerObject(QString::fromLatin1(kItemPath), &m_ItemHolder, QDBusConnection::ExportAdaptors) ||
+      !Bus.registerObject(QString::fromLatin1(kMenuPath), &m_MenuHolder, QDBusConnection::ExportAdaptors) ||
       !Bus.registerService(m_Service))
     return false;
   m_Connected = true;
-  m_Watcher = std::make_unique<QDBusServiceWatcher>(
-      QString::fromLatin1(kWatcherService), Bus, QDBusServiceWatcher::WatchForOwnerChange);
+  m_Watcher = std::make_unique<QDBusServiceWatcher>(QString::fromLatin1(kWatcherService), Bus,
+                                                    QDBusServiceWatcher::WatchForOwnerChange);
   connect(m_Watcher.get(), &QDBusServiceWatcher::serviceOwnerChanged, this,
           [this](const QString&, const QString&, const QString& NewOwner) {
-            if (!NewOwner.isEmpty())
-              Register();
+            if (!NewOwner.isEmpty()) Register();
           });
   Register();
   return true;
@@ -392,16 +360,15 @@ void TStatusNotifierItem::Register()
 {
   // Not waited for: the watcher may live in this very thread.
   QDBusMessage Call = QDBusMessage::createMethodCall(
-      QString::fromLatin1(kWatcherService), QString::fromLatin1(kWatcherPath),
-      QString::fromLatin1(kWatcherInterface), QStringLiteral("RegisterStatusNotifierItem"));
+      QString::fromLatin1(kWatcherService), QString::fromLatin1(kWatcherPath), QString::fromLatin1(kWatcherInterface),
+      QStringLiteral("RegisterStatusNotifierItem"));
   Call << m_Service;
   QDBusConnection(m_ConnectionName).asyncCall(Call);
 }
 
 void TStatusNotifierItem::Apply(const TNotifyIconData& Data)
 {
-  if (Data.uFlags & NIF_MESSAGE)
-    m_CallbackMessage = Data.uCallbackMessage;
+  if (Data.uFlags & NIF_MESSAGE) m_CallbackMessage = Data.uCallbackMessage;
   if (Data.uFlags & NIF_ICON) {
     m_Pixmaps = SniPixmaps(Data.hIcon);
     emit m_ItemAdaptor->NewIcon();
@@ -416,13 +383,10 @@ void TStatusNotifierItem::Apply(const TNotifyIconData& Data)
 
 void TStatusNotifierItem::SetMenu(QMenu* Menu)
 {
-  if (Menu == m_Menu)
-    return;
-  if (m_Menu)
-    m_Menu->removeEventFilter(this);
+  if (Menu == m_Menu) return;
+  if (m_Menu) m_Menu->removeEventFilter(this);
   m_Menu = Menu;
-  if (m_Menu)
-    m_Menu->installEventFilter(this);
+  if (m_Menu) m_Menu->installEventFilter(this);
   m_MenuAdaptor->Changed();
 }
 
@@ -430,8 +394,7 @@ bool TStatusNotifierItem::eventFilter(QObject* Watched, QEvent* Event)
 {
   const QEvent::Type T = Event->type();
   if (Watched == m_Menu.data() &&
-      (T == QEvent::ActionAdded || T == QEvent::ActionRemoved || T == QEvent::ActionChanged) &&
-      !m_ChangePending) {
+      (T == QEvent::ActionAdded || T == QEvent::ActionRemoved || T == QEvent::ActionChanged) && !m_ChangePending) {
     // One new revision for a burst of changes.
     m_ChangePending = true;
     QTimer::singleShot(0, this, [this] {
@@ -444,27 +407,21 @@ bool TStatusNotifierItem::eventFilter(QObject* Watched, QEvent* Event)
 
 void TStatusNotifierItem::Post(std::uint32_t Mouse)
 {
-  if (m_Wnd && m_CallbackMessage)
-    m_Wnd->PostMessage(m_CallbackMessage, m_uID, Mouse);
+  if (m_Wnd && m_CallbackMessage) m_Wnd->PostMessage(m_CallbackMessage, m_uID, Mouse);
 }
 
 // ---- the shell -----------------------------------------------------------------------------
 
-TStatusNotifierShell::TStatusNotifierShell(QString BusAddress)
-    : m_BusAddress(std::move(BusAddress))
-{
-}
+TStatusNotifierShell::TStatusNotifierShell(QString BusAddress) : m_BusAddress(std::move(BusAddress)) {}
 
 TStatusNotifierShell::~TStatusNotifierShell() = default;
 
 bool TStatusNotifierShell::Add(const TNotifyIconData& Data)
 {
-  if (!Data.Wnd || m_Items.count(Data.Wnd))
-    return false;
+  if (!Data.Wnd || m_Items.count(Data.Wnd)) return false;
   const auto Menu = m_Menus.find(Data.Wnd);
   auto Item = std::make_unique<TStatusNotifierItem>(m_BusAddress, ++m_Serial);
-  if (!Item->Start(Data, Menu == m_Menus.end() ? nullptr : Menu->second.data()))
-    return false;
+  if (!Item->Start(Data, Menu == m_Menus.end() ? nullptr : Menu->second.data())) return false;
   m_Items.emplace(Data.Wnd, std::move(Item));
   return true;
 }
@@ -472,16 +429,12 @@ bool TStatusNotifierShell::Add(const TNotifyIconData& Data)
 bool TStatusNotifierShell::Modify(const TNotifyIconData& Data)
 {
   const auto Found = m_Items.find(Data.Wnd);
-  if (Found == m_Items.end())
-    return false;
+  if (Found == m_Items.end()) return false;
   Found->second->Apply(Data);
   return true;
 }
 
-bool TStatusNotifierShell::Delete(const TNotifyIconData& Data)
-{
-  return m_Items.erase(Data.Wnd) > 0;
-}
+bool TStatusNotifierShell::Delete(const TNotifyIconData& Data) { return m_Items.erase(Data.Wnd) > 0; }
 
 void TStatusNotifierShell::SetMenu(const TTrayWindow* Wnd, QMenu* Menu)
 {
@@ -490,8 +443,7 @@ void TStatusNotifierShell::SetMenu(const TTrayWindow* Wnd, QMenu* Menu)
   else
     m_Menus.erase(Wnd);
   const auto Found = m_Items.find(Wnd);
-  if (Found != m_Items.end())
-    Found->second->SetMenu(Menu);
+  if (Found != m_Items.end()) Found->second->SetMenu(Menu);
 }
 
 QString TStatusNotifierShell::ServiceOf(const TTrayWindow* Wnd) const

@@ -121,4 +121,3 @@ class TStatusNotifierShell : public TNotifyShell {
   std::map<const TTrayWindow*, std::unique_ptr<TStatusNotifierItem>> m_Items;
   std::map<const TTrayWindow*, QPointer<QMenu>> m_Menus;
 };
-

@@ -23,16 +23,14 @@ TTrayIcon::TTrayIcon(QObject* Owner, TNotifyShell* Shell)
 
 TTrayIcon::~TTrayIcon()
 {
-  if (m_Active)
-    DeleteIcon();
+  if (m_Active) DeleteIcon();
   m_Shell.SetMenu(m_TrayWindow.get(), nullptr);
   m_AnimationTimer.stop();
 }
 
 void TTrayIcon::SetActive(bool Value)
 {
-  if (Value == m_Active)
-    return;
+  if (Value == m_Active) return;
   m_Active = Value;
   // HideAppOnActive would hide or show the application window that carries the taskbar
   // button; Qt has no such window (each top-level window has its own entry), so there is
@@ -47,8 +45,7 @@ void TTrayIcon::SetAnimate(bool Value)
 {
   if (Value) {
     // A second start would save a frame as the icon to restore, losing the real one.
-    if (m_Animate || !m_Images || m_Images->Count() < 1 || !m_Active)
-      return;
+    if (m_Animate || !m_Images || m_Images->Count() < 1 || !m_Active) return;
     m_Animate = true;
     m_SavedIcon = m_Icon;
     m_FrameIndex = 0;
@@ -58,14 +55,12 @@ void TTrayIcon::SetAnimate(bool Value)
   const bool WasRunning = m_Animate;
   m_Animate = false;
   m_AnimationTimer.stop();
-  if (WasRunning)
-    SetIcon(m_SavedIcon);
+  if (WasRunning) SetIcon(m_SavedIcon);
 }
 
 void TTrayIcon::SetAnimateInterval(int Value)
 {
-  if (Value <= 0)
-    return;
+  if (Value <= 0) return;
   m_AnimateInterval = Value;
   m_AnimationTimer.setInterval(Value);
 }
@@ -78,16 +73,14 @@ void TTrayIcon::SetShowDesigning(bool Value)
 
 void TTrayIcon::SetIcon(const QIcon& Value)
 {
-  if (&Value == &m_Icon)
-    return;
+  if (&Value == &m_Icon) return;
   m_Icon = Value;
   ModifyIcon(npIcon);
 }
 
 void TTrayIcon::SetImages(TImageList* Value)
 {
-  if (Value == m_Images)
-    return;
+  if (Value == m_Images) return;
   disconnect(m_ImagesWatch);
   m_Images = Value;
   if (m_Images)
@@ -110,8 +103,7 @@ void TTrayIcon::SetPopupMenu(QMenu* Value)
 
 void TTrayIcon::SetTrayIcon(QObject*, int Index)
 {
-  if (!m_Images || Index < 0 || Index >= m_Images->Count())
-    return;
+  if (!m_Images || Index < 0 || Index >= m_Images->Count()) return;
   SetAnimate(false);
   m_FrameIndex = Index;
   SetIcon(m_Images->GetIcon(Index));
@@ -119,8 +111,7 @@ void TTrayIcon::SetTrayIcon(QObject*, int Index)
 
 void TTrayIcon::Notification(QObject* Component, TOperation Operation)
 {
-  if (Operation != TOperation::opRemove || !Component || Component != m_Images)
-    return;
+  if (Operation != TOperation::opRemove || !Component || Component != m_Images) return;
   SetAnimate(false);
   disconnect(m_ImagesWatch);
   m_Images = nullptr;
@@ -153,23 +144,18 @@ bool TTrayIcon::AddIcon()
   FillNotifyData(npMessage | npIcon | npTip);
   const bool Ok = ShellNotifyIcon(m_Shell, NIM_ADD, m_NotifyData);
   // Some shells show no tip given at add time; asking again once the icon exists helps.
-  if (m_ToolTip.empty())
-    m_TrayWindow->PostMessage(WM_RESETTOOLTIP, 0, 0);
+  if (m_ToolTip.empty()) m_TrayWindow->PostMessage(WM_RESETTOOLTIP, 0, 0);
   return Ok;
 }
 
 bool TTrayIcon::ModifyIcon(TNotifyParts Parts)
 {
   FillNotifyData(Parts);
-  if (!m_Active)
-    return false;
+  if (!m_Active) return false;
   return ShellNotifyIcon(m_Shell, NIM_MODIFY, m_NotifyData);
 }
 
-bool TTrayIcon::DeleteIcon()
-{
-  return ShellNotifyIcon(m_Shell, NIM_DELETE, m_NotifyData);
-}
+bool TTrayIcon::DeleteIcon() { return ShellNotifyIcon(m_Shell, NIM_DELETE, m_NotifyData); }
 
 void TTrayIcon::TrayWndProc(TMessage& Message)
 {
@@ -181,16 +167,12 @@ void TTrayIcon::TrayWndProc(TMessage& Message)
     // Copies, so a handler may reassign its own event while it runs.
     switch (static_cast<std::uint32_t>(Message.LParam)) {
       case WM_LBUTTONUP:
-        if (TNotifyEvent Handler = OnClick)
-          Handler(this);
+        if (TNotifyEvent Handler = OnClick) Handler(this);
         break;
       case WM_LBUTTONDBLCLK:
-        if (TNotifyEvent Handler = OnDblClick)
-          Handler(this);
+        if (TNotifyEvent Handler = OnDblClick) Handler(this);
         break;
-      case WM_RBUTTONUP:
-        HandleRightClick();
-        break;
+      case WM_RBUTTONUP: HandleRightClick(); break;
       case WM_CONTEXTMENU:
         // The host showed the menu and ran the chosen item; what is left of a right click.
         if (TMouseEvent Handler = OnRightClick) {
@@ -198,8 +180,7 @@ void TTrayIcon::TrayWndProc(TMessage& Message)
           Handler(this, TMouseButton::mbRight, 0, At.x(), At.y());
         }
         break;
-      default:
-        break;
+      default: break;
     }
     return;
   }
@@ -214,11 +195,9 @@ void TTrayIcon::HandleRightClick()
     // pointer and keyboard itself. Pending events go first so the menu opens on a
     // settled screen.
     QCoreApplication::processEvents();
-    if (m_PopupMenu)
-      m_PopupMenu->exec(At);
+    if (m_PopupMenu) m_PopupMenu->exec(At);
   }
-  if (TMouseEvent Handler = OnRightClick)
-    Handler(this, TMouseButton::mbRight, 0, At.x(), At.y());
+  if (TMouseEvent Handler = OnRightClick) Handler(this, TMouseButton::mbRight, 0, At.x(), At.y());
 }
 
 void TTrayIcon::AnimateTick()

@@ -46,8 +46,7 @@ class TTrayIcon : public QObject {
   static constexpr std::uint32_t NotifyDataSize = 88;
 
   using TNotifyEvent = std::function<void(QObject* Sender)>;
-  using TMouseEvent =
-      std::function<void(QObject* Sender, TMouseButton Button, TShiftState Shift, int X, int Y)>;
+  using TMouseEvent = std::function<void(QObject* Sender, TMouseButton Button, TShiftState Shift, int X, int Y)>;
 
   // Shell nullptr: DefaultNotifyShell(), taken at creation.
   explicit TTrayIcon(QObject* Owner = nullptr, TNotifyShell* Shell = nullptr);

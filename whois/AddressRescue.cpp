@@ -16,10 +16,7 @@ constexpr std::size_t kMaxLabel = 63;
 // than this is no pasted address (and unwrapping it layer by layer would take its square).
 constexpr std::size_t kMaxWrapped = 512;
 
-bool IsLabelChar(char C)
-{
-  return IsAsciiLetter(C) || IsAsciiDigit(C) || C == '-' || C == '_';
-}
+bool IsLabelChar(char C) { return IsAsciiLetter(C) || IsAsciiDigit(C) || C == '-' || C == '_'; }
 
 // What stands between the brackets of a defanging marker, and what it stands for.
 struct TMarker {
@@ -32,10 +29,7 @@ constexpr TMarker kMarkers[] = {
 constexpr std::string_view kOpeners = "([{";
 constexpr std::string_view kClosers = ")]}";
 
-bool IsAddress(std::string_view S)
-{
-  return IsDottedAddress(S) || ParseIpv6Address(S).has_value();
-}
+bool IsAddress(std::string_view S) { return IsDottedAddress(S) || ParseIpv6Address(S).has_value(); }
 
 // Labels of letters, digits, '-' (not at either end) and '_', one trailing dot allowed, the
 // last label starting with a letter: a name, never one of the number forms the resolver reads ("127.1",
@@ -110,8 +104,8 @@ std::string_view Unwrap(std::string_view S)
     }
     // A port after an IPv4 address, a name or a bracketed address; an IPv6 address without
     // brackets has no port to take off.
-    if (const std::size_t Colon = S.rfind(':'); Colon != std::string_view::npos && Colon > 0 &&
-                                                 IsPort(S.substr(Colon + 1))) {
+    if (const std::size_t Colon = S.rfind(':');
+        Colon != std::string_view::npos && Colon > 0 && IsPort(S.substr(Colon + 1))) {
       const std::string_view Host = S.substr(0, Colon);
       if (Host.back() == ']' || Host.find(':') == std::string_view::npos) {
         S = Host;
@@ -134,8 +128,7 @@ std::string RefangText(std::string_view Text)
     if (const std::size_t Kind = kOpeners.find(Text[I]); Kind != std::string_view::npos) {
       for (const TMarker& M : kMarkers) {
         const std::size_t Close = I + 1 + M.Inner.size();
-        if (Close < Text.size() && Text[Close] == kClosers[Kind] &&
-            StartsWithNoCase(Text.substr(I + 1), M.Inner)) {
+        if (Close < Text.size() && Text[Close] == kClosers[Kind] && StartsWithNoCase(Text.substr(I + 1), M.Inner)) {
           Out += M.Meaning;
           I = Close + 1;
           Matched = true;

@@ -11,22 +11,13 @@ namespace {
 
 using TKey = std::array<std::uint8_t, 16>;
 
-bool IsHexDigit(char C)
-{
-  return IsAsciiDigit(C) || (C >= 'a' && C <= 'f') || (C >= 'A' && C <= 'F');
-}
+bool IsHexDigit(char C) { return IsAsciiDigit(C) || (C >= 'a' && C <= 'f') || (C >= 'A' && C <= 'F'); }
 
 // The characters an address is written with; everything else ends a run of them.
-bool IsRunChar(char C)
-{
-  return IsHexDigit(C) || C == '.' || C == ':';
-}
+bool IsRunChar(char C) { return IsHexDigit(C) || C == '.' || C == ':'; }
 
 // A letter, digit or '_' next to a candidate makes it part of a word.
-bool IsWordChar(char C)
-{
-  return IsAsciiLetter(C) || IsAsciiDigit(C) || C == '_';
-}
+bool IsWordChar(char C) { return IsAsciiLetter(C) || IsAsciiDigit(C) || C == '_'; }
 
 // The defanging markers a run may go on through, and the character each stands for.
 struct TMarker {
@@ -34,14 +25,11 @@ struct TMarker {
   char Meaning;
 };
 constexpr TMarker kMarkers[] = {
-    {"[.]", '.'}, {"(.)", '.'}, {"{.}", '.'}, {"[dot]", '.'}, {"(dot)", '.'}, {"{dot}", '.'},
-    {"[:]", ':'}, {"(:)", ':'}, {"{:}", ':'},
+    {"[.]", '.'},   {"(.)", '.'}, {"{.}", '.'}, {"[dot]", '.'}, {"(dot)", '.'},
+    {"{dot}", '.'}, {"[:]", ':'}, {"(:)", ':'}, {"{:}", ':'},
 };
 
-bool IsMarkerStart(char C)
-{
-  return C == '[' || C == '(' || C == '{';
-}
+bool IsMarkerStart(char C) { return C == '[' || C == '(' || C == '{'; }
 
 enum class TMatch { None, Prefix, Whole };
 
@@ -185,7 +173,8 @@ void TAddressScanner::EndRun(char After)
 void TAddressScanner::Judge(std::string_view Run, char Before, char BeforeThat, char After)
 {
   // "Chrome/120.0.0.0" and "openssl-1.1.1.1" are versions; "http://" and "10.0.0.1-" are not.
-  const bool GluedLeft = IsWordChar(Before) || (Before == '/' && (IsAsciiLetter(BeforeThat) || IsAsciiDigit(BeforeThat))) ||
+  const bool GluedLeft = IsWordChar(Before) ||
+                         (Before == '/' && (IsAsciiLetter(BeforeThat) || IsAsciiDigit(BeforeThat))) ||
                          (Before == '-' && IsAsciiLetter(BeforeThat));
   const bool GluedRight = IsWordChar(After);
   if (Run.find(':') != std::string_view::npos && TakeIpv6(Run, GluedLeft, GluedRight)) return;

@@ -112,7 +112,7 @@ struct TAnswerRun::TJob {
   std::string LastReply;  // the last reply received, read at the end
   std::string LastHost;
   std::uint16_t LastPort = 43;
-  std::optional<TAddressKind> LastFrom;  // the kind that the ask of the last server was held to
+  std::optional<TAddressKind> LastFrom;                     // the kind that the ask of the last server was held to
   std::vector<std::pair<TAddressKey, TAddressKey>> Passed;  // replies' networks that sent it on
 
   std::unique_ptr<TWSocket> Resolver;
@@ -132,7 +132,8 @@ TAnswerRun::TAnswerRun(TAnswerSettings Settings, QObject* parent)
               },
               this)
 {
-  if (!m_Settings.MakeAsk) m_Settings.MakeAsk = [](QObject* Parent) -> TServerAsk* { return new TWhoisExchange(Parent); };
+  if (!m_Settings.MakeAsk)
+    m_Settings.MakeAsk = [](QObject* Parent) -> TServerAsk* { return new TWhoisExchange(Parent); };
 }
 
 TAnswerRun::~TAnswerRun()
@@ -160,7 +161,8 @@ std::size_t TAnswerRun::Add(TAnswerTarget Target)
   Job->Target = std::move(Target);
   m_Jobs.push_back(std::move(Job));
   ++m_Counts.Added;
-  QMetaObject::invokeMethod(this, [this, Index] { StartJob(Index); }, Qt::QueuedConnection);
+  QMetaObject::invokeMethod(
+      this, [this, Index] { StartJob(Index); }, Qt::QueuedConnection);
   Changed();
   return Index;
 }
@@ -195,7 +197,8 @@ void TAnswerRun::StartJob(std::size_t Index)
       Job->Resolver = std::make_unique<TWSocket>();
       Job->Resolver->OnDnsLookupDone = [this, Index](TCustomWSocket*, std::uint16_t) {
         // Not from inside the socket's own event: the job may finish and go.
-        QMetaObject::invokeMethod(this, [this, Index] { Resolved(Index); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            this, [this, Index] { Resolved(Index); }, Qt::QueuedConnection);
       };
       try {
         Job->Resolver->DnsLookup(T.Text);
@@ -279,9 +282,9 @@ void TAnswerRun::StartAddress(TJob& Job)
     return;
   }
 
-  const auto& For = m_Settings.ServerFor  ? m_Settings.ServerFor
+  const auto& For = m_Settings.ServerFor            ? m_Settings.ServerFor
                     : TQuerySession::WhoisServerFor ? TQuerySession::WhoisServerFor
-                                                     : TQuerySession::TServerLookup(&TQuerySession::DefaultWhoisServer);
+                                                    : TQuerySession::TServerLookup(&TQuerySession::DefaultWhoisServer);
   const auto [Host, PortText] = For(L.Registry);
   char* End = nullptr;
   const unsigned long Port = std::strtoul(PortText.c_str(), &End, 10);
@@ -615,7 +618,8 @@ void TAnswerRun::HandOutSoon()
 {
   if (m_HandOutQueued) return;
   m_HandOutQueued = true;
-  QMetaObject::invokeMethod(this, [this] { HandOut(); }, Qt::QueuedConnection);
+  QMetaObject::invokeMethod(
+      this, [this] { HandOut(); }, Qt::QueuedConnection);
 }
 
 void TAnswerRun::HandOut()

@@ -42,12 +42,12 @@ struct TAnswerTarget {
 };
 
 struct TAnswerOutcome {
-  std::string Target;        // the target's text as added
+  std::string Target;  // the target's text as added
   TTargetKind Kind = TTargetKind::Address;
   TWhoisAnswer Answer;
-  std::string Address;       // the address located and asked about; empty for AS numbers
-                             // and names that did not resolve
-  std::string Located;       // the range file's country name, when it names one
+  std::string Address;  // the address located and asked about; empty for AS numbers
+                        // and names that did not resolve
+  std::string Located;  // the range file's country name, when it names one
   // The pane texts of the plain output (CR LF line ends), when TAnswerSettings::Blocks is set:
   // the first server's pane, then one block per further step, each standing alone.
   std::vector<std::string> Blocks;
@@ -58,7 +58,7 @@ struct TAnswerOutcome {
 // A source that answers a target's question whole, its redirects and other registries
 // included (RDAP, whois/RdapClient.h), in place of the port-43 asks and their following.
 struct TSourceReply {
-  TWhoisAnswer Answer;     // Query, Source, Asked and Server set; Error when Failed
+  TWhoisAnswer Answer;  // Query, Source, Asked and Server set; Error when Failed
   bool Failed = false;
   // Set when a server asked for a pause (HTTP 429): the question goes back into its lane,
   // which waits this long, and so does RetryServer's lane.

@@ -18,8 +18,7 @@ void ShowApplicationError(const std::string& Message)
     // fromUtf8 keeps valid UTF-8 and shows stray bytes as replacement characters; the box
     // only displays, it never feeds the text back anywhere.
     QMessageBox Box(QMessageBox::Critical, QGuiApplication::applicationDisplayName(),
-                    QString::fromUtf8(Text.data(), static_cast<qsizetype>(Text.size())),
-                    QMessageBox::Ok);
+                    QString::fromUtf8(Text.data(), static_cast<qsizetype>(Text.size())), QMessageBox::Ok);
     Box.setTextFormat(Qt::PlainText);
     Box.exec();
   } catch (...) {

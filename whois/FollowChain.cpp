@@ -56,8 +56,8 @@ TFollowChain::TStep TFollowChain::Next(std::string_view Reply)
     return Step;
   }
   if (m_Asked >= m_Settings.MaxHops) {
-    Step.Block = Block + "Not asking " + Where + ": at most " + std::to_string(m_Settings.MaxHops) +
-                 " referrals are followed.";
+    Step.Block =
+        Block + "Not asking " + Where + ": at most " + std::to_string(m_Settings.MaxHops) + " referrals are followed.";
     return Step;
   }
 

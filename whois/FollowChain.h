@@ -40,8 +40,8 @@ class TFollowChain {
   // Goes is true when the following goes on with Next(Reply.Text).
   std::string Answered(const TAskReply& Reply, bool& Goes);
 
-  int Asked() const { return m_Asked; }            // servers asked after the first one
-  bool Failed() const { return m_Failed; }         // an ask failed: refused, silent, ...
+  int Asked() const { return m_Asked; }     // servers asked after the first one
+  bool Failed() const { return m_Failed; }  // an ask failed: refused, silent, ...
   // "host" or "host:port" of every server asked, the first one included, in order.
   const std::vector<std::string>& Servers() const { return m_Servers; }
 

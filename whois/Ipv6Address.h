@@ -13,12 +13,12 @@
 #include "net/WSocketAddress6.h"
 
 struct TIpv6Address {
-    TIpv6Bytes Bytes{};
-    // Lower case, longest zero run compressed: what is located, sent and remembered.
-    std::string Text;
-    // "a.b.c.d" for an IPv4-mapped address (::ffff:a.b.c.d), which is queried as that IPv4
-    // address; empty otherwise.
-    std::string MappedIpv4;
+  TIpv6Bytes Bytes{};
+  // Lower case, longest zero run compressed: what is located, sent and remembered.
+  std::string Text;
+  // "a.b.c.d" for an IPv4-mapped address (::ffff:a.b.c.d), which is queried as that IPv4
+  // address; empty otherwise.
+  std::string MappedIpv4;
 };
 
 // The longest zone (the part after '%') taken; interface names are at most 15 bytes, and a

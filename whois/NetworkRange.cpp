@@ -134,8 +134,7 @@ std::vector<std::string> NetworkRangeCidrs(const TNetworkRange& Range)
     const TUint128 Remaining = Range.Last - First;
     // The largest block aligned at First that ends no later than Last.
     int HostBits = 0;
-    while (HostBits < Range.Bits && ((First >> HostBits) & 1) == 0 && AllOnes(HostBits + 1) <= Remaining)
-      ++HostBits;
+    while (HostBits < Range.Bits && ((First >> HostBits) & 1) == 0 && AllOnes(HostBits + 1) <= Remaining) ++HostBits;
     Out.push_back(NetworkAddressText(First, Range.Bits) + "/" + std::to_string(Range.Bits - HostBits));
     if (AllOnes(HostBits) == Remaining) break;
     First += AllOnes(HostBits) + 1;

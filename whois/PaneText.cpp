@@ -64,8 +64,10 @@ QString FromEightBit(std::string_view Text)
     char32_t Code = S[I];
     if (S[I] >= 0x80) {
       const int Len = DecodeUtf8(S + I, Text.size() - I, Code);
-      if (Len == 0) Code = S[I];
-      else I += static_cast<std::size_t>(Len - 1);
+      if (Len == 0)
+        Code = S[I];
+      else
+        I += static_cast<std::size_t>(Len - 1);
     }
     AppendCodePoint(Out, Code);
   }

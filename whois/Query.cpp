@@ -64,8 +64,8 @@ bool IsIncompleteUtf8Tail(std::string_view S, std::size_t Pos)
 // show as nothing: displayed as the replacement character so every byte stays visible.
 bool IsUnprintable(char32_t Code)
 {
-  return Code < 0x20 || (Code >= 0x7F && Code <= 0x9F) || Code == 0x2028 || Code == 0x2029 ||
-         Code == 0xFDD0 || Code == 0xFDD1;
+  return Code < 0x20 || (Code >= 0x7F && Code <= 0x9F) || Code == 0x2028 || Code == 0x2029 || Code == 0xFDD0 ||
+         Code == 0xFDD1;
 }
 
 // The display form of a piece of pane text. CR LF, a lone CR and a lone LF each become one
@@ -96,10 +96,14 @@ QString DisplayPiece(std::string_view Bytes, std::size_t& Column)
     } else {
       char32_t Code = 0;
       const int Len = DecodeUtf8(S + I, N - I, Code);
-      if (Len == 0) Code = C;  // Latin-1
-      else I += static_cast<std::size_t>(Len - 1);
-      if (IsUnprintable(Code)) Out += kReplacement;
-      else AppendCodePoint(Out, Code);
+      if (Len == 0)
+        Code = C;  // Latin-1
+      else
+        I += static_cast<std::size_t>(Len - 1);
+      if (IsUnprintable(Code))
+        Out += kReplacement;
+      else
+        AppendCodePoint(Out, Code);
     }
   }
   return Out;
@@ -130,28 +134,11 @@ QFont WithFallback(const QFont& Wanted, bool FixedPitch)
 
 // The window's own 16 x 16 icon in 16 colours: a globe under a magnifying glass.
 const char* const kQueryIcon[] = {
-    "16 16 5 1",
-    ". c None",
-    "b c #000080",
-    "c c #00FFFF",
-    "g c #008000",
-    "k c #000000",
-    "....bbbbb.......",
-    "..bbccgccbb.....",
-    ".bcggcccgccb....",
-    ".bcgggccggcb....",
-    "bccgggcggcccb...",
-    "bcccgccggcccb...",
-    "bccccccgccgcb...",
-    "bcgccccccggcb...",
-    ".bcggcccgggb....",
-    ".bccggcccgcb....",
-    "..bbccccckkk....",
-    "....bbbbbkkkk...",
-    "..........kkkk..",
-    "...........kkkk.",
-    "............kkk.",
-    ".............k..",
+    "16 16 5 1",        ". c None",         "b c #000080",      "c c #00FFFF",      "g c #008000",
+    "k c #000000",      "....bbbbb.......", "..bbccgccbb.....", ".bcggcccgccb....", ".bcgggccggcb....",
+    "bccgggcggcccb...", "bcccgccggcccb...", "bccccccgccgcb...", "bcgccccccggcb...", ".bcggcccgggb....",
+    ".bccggcccgcb....", "..bbccccckkk....", "....bbbbbkkkk...", "..........kkkk..", "...........kkkk.",
+    "............kkk.", ".............k..",
 };
 
 }  // namespace
@@ -216,10 +203,7 @@ TQueryForm::~TQueryForm()
   if (QueryForm == this) QueryForm = nullptr;
 }
 
-void TQueryForm::FormCreate()
-{
-  setWindowTitle(QGuiApplication::applicationDisplayName());
-}
+void TQueryForm::FormCreate() { setWindowTitle(QGuiApplication::applicationDisplayName()); }
 
 void TQueryForm::FormClose()
 {
@@ -259,7 +243,7 @@ bool TQueryForm::eventFilter(QObject* Watched, QEvent* Event)
       (Watched == Address || Watched == bGo || (Address && Watched == Address->lineEdit()))) {
     auto* Key = static_cast<QKeyEvent*>(Event);
     const QString Text = Key->text();
-    char Ch = Key->key() == Qt::Key_Escape ? char(27)
+    char Ch = Key->key() == Qt::Key_Escape                  ? char(27)
               : Text.size() == 1 && Text[0].unicode() < 128 ? static_cast<char>(Text[0].unicode())
                                                             : char(0);
     if (Ch == 27) {
@@ -291,10 +275,7 @@ void TQueryForm::keyPressEvent(QKeyEvent* Event)
   QDialog::keyPressEvent(Event);
 }
 
-void TQueryForm::DoQuery()
-{
-  m_Session.DoQuery();
-}
+void TQueryForm::DoQuery() { m_Session.DoQuery(); }
 
 void TQueryForm::HostResolved(TCustomWSocket* Sender, std::uint16_t ErrCode)
 {
@@ -316,35 +297,17 @@ void TQueryForm::DisplayWHOISdata(TCustomWSocket* Sender, std::uint16_t ErrCode)
   m_Session.DisplayWHOISdata(Sender, ErrCode);
 }
 
-void TQueryForm::WHOISdone(TCustomWSocket* Sender, std::uint16_t ErrCode)
-{
-  m_Session.WHOISdone(Sender, ErrCode);
-}
+void TQueryForm::WHOISdone(TCustomWSocket* Sender, std::uint16_t ErrCode) { m_Session.WHOISdone(Sender, ErrCode); }
 
-void TQueryForm::WHOIStimeout()
-{
-  m_Session.WHOIStimeout();
-}
+void TQueryForm::WHOIStimeout() { m_Session.WHOIStimeout(); }
 
-void TQueryForm::AddressSelect(int Index)
-{
-  m_Session.RecallReply(Index);
-}
+void TQueryForm::AddressSelect(int Index) { m_Session.RecallReply(Index); }
 
-void TQueryForm::SetResponseText(const std::string& Text)
-{
-  m_Session.SetResponseText(Text);
-}
+void TQueryForm::SetResponseText(const std::string& Text) { m_Session.SetResponseText(Text); }
 
-std::string TQueryForm::AddressText() const
-{
-  return Address->currentText().toStdString();
-}
+std::string TQueryForm::AddressText() const { return Address->currentText().toStdString(); }
 
-void TQueryForm::SetAddressText(const std::string& Text)
-{
-  Address->setEditText(FromEightBit(Text));
-}
+void TQueryForm::SetAddressText(const std::string& Text) { Address->setEditText(FromEightBit(Text)); }
 
 void TQueryForm::PaneChanged(std::size_t From, bool Reply)
 {
@@ -353,10 +316,7 @@ void TQueryForm::PaneChanged(std::size_t From, bool Reply)
   ScheduleFlush(Reply);
 }
 
-void TQueryForm::ShowPaneNow()
-{
-  FlushPane();
-}
+void TQueryForm::ShowPaneNow() { FlushPane(); }
 
 void TQueryForm::QueryRunningChanged(bool Running)
 {
@@ -386,10 +346,7 @@ void TQueryForm::ShowWhoisError(const std::string& Message)
   Box.exec();
 }
 
-void TQueryForm::ShowTopLevelError(const std::string& Message)
-{
-  ShowApplicationError(Message);
-}
+void TQueryForm::ShowTopLevelError(const std::string& Message) { ShowApplicationError(Message); }
 
 void TQueryForm::ResetPaneWidget()
 {

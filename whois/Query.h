@@ -79,6 +79,7 @@ class TQueryForm : public QDialog, private TQueryView {
   void FormClose();
  public Q_SLOTS:
   void DoQuery();
+
  public:
   void CheckEscapeKey(QObject* Sender, char& Key);
   void HostResolved(TCustomWSocket* Sender, std::uint16_t ErrCode);
@@ -128,12 +129,12 @@ class TQueryForm : public QDialog, private TQueryView {
   std::unique_ptr<Ui::TQueryForm> m_Ui;
   TQuerySession m_Session;
   QTimer m_FlushTimer;
-  QElapsedTimer m_Pending;     // since when the widget lags behind the text
+  QElapsedTimer m_Pending;  // since when the widget lags behind the text
 
-  std::size_t m_Shown = 0;     // bytes of the pane's text that the widget shows
-  std::size_t m_Column = 0;    // characters on the widget's last line, for the length guard
+  std::size_t m_Shown = 0;              // bytes of the pane's text that the widget shows
+  std::size_t m_Column = 0;             // characters on the widget's last line, for the length guard
   QAbstractItemView* m_List = nullptr;  // the drop-down list of Address
-  bool m_ListChoice = false;   // a click or Enter in the list is being handled
+  bool m_ListChoice = false;            // a click or Enter in the list is being handled
 };
 
 extern TQueryForm* QueryForm;

@@ -26,10 +26,7 @@ std::string DottedText(std::uint32_t Ip)
          '.' + std::to_string(Ip & 0xFF);
 }
 
-std::uint32_t Ipv4Mask(unsigned Length)
-{
-  return Length == 0 ? 0 : ~std::uint32_t{0} << (32 - Length);
-}
+std::uint32_t Ipv4Mask(unsigned Length) { return Length == 0 ? 0 : ~std::uint32_t{0} << (32 - Length); }
 
 }  // namespace
 

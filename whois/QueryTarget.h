@@ -30,11 +30,11 @@ std::optional<TAsNumber> ParseAsNumber(std::string_view Text);
 
 struct TQueryPrefix {
   bool Ipv6 = false;
-  std::uint32_t Ipv4 = 0;  // the network's first address as an IP number, for IPv4
-  TIpv6Bytes Ipv6Bytes{};  // the network's first address, for IPv6
-  unsigned Length = 0;     // 0..32 or 0..128
-  std::string Address;     // the first address: dotted, or RFC 5952 text
-  std::string Text;        // Address + "/" + Length: "193.0.0.0/21", "2001:67c:2e8::/48"
+  std::uint32_t Ipv4 = 0;    // the network's first address as an IP number, for IPv4
+  TIpv6Bytes Ipv6Bytes{};    // the network's first address, for IPv6
+  unsigned Length = 0;       // 0..32 or 0..128
+  std::string Address;       // the first address: dotted, or RFC 5952 text
+  std::string Text;          // Address + "/" + Length: "193.0.0.0/21", "2001:67c:2e8::/48"
   bool HostBitsSet = false;  // the text named an address inside the network
 };
 

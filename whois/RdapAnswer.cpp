@@ -39,9 +39,12 @@ std::string PreScan(std::string_view Body)
   bool Escape = false;
   for (const char C : Body) {
     if (InString) {
-      if (Escape) Escape = false;
-      else if (C == '\\') Escape = true;
-      else if (C == '"') InString = false;
+      if (Escape)
+        Escape = false;
+      else if (C == '\\')
+        Escape = true;
+      else if (C == '"')
+        InString = false;
       continue;
     }
     switch (C) {
@@ -89,12 +92,12 @@ std::string Plain(const QString& Text, std::size_t Max)
   return Bytes;
 }
 
-std::string Str(const QJsonValue& V, std::size_t Max) { return V.isString() ? Plain(V.toString(), Max) : std::string(); }
-
-bool IsCountryCode(const std::string& S)
+std::string Str(const QJsonValue& V, std::size_t Max)
 {
-  return S.size() == 2 && std::all_of(S.begin(), S.end(), IsAsciiLetter);
+  return V.isString() ? Plain(V.toString(), Max) : std::string();
 }
+
+bool IsCountryCode(const std::string& S) { return S.size() == 2 && std::all_of(S.begin(), S.end(), IsAsciiLetter); }
 
 // A mailbox as a vCard writes it: trimmed, "mailto:" dropped; empty unless it reads as one.
 std::string Mailbox(const QJsonValue& V)
@@ -153,7 +156,8 @@ TVcard ReadVcard(const QJsonValue& V)
       Card.Kind = AsciiLowerCopy(Str(Value, 16));
     } else if (Name == QLatin1String("email")) {
       std::string Box = Mailbox(Value);
-      if (!Box.empty() && Card.Emails.size() < 16) Card.Emails.emplace_back(std::move(Box), ParamHas(Params.value("type"), QLatin1String("abuse")));
+      if (!Box.empty() && Card.Emails.size() < 16)
+        Card.Emails.emplace_back(std::move(Box), ParamHas(Params.value("type"), QLatin1String("abuse")));
     } else if (Name == QLatin1String("adr") && Card.CountryCode.empty()) {
       // RFC 8605's "cc" parameter, else the country part of the address when it is a code.
       std::string Code = Str(Params.value("cc"), 2);
@@ -229,8 +233,10 @@ void Walk(const QJsonValue& List, int Depth, const std::string& Level, TWalk& W)
       const bool Organisation = Card.Kind == "org" || Handle.rfind("ORG-", 0) == 0;
       const bool Maintainer = Handle.size() > 4 && Handle.compare(Handle.size() - 4, 4, "-MNT") == 0;
       int Rank = 0;
-      if (Has("registrant")) Rank = Maintainer ? 2 : Organisation ? 4 : 3;
-      else if (Roles.empty() && Organisation) Rank = 1;
+      if (Has("registrant"))
+        Rank = Maintainer ? 2 : Organisation ? 4 : 3;
+      else if (Roles.empty() && Organisation)
+        Rank = 1;
       if (Rank > 0 && (!W.Holder || Rank > W.Holder->Rank)) W.Holder = THolder{Handle, Card.Fn, Card.CountryCode, Rank};
     }
     Walk(E.value("entities"), Depth + 1, Handle.empty() ? Level : Handle, W);
@@ -335,7 +341,8 @@ std::vector<std::pair<TRange, std::string>> ReadCidr0(const QJsonValue& V)
     const QJsonObject C = List[I].toObject();
     const QJsonValue Prefix = C.contains("v6prefix") ? C.value("v6prefix") : C.value("v4prefix");
     const QJsonValue Length = C.value("length");
-    if (!Prefix.isString() || !Length.isDouble() || Length.toDouble() != static_cast<double>(Length.toInt(-1))) continue;
+    if (!Prefix.isString() || !Length.isDouble() || Length.toDouble() != static_cast<double>(Length.toInt(-1)))
+      continue;
     if (auto R = PrefixRange(Prefix.toString().left(64).toStdString(), Length.toInt()))
       Out.emplace_back(*R, RdapAddressText(R->First) + "/" + std::to_string(Length.toInt()));
   }
@@ -353,7 +360,8 @@ std::optional<std::uint32_t> AsNumberOf(const QJsonValue& V)
 
 std::optional<std::uint32_t> QueryAsNumber(std::string_view Query)
 {
-  if (Query.size() < 3 || Query.size() > 12 || (Query[0] != 'A' && Query[0] != 'a') || (Query[1] != 'S' && Query[1] != 's'))
+  if (Query.size() < 3 || Query.size() > 12 || (Query[0] != 'A' && Query[0] != 'a') ||
+      (Query[1] != 'S' && Query[1] != 's'))
     return std::nullopt;
   std::uint64_t N = 0;
   for (const char C : Query.substr(2)) {
@@ -391,13 +399,16 @@ void ReadNetwork(const QJsonObject& O, const TRange& AskedRange, std::string_vie
     if (!Better && Slash != std::string::npos) {
       int Length = -1;
       const std::string Digits = Net.Handle.substr(Slash + 1);
-      if (!Digits.empty() && Digits.size() <= 3 && std::all_of(Digits.begin(), Digits.end(), [](char C) { return C >= '0' && C <= '9'; }))
+      if (!Digits.empty() && Digits.size() <= 3 &&
+          std::all_of(Digits.begin(), Digits.end(), [](char C) { return C >= '0' && C <= '9'; }))
         Length = std::stoi(Digits);
-      if (auto H = PrefixRange(std::string_view(Net.Handle).substr(0, Slash), Length); H && Holds(*H, Asked)) Better = H;
+      if (auto H = PrefixRange(std::string_view(Net.Handle).substr(0, Slash), Length); H && Holds(*H, Asked))
+        Better = H;
     }
     const bool Lacnic = R.Answer.Registry == "LACNIC";
     if (Better || Lacnic) R.EchoedRange = true;
-    if (Better) Range = *Better;
+    if (Better)
+      Range = *Better;
     else if (Lacnic) {
       // The range is unknown: better none than the address passed off as the network.
       R.Answer.Network = Net;
@@ -492,9 +503,9 @@ TRdapReading ReadRdapResponse(std::string_view Body, std::string_view Query, std
     R.Answer.AsNumber = "AS" + std::to_string(*AskedAs);
     R.Answer.AsName = Str(O.value("name"), kMaxName);
   } else {
-    R.Problem = Class.isEmpty() ? std::string("it is not an RDAP object")
-                                : "it is an \"" + Plain(Class, 40) + "\" object, not " +
-                                      (AskedAs ? "an autnum" : "an ip network");
+    R.Problem = Class.isEmpty()
+                    ? std::string("it is not an RDAP object")
+                    : "it is an \"" + Plain(Class, 40) + "\" object, not " + (AskedAs ? "an autnum" : "an ip network");
     return R;
   }
 
@@ -526,10 +537,12 @@ TRdapReading ReadRdapResponse(std::string_view Body, std::string_view Query, std
   for (TFound& F : W.Abuse) {
     const std::string Key = AsciiLowerCopy(F.Contact.Email);
     if (R.Answer.Abuse.size() < kAnswerAbuseMax &&
-        std::none_of(R.Answer.Abuse.begin(), R.Answer.Abuse.end(), [&Key](const TAbuseContact& C) { return AsciiLowerCopy(C.Email) == Key; }))
+        std::none_of(R.Answer.Abuse.begin(), R.Answer.Abuse.end(),
+                     [&Key](const TAbuseContact& C) { return AsciiLowerCopy(C.Email) == Key; }))
       R.Answer.Abuse.push_back(std::move(F.Contact));
   }
-  if (!R.Answer.Abuse.empty()) R.Answer.AbuseState = TAbuseState::Found;
+  if (!R.Answer.Abuse.empty())
+    R.Answer.AbuseState = TAbuseState::Found;
   else if (Contains(O.value("remarks"), QLatin1String("No abuse contact registered")) ||
            Contains(O.value("notices"), QLatin1String("No abuse contact registered")))
     R.Answer.AbuseState = TAbuseState::NoneRegistered;
@@ -555,9 +568,7 @@ TRdapElsewhere RdapElsewhere(const TRdapReading& R)
   const TRdapRegistry* HolderRegistry = nullptr;
   for (const TRdapRegistry& G : RdapRegistries()) {
     const std::string_view Name = R.Answer.HolderName;
-    if (R.Answer.HolderHandle == G.OrgHandle ||
-        StartsWithNoCase(Name, G.OrgName))
-      HolderRegistry = &G;
+    if (R.Answer.HolderHandle == G.OrgHandle || StartsWithNoCase(Name, G.OrgName)) HolderRegistry = &G;
   }
   if (E.Registry.empty() && Other(HolderRegistry)) {
     E.Registry = HolderRegistry->Name;

@@ -40,12 +40,12 @@ struct TRdapReading {
   std::string ErrorDescription;
 
   // What else the network or autnum says, for the rules on another registry.
-  std::string Type;          // "DIRECT ALLOCATION", "ALLOCATED PA", ...
+  std::string Type;  // "DIRECT ALLOCATION", "ALLOCATED PA", ...
   std::string ParentHandle;
-  std::string Port43;        // the port-43 server it names, lower case
+  std::string Port43;                       // the port-43 server it names, lower case
   std::vector<std::string> LinkRegistries;  // registries whose RDAP hosts its links name
-  bool WholeSpace = false;   // the network is all of IPv4 or all of IPv6
-  bool EchoedRange = false;  // the range was only the queried address (LACNIC's early answers)
+  bool WholeSpace = false;                  // the network is all of IPv4 or all of IPv6
+  bool EchoedRange = false;                 // the range was only the queried address (LACNIC's early answers)
 };
 
 // Limits on a response: bytes, nesting of arrays and objects, values in all, and entities

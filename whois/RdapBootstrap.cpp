@@ -154,7 +154,8 @@ bool TRdapBootstrap::ReadFile(std::string_view Json, bool V6, std::string& Probl
     TRdapService Entry;
     for (const QJsonValue& Url : Pair[1].toArray()) {
       std::string Text = Url.toString().toStdString();
-      if (Text.size() > 512 || !EqualNoCase(std::string_view(Text).substr(0, std::min<std::size_t>(Text.size(), 8)), "https://"))
+      if (Text.size() > 512 ||
+          !EqualNoCase(std::string_view(Text).substr(0, std::min<std::size_t>(Text.size(), 8)), "https://"))
         continue;
       const std::string Host(UrlHost(Text));
       if (!IsValidReferralHost(Host)) continue;
@@ -180,8 +181,7 @@ bool TRdapBootstrap::ReadFile(std::string_view Json, bool V6, std::string& Probl
         return false;
       }
       // Host bits are ignored rather than trusted.
-      for (int Bit = Length; Bit < 128; ++Bit)
-        Net->Bytes[Bit / 8] &= static_cast<std::uint8_t>(~(0x80u >> (Bit % 8)));
+      for (int Bit = Length; Bit < 128; ++Bit) Net->Bytes[Bit / 8] &= static_cast<std::uint8_t>(~(0x80u >> (Bit % 8)));
       m_Entries.push_back({*Net, Length, Index});
     }
     m_Services.push_back(Entry);

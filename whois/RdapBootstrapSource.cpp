@@ -53,8 +53,10 @@ std::optional<std::string> ReadSmallFile(const std::string& Path, std::string& P
       if (N <= 0) break;
       Have += static_cast<std::size_t>(N);
     }
-    if (Have == Text.size()) Contents = std::move(Text);
-    else Problem = "cannot read " + Path;
+    if (Have == Text.size())
+      Contents = std::move(Text);
+    else
+      Problem = "cannot read " + Path;
   }
   ::close(Fd);
   return Contents;

@@ -54,9 +54,12 @@ std::optional<std::string> WrittenHost(std::string_view Location)
 {
   std::size_t Start = 0;
   const std::size_t Scheme = Location.find("://");
-  if (Location.substr(0, 2) == "//") Start = 2;
-  else if (Scheme != std::string_view::npos && Scheme < Location.find_first_of("/?#")) Start = Scheme + 3;
-  else return std::nullopt;
+  if (Location.substr(0, 2) == "//")
+    Start = 2;
+  else if (Scheme != std::string_view::npos && Scheme < Location.find_first_of("/?#"))
+    Start = Scheme + 3;
+  else
+    return std::nullopt;
   std::string_view Authority = Location.substr(Start, Location.find_first_of("/?#", Start) - Start);
   const std::size_t Colon = Authority.rfind(':');
   if (Colon != std::string_view::npos && Authority.find_first_of("@[") == std::string_view::npos)
@@ -85,7 +88,8 @@ std::string NetworkCause(QNetworkReply::NetworkError Error, const QString& Text,
     case QNetworkReply::TimeoutError: return "the connection timed out";
     case QNetworkReply::SslHandshakeFailedError:
       return "the TLS handshake failed (" +
-             RdapPlainText((TlsErrors.isEmpty() ? Text : TlsErrors.join(QStringLiteral("; "))).toStdString(), 200) + ")";
+             RdapPlainText((TlsErrors.isEmpty() ? Text : TlsErrors.join(QStringLiteral("; "))).toStdString(), 200) +
+             ")";
     default: return RdapPlainText(Text.toStdString(), 200);
   }
 }
@@ -126,7 +130,8 @@ class TRdapClient::TRequest : public QObject {
         return Finish(TRdapOutcome::Failed, E.what());
       }
       if (!Service)
-        return Finish(TRdapOutcome::NoRecord, "no RDAP service is listed for " + m_Query + " in IANA's bootstrap files");
+        return Finish(TRdapOutcome::NoRecord,
+                      "no RDAP service is listed for " + m_Query + " in IANA's bootstrap files");
       if (Service->Base.empty())
         return Finish(TRdapOutcome::Failed, "IANA lists only plain-HTTP RDAP service for " + Service->Prefix +
                                                 "; it is not asked without TLS");
@@ -141,8 +146,10 @@ class TRdapClient::TRequest : public QObject {
   QUrl QuestionUrl(const std::string& Base) const
   {
     std::string Path = Base;
-    if (IsAsQuery(m_Query)) Path += "autnum/" + m_Query.substr(2);
-    else Path += "ip/" + m_Query;
+    if (IsAsQuery(m_Query))
+      Path += "autnum/" + m_Query.substr(2);
+    else
+      Path += "ip/" + m_Query;
     return QUrl(QString::fromStdString(Path), QUrl::StrictMode);
   }
 
@@ -184,10 +191,11 @@ class TRdapClient::TRequest : public QObject {
   {
     const std::string Host = HostOf(m_Url).toStdString();
     if (Info.error() != QHostInfo::NoError || Info.addresses().isEmpty())
-      return Finish(TRdapOutcome::Failed,
-                    Host + ": " + (Info.error() == QHostInfo::HostNotFound || Info.addresses().isEmpty()
-                                       ? std::string("no such host")
-                                       : "the name could not be looked up (" + RdapPlainText(Info.errorString().toStdString(), 100) + ")"));
+      return Finish(TRdapOutcome::Failed, Host + ": " +
+                                              (Info.error() == QHostInfo::HostNotFound || Info.addresses().isEmpty()
+                                                   ? std::string("no such host")
+                                                   : "the name could not be looked up (" +
+                                                         RdapPlainText(Info.errorString().toStdString(), 100) + ")"));
     std::optional<QHostAddress> Chosen;
     for (const QHostAddress& A : Info.addresses()) {
       const std::string Text = A.toString().toStdString();
@@ -202,7 +210,8 @@ class TRdapClient::TRequest : public QObject {
                                                  RdapPlainText(m_Url.toString(QUrl::FullyEncoded).toStdString(), 200));
       }
       // IPv4 first, as the port-43 road connects.
-      if (!Chosen || (Chosen->protocol() != QAbstractSocket::IPv4Protocol && A.protocol() == QAbstractSocket::IPv4Protocol))
+      if (!Chosen ||
+          (Chosen->protocol() != QAbstractSocket::IPv4Protocol && A.protocol() == QAbstractSocket::IPv4Protocol))
         Chosen = A;
     }
     m_Kind = AddressKindOf(Chosen->toString().toStdString()).value_or(TAddressKind::Public);
@@ -282,7 +291,8 @@ class TRdapClient::TRequest : public QObject {
                                               " MiB; the answer was cut there and not read");
     const int Status = Reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
     if (Status == 0)
-      return Finish(TRdapOutcome::Failed, Server + ": " + NetworkCause(Reply->error(), Reply->errorString(), m_TlsErrors));
+      return Finish(TRdapOutcome::Failed,
+                    Server + ": " + NetworkCause(Reply->error(), Reply->errorString(), m_TlsErrors));
     const QVariant Length = Reply->header(QNetworkRequest::ContentLengthHeader);
     if (Length.isValid() && m_Body.size() < Length.toLongLong())
       return Finish(TRdapOutcome::Failed, Server + " cut the answer off after " + std::to_string(m_Body.size()) +
@@ -294,8 +304,8 @@ class TRdapClient::TRequest : public QObject {
     if (Status == 301 || Status == 302 || Status == 303 || Status == 307 || Status == 308)
       return Redirect(Reply->rawHeader("Location"), StatusText);
 
-    TRdapReading Reading = ReadRdapResponse(std::string_view(m_Body.constData(), static_cast<std::size_t>(m_Body.size())),
-                                            m_Query, Server);
+    TRdapReading Reading = ReadRdapResponse(
+        std::string_view(m_Body.constData(), static_cast<std::size_t>(m_Body.size())), m_Query, Server);
     m_Body.clear();
     std::string Detail;
     if (Reading.Object == TRdapObject::Error) {
@@ -306,14 +316,16 @@ class TRdapClient::TRequest : public QObject {
     const std::string WithDetail = Detail.empty() ? StatusText : StatusText + " (" + Detail + ")";
     if (Status == 404) return Finish(TRdapOutcome::NoRecord, "no record at " + Server + ": " + WithDetail);
     if (Status == 429) {
-      const auto Wait = RdapRetryAfter(Reply->rawHeader("Retry-After").toStdString(), QDateTime::currentSecsSinceEpoch());
+      const auto Wait =
+          RdapRetryAfter(Reply->rawHeader("Retry-After").toStdString(), QDateTime::currentSecsSinceEpoch());
       m_Result.RetryAfterSeconds = Wait.value_or(-1);
       m_Result.RetryServer = Server;
-      return Finish(TRdapOutcome::RateLimited, "rate limited by " + Server +
-                                                   (Wait ? " (retry after " + std::to_string(*Wait) + " s)" : ""));
+      return Finish(TRdapOutcome::RateLimited,
+                    "rate limited by " + Server + (Wait ? " (retry after " + std::to_string(*Wait) + " s)" : ""));
     }
     if (Status >= 500) return Finish(TRdapOutcome::Failed, Server + " failed: " + WithDetail);
-    if (Status < 200 || Status >= 300) return Finish(TRdapOutcome::Failed, Server + " refused the question: " + WithDetail);
+    if (Status < 200 || Status >= 300)
+      return Finish(TRdapOutcome::Failed, Server + " refused the question: " + WithDetail);
     if (Reading.Object == TRdapObject::Error)
       return Finish(TRdapOutcome::Failed, Server + " answered " + StatusText + " with an error object: " +
                                               (Detail.empty() ? std::to_string(Reading.ErrorCode) : Detail));
@@ -346,8 +358,8 @@ class TRdapClient::TRequest : public QObject {
     if (Location.isEmpty() || Location.size() > kMaxLocation)
       return Finish(TRdapOutcome::Failed, Server + " answered " + StatusText + " without a usable Location");
     if (++m_Redirects > Settings().MaxRedirects)
-      return Finish(TRdapOutcome::Failed, "more than " + std::to_string(Settings().MaxRedirects) +
-                                              " redirects; the last from " + Server);
+      return Finish(TRdapOutcome::Failed,
+                    "more than " + std::to_string(Settings().MaxRedirects) + " redirects; the last from " + Server);
     const QUrl To = m_Url.resolved(QUrl::fromEncoded(Location, QUrl::StrictMode));
     if (!To.isValid())
       return Finish(TRdapOutcome::Failed, Server + " answered " + StatusText + " with a Location that is no URL");
@@ -364,7 +376,8 @@ class TRdapClient::TRequest : public QObject {
   // taken from its reply.
   void AskIana()
   {
-    const std::string Where = Settings().IanaHost + (Settings().IanaPort == 43 ? "" : ":" + std::to_string(Settings().IanaPort));
+    const std::string Where =
+        Settings().IanaHost + (Settings().IanaPort == 43 ? "" : ":" + std::to_string(Settings().IanaPort));
     m_Current = Where;
     m_Result.Answer.Server = Where;
     m_Result.Answer.Asked.push_back(Where);
@@ -380,8 +393,9 @@ class TRdapClient::TRequest : public QObject {
     connect(S, &QTcpSocket::errorOccurred, this, [this, S](QAbstractSocket::SocketError Error) {
       if (Error == QAbstractSocket::RemoteHostClosedError) return;  // the end of its reply
       const std::string Cause = Error == QAbstractSocket::ConnectionRefusedError ? "connection refused"
-                                : Error == QAbstractSocket::HostNotFoundError    ? "no such host"
-                                                                                 : RdapPlainText(S->errorString().toStdString(), 100);
+                                : Error == QAbstractSocket::HostNotFoundError
+                                    ? "no such host"
+                                    : RdapPlainText(S->errorString().toStdString(), 100);
       S->disconnect(this);
       S->deleteLater();
       m_Iana = nullptr;
@@ -398,15 +412,20 @@ class TRdapClient::TRequest : public QObject {
 
   void OnIanaReply()
   {
-    const TReferralScan Scan = ScanReferral(std::string_view(m_IanaReply.constData(), static_cast<std::size_t>(m_IanaReply.size())));
+    const TReferralScan Scan =
+        ScanReferral(std::string_view(m_IanaReply.constData(), static_cast<std::size_t>(m_IanaReply.size())));
     const std::string Iana = Settings().IanaHost;
     if (!Scan.Referral)
       return Finish(m_IanaReply.trimmed().isEmpty() ? TRdapOutcome::Failed : TRdapOutcome::NoRecord,
                     Iana + " names no registry for " + m_Query);
     const TRdapRegistry* R = RdapRegistryOfHost(Scan.Referral->Host);
-    if (!R) return Finish(TRdapOutcome::Failed, Iana + " names " + Scan.Referral->Host + ", which has no RDAP service known here");
-    if (R->Name == m_Stub || std::find(m_Registries.begin(), m_Registries.end(), std::string(R->Name)) != m_Registries.end())
-      return Finish(TRdapOutcome::Failed, Iana + " names " + std::string(R->Name) + ", whose RDAP service does not hold it");
+    if (!R)
+      return Finish(TRdapOutcome::Failed,
+                    Iana + " names " + Scan.Referral->Host + ", which has no RDAP service known here");
+    if (R->Name == m_Stub ||
+        std::find(m_Registries.begin(), m_Registries.end(), std::string(R->Name)) != m_Registries.end())
+      return Finish(TRdapOutcome::Failed,
+                    Iana + " names " + std::string(R->Name) + ", whose RDAP service does not hold it");
     AskRegistry(std::string(R->Base), std::string(R->Name));
   }
 
@@ -446,7 +465,8 @@ class TRdapClient::TRequest : public QObject {
     m_Result.Answer.Error = std::move(Error);
     if (Outcome != TRdapOutcome::Answered && m_Result.Answer.Error.empty()) m_Result.Answer.Error = "no answer";
     if (m_Result.Answer.Registry.empty())
-      if (const TRdapRegistry* R = RdapRegistryOfHost(m_Result.Answer.Server.substr(0, m_Result.Answer.Server.find(':'))))
+      if (const TRdapRegistry* R =
+              RdapRegistryOfHost(m_Result.Answer.Server.substr(0, m_Result.Answer.Server.find(':'))))
         m_Result.Answer.Registry = R->Name;
     TDone Done = std::move(m_Done);
     m_Done = nullptr;
@@ -461,11 +481,11 @@ class TRdapClient::TRequest : public QObject {
   TDone m_Done;
   TRdapResult m_Result;
   QTimer m_Timer;
-  QUrl m_Url;                      // the URL asked now, with its host name
-  std::string m_Current;           // the server being looked up or asked now
+  QUrl m_Url;             // the URL asked now, with its host name
+  std::string m_Current;  // the server being looked up or asked now
   QStringList m_Visited;
   std::vector<std::string> m_Registries;  // services asked, by registry name or host
-  std::string m_Stub;              // the registry whose stub sent us on
+  std::string m_Stub;                     // the registry whose stub sent us on
   int m_Redirects = 0;
   TAddressKind m_Kind = TAddressKind::Public;  // of the address connected to last
   int m_LookupId = -1;

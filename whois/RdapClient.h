@@ -38,10 +38,10 @@ enum class TRdapOutcome {
 };
 
 struct TRdapSettings {
-  int TimeoutMs = 90000;              // the whole question
-  int MaxRedirects = 3;               // HTTP redirects followed in all
-  int MaxRegistries = 3;              // RDAP services asked in all, stubs followed included
-  std::size_t MaxBody = 8u << 20;     // bytes of one response
+  int TimeoutMs = 90000;                    // the whole question
+  int MaxRedirects = 3;                     // HTTP redirects followed in all
+  int MaxRegistries = 3;                    // RDAP services asked in all, stubs followed included
+  std::size_t MaxBody = 8u << 20;           // bytes of one response
   std::string IanaHost = "whois.iana.org";  // for AS numbers and for stubs that name no registry
   std::uint16_t IanaPort = 43;
   std::string UserAgent = "quorvex";

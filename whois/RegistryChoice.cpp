@@ -3,7 +3,8 @@
 
 namespace {
 
-std::string_view CountriesOf(std::string_view Registry) {
+std::string_view CountriesOf(std::string_view Registry)
+{
   for (const TRegistryRow& R : RegistryRows)
     if (R.Name == Registry) return R.Countries;
   return {};
@@ -19,7 +20,8 @@ constinit const TTableColumn<TContinentRow, std::string_view, ContinentCount> Co
 const std::string_view RipeCountryList = CountriesOf("RIPE");
 const std::string_view LacnicCountryList = CountriesOf("LACNIC");
 
-std::string ChooseRegistry(ContinentCode Continent, CountryIndex Country) {
+std::string ChooseRegistry(ContinentCode Continent, CountryIndex Country)
+{
   const TRegistryRow* Chosen = &RegistryRows.front();
   for (const TRegistryRow& R : RegistryRows)
     if (Continent < ContinentCount && (R.Continents >> Continent & 1) != 0) Chosen = &R;

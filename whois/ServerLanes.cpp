@@ -12,10 +12,9 @@ struct TPaceRow {
   int Ms;
 };
 constexpr TPaceRow kPaces[] = {
-    {"whois.arin.net", 2000},  {"whois.ripe.net", 64000},  {"whois.apnic.net", 2000},
-    {"whois.lacnic.net", 6000}, {"whois.afrinic.net", 18000}, {"whois.iana.org", 1000},
-    {"rdap.arin.net", 2000},    {"rdap.db.ripe.net", 64000}, {"rdap.apnic.net", 2000},
-    {"rdap.lacnic.net", 6000},  {"rdap.afrinic.net", 18000},
+    {"whois.arin.net", 2000},     {"whois.ripe.net", 64000}, {"whois.apnic.net", 2000},   {"whois.lacnic.net", 6000},
+    {"whois.afrinic.net", 18000}, {"whois.iana.org", 1000},  {"rdap.arin.net", 2000},     {"rdap.db.ripe.net", 64000},
+    {"rdap.apnic.net", 2000},     {"rdap.lacnic.net", 6000}, {"rdap.afrinic.net", 18000},
 };
 constexpr int kOtherPaceMs = 2000;
 
@@ -67,7 +66,8 @@ void TServerLanes::PumpSoon()
 {
   if (m_PumpQueued) return;
   m_PumpQueued = true;
-  QMetaObject::invokeMethod(this, [this] { Pump(); }, Qt::QueuedConnection);
+  QMetaObject::invokeMethod(
+      this, [this] { Pump(); }, Qt::QueuedConnection);
 }
 
 void TServerLanes::Pump()

@@ -235,10 +235,10 @@ enum class TShape { RipeStyle, Arin, Rwhois };
 // key only one of them uses tells the shape.
 TShape ShapeOf(std::string_view Reply)
 {
-  static constexpr std::array<std::string_view, 8> kArinKeys = {
-      "NetRange", "CIDR", "NetName", "NetHandle", "ASNumber", "ASHandle", "OrgName", "CustName"};
-  static constexpr std::array<std::string_view, 6> kRipeKeys = {
-      "inetnum", "inet6num", "aut-num", "organisation", "as-block", "nic-hdl"};
+  static constexpr std::array<std::string_view, 8> kArinKeys = {"NetRange", "CIDR",     "NetName", "NetHandle",
+                                                                "ASNumber", "ASHandle", "OrgName", "CustName"};
+  static constexpr std::array<std::string_view, 6> kRipeKeys = {"inetnum",      "inet6num", "aut-num",
+                                                                "organisation", "as-block", "nic-hdl"};
   TReplyLines Lines(Reply);
   TReplyLine Line;
   while (Lines.Next(Line)) {

@@ -15,7 +15,7 @@
 
 // One abuse mailbox and what says so.
 struct TAbuseContact {
-  std::string Email;   // as the registry writes it, trimmed; never empty
+  std::string Email;  // as the registry writes it, trimmed; never empty
   // The object or line that states it, kind then key: "OrgAbuseEmail ABUSE5250-ARIN",
   // "RAbuseEmail ...", "role AR40377-RIPE", "irt IRT-APNIC-AP", "nic-hdl ABC123-LACNIC",
   // "comment" (RIPE's "% Abuse contact for ..." line); for RDAP the entity's handle and the
@@ -25,11 +25,11 @@ struct TAbuseContact {
 
 // A network record: an inetnum, inet6num, NetRange or RDAP ip network.
 struct TWhoisNetwork {
-  std::string First;                // first address, canonical text ("193.0.0.0", "2001:67c:2e8::")
-  std::string Last;                 // last address, canonical text
-  std::vector<std::string> Cidrs;   // its prefixes ("193.0.0.0/21"), listed or computed from the range
-  std::string Name;                 // netname, NetName; empty when the record has none
-  std::string Handle;               // NetHandle, RDAP handle; empty when the record has none
+  std::string First;               // first address, canonical text ("193.0.0.0", "2001:67c:2e8::")
+  std::string Last;                // last address, canonical text
+  std::vector<std::string> Cidrs;  // its prefixes ("193.0.0.0/21"), listed or computed from the range
+  std::string Name;                // netname, NetName; empty when the record has none
+  std::string Handle;              // NetHandle, RDAP handle; empty when the record has none
 };
 
 enum class TAbuseState {
@@ -39,25 +39,25 @@ enum class TAbuseState {
 };
 
 struct TWhoisAnswer {
-  std::string Query;                    // what was asked: an address, "AS15169", a prefix
-  std::optional<TWhoisNetwork> Network; // the most specific network that holds the address
-  std::string AsNumber;                 // "AS15169" for an AS number's record, else empty
-  std::string AsName;                   // "GOOGLE", the record's AS name
-  std::string HolderName;               // the organisation (OrgName, CustName, org-name, owner, descr)
-  std::string HolderHandle;             // OrgId, organisation key, ownerid
-  std::string Country;                  // two letters, upper case, as the registry records it
-  std::vector<TAbuseContact> Abuse;     // most specific first, no mailbox twice
+  std::string Query;                     // what was asked: an address, "AS15169", a prefix
+  std::optional<TWhoisNetwork> Network;  // the most specific network that holds the address
+  std::string AsNumber;                  // "AS15169" for an AS number's record, else empty
+  std::string AsName;                    // "GOOGLE", the record's AS name
+  std::string HolderName;                // the organisation (OrgName, CustName, org-name, owner, descr)
+  std::string HolderHandle;              // OrgId, organisation key, ownerid
+  std::string Country;                   // two letters, upper case, as the registry records it
+  std::vector<TAbuseContact> Abuse;      // most specific first, no mailbox twice
   TAbuseState AbuseState = TAbuseState::NotStated;
-  std::string Registry;                 // "ARIN", "RIPE", "APNIC", "LACNIC", "AFRINIC", or the
-                                        // answering server's host for any other (rwhois, national)
-  std::string Server;                   // host that gave the answer ("host:port" when not 43)
-  std::string DetailsAt;                // a national registry the reply sends the reader to for
-                                        // the details (whois.nic.ad.jp, whois.kisa.or.kr, ...)
-  std::vector<std::string> Asked;       // every server asked on the way, in order, same form
-  std::string Source = "whois";         // "whois" (port 43) or "rdap"
-  bool Cached = false;                  // answered from an earlier answer's network in this run
-  std::string CachedFrom;               // that answer's query, when Cached
-  std::string Error;                    // why there is no answer (plain words); empty on success
+  std::string Registry;            // "ARIN", "RIPE", "APNIC", "LACNIC", "AFRINIC", or the
+                                   // answering server's host for any other (rwhois, national)
+  std::string Server;              // host that gave the answer ("host:port" when not 43)
+  std::string DetailsAt;           // a national registry the reply sends the reader to for
+                                   // the details (whois.nic.ad.jp, whois.kisa.or.kr, ...)
+  std::vector<std::string> Asked;  // every server asked on the way, in order, same form
+  std::string Source = "whois";    // "whois" (port 43) or "rdap"
+  bool Cached = false;             // answered from an earlier answer's network in this run
+  std::string CachedFrom;          // that answer's query, when Cached
+  std::string Error;               // why there is no answer (plain words); empty on success
 };
 
 // What a reply may put into an answer: each text at most this many bytes (cut at a UTF-8

@@ -67,8 +67,10 @@ TSection ReadSection(std::string_view Text)
     if (K.empty()) continue;
     if (First) {
       First = false;
-      if (EqualNoCase(K, "NetRange")) S.Range = ParseNetworkRange(V);
-      else S.As = ParseAsRange(V);
+      if (EqualNoCase(K, "NetRange"))
+        S.Range = ParseNetworkRange(V);
+      else
+        S.As = ParseAsRange(V);
       continue;
     }
     if (EqualNoCase(K, "CIDR")) {

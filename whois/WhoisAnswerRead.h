@@ -23,8 +23,8 @@ namespace AnswerRead {
 // One line of a reply, without its line end.
 struct TReplyLine {
   std::string_view Text;
-  std::string_view Key;    // an attribute line's key ("inetnum", "NetRange"); else empty
-  std::string_view Value;  // what follows the key's colon, blanks trimmed
+  std::string_view Key;       // an attribute line's key ("inetnum", "NetRange"); else empty
+  std::string_view Value;     // what follows the key's colon, blanks trimmed
   bool Blank = false;         // empty, or blanks only
   bool Comment = false;       // starts with '%' or '#'
   bool Continuation = false;  // starts with a blank or '+': more of the attribute before

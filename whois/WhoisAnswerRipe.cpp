@@ -94,10 +94,7 @@ constexpr std::array<TNationalRegistry, 7> kNationalRegistries = {{
     {"IRINN", "", {"irinn.in", ""}},
 }};
 
-bool IsHostChar(char C)
-{
-  return IsAsciiLetter(C) || IsAsciiDigit(C) || C == '.' || C == '-';
-}
+bool IsHostChar(char C) { return IsAsciiLetter(C) || IsAsciiDigit(C) || C == '.' || C == '-'; }
 
 bool IsNationalServer(const std::string& Host)
 {
@@ -172,17 +169,28 @@ TRecord ReadRecord(const TObject& Object)
       First = false;
       return;
     }
-    if (EqualNoCase(K, "netname")) Once(R.Netname);
-    else if (EqualNoCase(K, "as-name")) Once(R.AsName);
-    else if (EqualNoCase(K, "descr")) Once(R.Descr);
-    else if (EqualNoCase(K, "country")) Once(R.Country);
-    else if (EqualNoCase(K, "org")) Once(R.Org);
-    else if (EqualNoCase(K, "owner")) Once(R.Owner);
-    else if (EqualNoCase(K, "ownerid")) Once(R.OwnerId);
-    else if (EqualNoCase(K, "organisation")) Once(R.Organisation);
-    else if (EqualNoCase(K, "source")) Once(R.Source);
-    else if (EqualNoCase(K, "abuse-c")) AddKey(R.AbuseC, V);
-    else if (EqualNoCase(K, "mnt-irt")) AddKey(R.Irt, V);
+    if (EqualNoCase(K, "netname"))
+      Once(R.Netname);
+    else if (EqualNoCase(K, "as-name"))
+      Once(R.AsName);
+    else if (EqualNoCase(K, "descr"))
+      Once(R.Descr);
+    else if (EqualNoCase(K, "country"))
+      Once(R.Country);
+    else if (EqualNoCase(K, "org"))
+      Once(R.Org);
+    else if (EqualNoCase(K, "owner"))
+      Once(R.Owner);
+    else if (EqualNoCase(K, "ownerid"))
+      Once(R.OwnerId);
+    else if (EqualNoCase(K, "organisation"))
+      Once(R.Organisation);
+    else if (EqualNoCase(K, "source"))
+      Once(R.Source);
+    else if (EqualNoCase(K, "abuse-c"))
+      AddKey(R.AbuseC, V);
+    else if (EqualNoCase(K, "mnt-irt"))
+      AddKey(R.Irt, V);
     if (R.DetailsAt.empty() && (EqualNoCase(K, "netname") || EqualNoCase(K, "descr") || EqualNoCase(K, "remarks")))
       R.DetailsAt = NationalServerIn(V);
   });
@@ -222,9 +230,12 @@ void ReadContact(const TObject& Object, std::vector<TContact>& Contacts)
   std::string_view Handle = Block ? Object.Key : std::string_view{};
   std::vector<std::string_view> Abuse, Mail;
   ForEachAttribute(Object.Text, [&](std::string_view K, std::string_view V) {
-    if (EqualNoCase(K, "abuse-mailbox") && Abuse.size() < kAnswerAbuseMax) Abuse.push_back(V);
-    else if (Block && EqualNoCase(K, "e-mail") && Mail.size() < kAnswerAbuseMax) Mail.push_back(V);
-    else if (Role && Handle.empty() && EqualNoCase(K, "nic-hdl")) Handle = V;
+    if (EqualNoCase(K, "abuse-mailbox") && Abuse.size() < kAnswerAbuseMax)
+      Abuse.push_back(V);
+    else if (Block && EqualNoCase(K, "e-mail") && Mail.size() < kAnswerAbuseMax)
+      Mail.push_back(V);
+    else if (Role && Handle.empty() && EqualNoCase(K, "nic-hdl"))
+      Handle = V;
   });
   TContact* C = Handle.empty() ? nullptr : FindContact(Contacts, Handle);
   if (!C) return;
@@ -258,10 +269,14 @@ void ReadOrganisation(const TObject& Object, std::string_view Key, TOrganisation
     return;
   Org.Found = true;
   ForEachAttribute(Object.Text, [&](std::string_view K, std::string_view V) {
-    if (EqualNoCase(K, "org-name") && Org.Name.empty()) Org.Name = V;
-    else if (EqualNoCase(K, "country") && Org.Country.empty()) Org.Country = V;
-    else if (EqualNoCase(K, "abuse-mailbox") && Org.Mailbox.empty()) Org.Mailbox = V;
-    else if (EqualNoCase(K, "abuse-c")) AddKey(Org.AbuseC, V);
+    if (EqualNoCase(K, "org-name") && Org.Name.empty())
+      Org.Name = V;
+    else if (EqualNoCase(K, "country") && Org.Country.empty())
+      Org.Country = V;
+    else if (EqualNoCase(K, "abuse-mailbox") && Org.Mailbox.empty())
+      Org.Mailbox = V;
+    else if (EqualNoCase(K, "abuse-c"))
+      AddKey(Org.AbuseC, V);
   });
 }
 
@@ -354,11 +369,13 @@ std::string ReadRipeStyleReply(std::string_view Reply, const TAnswerQuery& Query
   // Pass three, only when the holder names an abuse role of its own.
   std::vector<TContact> OrgRoles;
   for (const std::string_view K : Org.AbuseC) {
-    const bool Known = std::any_of(R.AbuseC.begin(), R.AbuseC.end(), [K](std::string_view A) { return EqualNoCase(A, K); });
+    const bool Known =
+        std::any_of(R.AbuseC.begin(), R.AbuseC.end(), [K](std::string_view A) { return EqualNoCase(A, K); });
     if (!Known) OrgRoles.push_back({K, {}, {}, false});
   }
   if (!OrgRoles.empty())
-    ForEachObject(Reply, [&](const TObject& O) { ReadContact(O, OrgRoles); }, [](std::string_view) {});
+    ForEachObject(
+        Reply, [&](const TObject& O) { ReadContact(O, OrgRoles); }, [](std::string_view) {});
 
   if (Network) {
     Answer.Network = MakeNetwork(*R.Range, {}, R.Netname, {});

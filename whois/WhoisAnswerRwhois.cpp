@@ -86,7 +86,7 @@ struct TNetworkRecord {
   std::string_view Name, Handle, Id, OrgName, Organization, Country;
   bool OrganizationIsId = false;
   std::vector<std::pair<std::string_view, std::string_view>> Mailboxes;  // attribute, mailbox
-  std::vector<std::string_view> ContactIds;  // Abuse-Contact;I
+  std::vector<std::string_view> ContactIds;                              // Abuse-Contact;I
 };
 
 TNetworkRecord ReadNetworkRecord(std::string_view Text)
@@ -159,11 +159,14 @@ std::string ReadRwhoisReply(std::string_view Reply, const TAnswerQuery& Query, T
       std::string_view Id, Name, Country;
       std::vector<std::string_view> Mail;
       ForEachRecordLine(Text, [&](const TRwhoisLine& L) {
-        if (EqualNoCase(L.Attribute, "ID") && Id.empty()) Id = L.Value;
-        else if ((EqualNoCase(L.Attribute, "Org-Name") || EqualNoCase(L.Attribute, "Name")) && Name.empty()) Name = L.Value;
+        if (EqualNoCase(L.Attribute, "ID") && Id.empty())
+          Id = L.Value;
+        else if ((EqualNoCase(L.Attribute, "Org-Name") || EqualNoCase(L.Attribute, "Name")) && Name.empty())
+          Name = L.Value;
         else if ((EqualNoCase(L.Attribute, "Country-Code") || EqualNoCase(L.Attribute, "Country")) && Country.empty())
           Country = L.Value;
-        else if (EqualNoCase(L.Attribute, "Email") && Mail.size() < kAnswerAbuseMax) Mail.push_back(L.Value);
+        else if (EqualNoCase(L.Attribute, "Email") && Mail.size() < kAnswerAbuseMax)
+          Mail.push_back(L.Value);
       });
       if (Id.empty()) return;
       if (N.OrganizationIsId && OrgName.empty() && EqualNoCase(FirstWord(Id), FirstWord(N.Organization))) {

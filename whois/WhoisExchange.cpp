@@ -26,15 +26,9 @@ std::string PlainCause(std::string Text)
 }
 
 // A socket error code in words: "connection refused", "no route to host", ...
-std::string ErrorCause(std::uint16_t Code)
-{
-  return SocketErrorCause(Code);
-}
+std::string ErrorCause(std::uint16_t Code) { return SocketErrorCause(Code); }
 
-std::string LookupCause(std::uint16_t Code)
-{
-  return LookupErrorCause(Code);
-}
+std::string LookupCause(std::uint16_t Code) { return LookupErrorCause(Code); }
 
 bool HasVisible(const std::string& Text)
 {
@@ -215,15 +209,18 @@ void TWhoisExchange::TimeOut()
 
 void TWhoisExchange::FinishSoon()
 {
-  QMetaObject::invokeMethod(this, [this] {
-    if (m_Step == TStep::Finished) return;
-    // While connected, only the end of the session, or the time-out or an error that left
-    // no session, ends the ask.
-    if (m_Step == TStep::Connecting && !m_Closed &&
-        !(m_Socket.State() == wsClosed && (m_Reply.TimedOut || !m_BgError.empty())))
-      return;
-    Finish();
-  }, Qt::QueuedConnection);
+  QMetaObject::invokeMethod(
+      this,
+      [this] {
+        if (m_Step == TStep::Finished) return;
+        // While connected, only the end of the session, or the time-out or an error that left
+        // no session, ends the ask.
+        if (m_Step == TStep::Connecting && !m_Closed &&
+            !(m_Socket.State() == wsClosed && (m_Reply.TimedOut || !m_BgError.empty())))
+          return;
+        Finish();
+      },
+      Qt::QueuedConnection);
 }
 
 void TWhoisExchange::Finish()

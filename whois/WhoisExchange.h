@@ -22,7 +22,7 @@
 #include "whois/WhoisReferral.h"
 
 struct TAskRequest {
-  std::string Host;   // a name or a dotted address
+  std::string Host;  // a name or a dotted address
   std::uint16_t Port = 43;
   std::string Query;  // sent as it is, with CR LF
   int TimeoutMs = 90000;
@@ -32,10 +32,10 @@ struct TAskRequest {
 };
 
 struct TAskReply {
-  std::string Text;      // the reply as the pane would show it, with its time-out or cut line
+  std::string Text;  // the reply as the pane would show it, with its time-out or cut line
   bool Failed = false;
-  std::string FailLine;  // why, in plain words, when Text does not already say it
-  std::string Refusal;   // set when the server may not be asked: the reason for the note
+  std::string FailLine;                      // why, in plain words, when Text does not already say it
+  std::string Refusal;                       // set when the server may not be asked: the reason for the note
   TAddressKind Kind = TAddressKind::Public;  // of the address connected to
   std::string ConnectedAddress;              // dotted; empty when no connection was made
   bool TimedOut = false;

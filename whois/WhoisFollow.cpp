@@ -56,7 +56,8 @@ TAddressKind FirstServerKind(const std::string& Host, const TFollowSettings& Set
   }
   S.OnDnsLookupDone = nullptr;
   if (!Done || TimedOut) S.CancelHostLookup();
-  const std::vector<std::string> Found = Done && !TimedOut && Error == 0 ? S.DnsResultList() : std::vector<std::string>{};
+  const std::vector<std::string> Found =
+      Done && !TimedOut && Error == 0 ? S.DnsResultList() : std::vector<std::string>{};
   if (Found.empty()) return TAddressKind::Public;
   const auto Kind = AddressKindOf(Found.front());
   for (const std::string& A : Found)
@@ -67,8 +68,7 @@ TAddressKind FirstServerKind(const std::string& Host, const TFollowSettings& Set
 }  // namespace
 
 TFollowResult FollowReferrals(const std::string& Address, const std::string& FirstHost, std::uint16_t FirstPort,
-                              std::string_view FirstReply, const TFollowSettings& Settings,
-                              const TFollowPrint& Print)
+                              std::string_view FirstReply, const TFollowSettings& Settings, const TFollowPrint& Print)
 {
   TFollowResult Result;
   TFollowChain Chain(Address, FirstHost, FirstPort, Settings);

@@ -41,5 +41,4 @@ using TFollowPrint = std::function<void(const std::string& Block)>;
 // and port) twice. Each server is looked up, checked and then connected to at the address
 // checked, over IPv4.
 TFollowResult FollowReferrals(const std::string& Address, const std::string& FirstHost, std::uint16_t FirstPort,
-                              std::string_view FirstReply, const TFollowSettings& Settings,
-                              const TFollowPrint& Print);
+                              std::string_view FirstReply, const TFollowSettings& Settings, const TFollowPrint& Print);

@@ -68,7 +68,10 @@ struct TReferralKey {
   int Rank;
 };
 constexpr std::array<TReferralKey, 4> kReferralKeys = {{
-    {"ReferralServer", 4}, {"refer", 3}, {"whois", 2}, {"ResourceLink", 1},
+    {"ReferralServer", 4},
+    {"refer", 3},
+    {"whois", 2},
+    {"ResourceLink", 1},
 }};
 
 int ReferralRank(std::string_view Key)
@@ -137,8 +140,8 @@ bool NamesRegistry(const std::string& Text, std::span<const std::string_view> Ph
   return false;
 }
 
-constexpr std::array<std::string_view, 4> kNotHeldPhrases = {
-    "not managed by ", "not allocated to ", "not administered by ", "not assigned to "};
+constexpr std::array<std::string_view, 4> kNotHeldPhrases = {"not managed by ", "not allocated to ",
+                                                             "not administered by ", "not assigned to "};
 
 // APNIC's stubs for blocks that moved to another registry: "Transferred to the RIPE region on
 // ...". ("transferred to APNIC" in its early-registration blocks is no stub: APNIC holds them.)
@@ -267,7 +270,8 @@ TReferralScan ScanReferral(std::string_view Reply)
       if (Rank > 0) Notes.Add("line too long", Line);
       continue;
     }
-    const std::string_view Value = Colon == std::string_view::npos ? std::string_view{} : TrimSpaceOrTab(Line.substr(Colon + 1));
+    const std::string_view Value =
+        Colon == std::string_view::npos ? std::string_view{} : TrimSpaceOrTab(Line.substr(Colon + 1));
 
     if (EqualNoCase(Key, "NetRange") || EqualNoCase(Key, "inetnum") || EqualNoCase(Key, "inet6num")) {
       NetSize = NetworkSize(Value);
@@ -315,9 +319,9 @@ std::optional<TAddressKind> AddressKindOf(std::string_view Address)
       V4 = static_cast<std::uint32_t>(V6);  // ::ffff:a.b.c.d is a.b.c.d
     } else {
       if (Top(8) == 0xFF) return TAddressKind::Multicast;
-      if (Top(10) == 0x3FA) return TAddressKind::LinkLocal;                      // fe80::/10
-      if (Top(7) == 0x7E || Top(10) == 0x3FB) return TAddressKind::Private;      // fc00::/7, fec0::/10
-      if ((V6 >> 32) == 0) return TAddressKind::Reserved;                       // the rest of ::/96
+      if (Top(10) == 0x3FA) return TAddressKind::LinkLocal;                  // fe80::/10
+      if (Top(7) == 0x7E || Top(10) == 0x3FB) return TAddressKind::Private;  // fc00::/7, fec0::/10
+      if ((V6 >> 32) == 0) return TAddressKind::Reserved;                    // the rest of ::/96
       return TAddressKind::Public;
     }
   }
@@ -336,16 +340,13 @@ std::optional<TAddressKind> AddressKindOf(std::string_view Address)
 bool MayReferTo(TAddressKind From, TAddressKind To)
 {
   switch (To) {
-    case TAddressKind::Public:
-      return true;
+    case TAddressKind::Public: return true;
     case TAddressKind::Loopback:
     case TAddressKind::Private:
-    case TAddressKind::LinkLocal:
-      return From == To;
+    case TAddressKind::LinkLocal: return From == To;
     case TAddressKind::Multicast:
     case TAddressKind::Unspecified:
-    case TAddressKind::Reserved:
-      break;
+    case TAddressKind::Reserved: break;
   }
   return false;
 }

@@ -22,11 +22,11 @@
 #include <vector>
 
 struct TWhoisReferral {
-  std::string Host;         // validated, lower case, no trailing dot
+  std::string Host;  // validated, lower case, no trailing dot
   std::uint16_t Port = 43;
-  bool Rwhois = false;      // "rwhois://": asked with the same line protocol
-  std::string Key;          // the line's key as written: "ReferralServer", "refer", ...
-  std::string Line;         // a short printable excerpt of the line, for a note about it
+  bool Rwhois = false;  // "rwhois://": asked with the same line protocol
+  std::string Key;      // the line's key as written: "ReferralServer", "refer", ...
+  std::string Line;     // a short printable excerpt of the line, for a note about it
 };
 
 struct TReferralScan {

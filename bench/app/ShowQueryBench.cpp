@@ -36,19 +36,14 @@ enum TKind { kUrl, kWordThenAddress, kLongWord, kWords };
 QString Clipboard(TKind Kind, qsizetype Size)
 {
   switch (Kind) {
-    case kUrl:
-      return "https://whois.example.test/path/page.html?q=1";
-    case kWordThenAddress:
-      return QString(Size, 'a') + "@host.example";
-    case kLongWord:
-      return QString(Size, 'a');
-    case kWords:
-      break;
+    case kUrl: return "https://whois.example.test/path/page.html?q=1";
+    case kWordThenAddress: return QString(Size, 'a') + "@host.example";
+    case kLongWord: return QString(Size, 'a');
+    case kWords: break;
   }
   QString Text;
   Text.reserve(Size + 16);
-  while (Text.size() < Size)
-    Text += "host.example some words of text ";
+  while (Text.size() < Size) Text += "host.example some words of text ";
   return Text;
 }
 
@@ -85,8 +80,7 @@ BENCHMARK(BM_ShowQueryForm)
 
 int main(int argc, char** argv)
 {
-  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-    qputenv("QT_QPA_PLATFORM", "offscreen");
+  if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
   TNullShell Shell;
   SetDefaultNotifyShell(&Shell);
   int QtArgc = 1;
@@ -96,8 +90,7 @@ int main(int argc, char** argv)
   {
     const TForms Forms;
     benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv))
-      return 1;
+    if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
   }

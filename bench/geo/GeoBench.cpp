@@ -31,7 +31,8 @@ std::string RangeFile = "Ostrand.dat";
 std::vector<RangeEntry> Table;         // a copy, since the load benchmark replaces RangeTable
 std::vector<std::uint32_t> Addresses;  // uniform over the space, 0 excluded
 
-void BM_PlainRead(benchmark::State& State) {
+void BM_PlainRead(benchmark::State& State)
+{
   struct stat St {};
   ::stat(RangeFile.c_str(), &St);
   std::vector<char> Buffer(static_cast<std::size_t>(St.st_size));
@@ -51,7 +52,8 @@ void BM_PlainRead(benchmark::State& State) {
 }
 BENCHMARK(BM_PlainRead)->Unit(benchmark::kMicrosecond);
 
-void BM_LoadRangeFile(benchmark::State& State) {
+void BM_LoadRangeFile(benchmark::State& State)
+{
   struct stat St {};
   ::stat(RangeFile.c_str(), &St);
   for (auto _ : State) {
@@ -63,7 +65,8 @@ void BM_LoadRangeFile(benchmark::State& State) {
 }
 BENCHMARK(BM_LoadRangeFile)->Unit(benchmark::kMicrosecond);
 
-void BM_UpperBound(benchmark::State& State) {
+void BM_UpperBound(benchmark::State& State)
+{
   unsigned Sum = 0;
   for (auto _ : State) {
     for (std::uint32_t N : Addresses) {
@@ -77,7 +80,8 @@ void BM_UpperBound(benchmark::State& State) {
 }
 BENCHMARK(BM_UpperBound)->Unit(benchmark::kMillisecond);
 
-void BM_FindCountryIndex(benchmark::State& State) {
+void BM_FindCountryIndex(benchmark::State& State)
+{
   RangeTable = Table;
   unsigned Sum = 0;
   for (auto _ : State) {
@@ -89,7 +93,8 @@ void BM_FindCountryIndex(benchmark::State& State) {
 BENCHMARK(BM_FindCountryIndex)->Unit(benchmark::kMillisecond);
 
 // Start-up opens the working directory's Ostrand.dat in place; one pread per probe.
-void BM_FindCountryIndexInPlace(benchmark::State& State) {
+void BM_FindCountryIndexInPlace(benchmark::State& State)
+{
   if (RangeFile != "Ostrand.dat") {
     State.SkipWithError("searches Ostrand.dat of the working directory only");
     return;
@@ -110,7 +115,8 @@ BENCHMARK(BM_FindCountryIndexInPlace)->Unit(benchmark::kMicrosecond);
 // Prints the usual table, then the two ratios the goals are stated in.
 class TRatioReporter : public benchmark::ConsoleReporter {
  public:
-  void ReportRuns(const std::vector<Run>& Runs) override {
+  void ReportRuns(const std::vector<Run>& Runs) override
+  {
     ConsoleReporter::ReportRuns(Runs);
     for (const Run& R : Runs)
       // With repetitions, the mean stands for the name.
@@ -118,7 +124,8 @@ class TRatioReporter : public benchmark::ConsoleReporter {
           (R.run_type == Run::RT_Aggregate && R.aggregate_name == "mean"))
         m_Time[R.run_name.function_name] = R.GetAdjustedRealTime();
   }
-  void PrintRatios() const {
+  void PrintRatios() const
+  {
     auto Ratio = [this](const char* A, const char* B) {
       const auto IA = m_Time.find(A), IB = m_Time.find(B);
       return IA == m_Time.end() || IB == m_Time.end() || IB->second == 0 ? 0.0 : IA->second / IB->second;
@@ -130,8 +137,9 @@ class TRatioReporter : public benchmark::ConsoleReporter {
     // The in-place run times 4096 addresses.
     const double InPlace = Ratio("BM_FindCountryIndexInPlace", "BM_LoadRangeFile") / 4096;
     if (InPlace > 0)
-      std::printf("one load / one search in place:  %.0fx the time (a warm load; a fresh process also faults the table in)\n",
-                  1 / InPlace);
+      std::printf(
+          "one load / one search in place:  %.0fx the time (a warm load; a fresh process also faults the table in)\n",
+          1 / InPlace);
   }
 
  private:
@@ -140,7 +148,8 @@ class TRatioReporter : public benchmark::ConsoleReporter {
 
 }  // namespace
 
-int main(int argc, char** argv) {
+int main(int argc, char** argv)
+{
   std::vector<char*> Args;
   for (int I = 0; I < argc; ++I) {
     if (std::strcmp(argv[I], "--range") == 0 && I + 1 < argc)

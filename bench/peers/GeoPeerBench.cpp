@@ -45,16 +45,17 @@ std::vector<std::uint32_t> Numbers;
 std::vector<std::array<std::uint8_t, 16>> Addresses6;
 std::vector<char> TextBuffer;  // kTextCount NUL-terminated dotted addresses, 16 bytes each
 
-std::string Dotted(std::uint32_t N) {
+std::string Dotted(std::uint32_t N)
+{
   char Buf[16];
-  std::snprintf(Buf, sizeof Buf, "%u.%u.%u.%u", N >> 24, (N >> 16) & 255, (N >> 8) & 255,
-                N & 255);
+  std::snprintf(Buf, sizeof Buf, "%u.%u.%u.%u", N >> 24, (N >> 16) & 255, (N >> 8) & 255, N & 255);
   return Buf;
 }
 
 // Unicast addresses that some registry hands out: no private, loopback, link-local,
 // shared, documentation, multicast or reserved blocks.
-bool IsPublic(std::uint32_t N) {
+bool IsPublic(std::uint32_t N)
+{
   const std::uint32_t A = N >> 24, B = (N >> 16) & 255;
   if (A == 0 || A == 10 || A == 127 || A >= 224) return false;
   if (A == 100 && B >= 64 && B < 128) return false;
@@ -67,7 +68,8 @@ bool IsPublic(std::uint32_t N) {
   return true;
 }
 
-void BM_FindCountryIndex(benchmark::State& State) {
+void BM_FindCountryIndex(benchmark::State& State)
+{
   unsigned Sum = 0;
   for (auto _ : State) {
     for (std::uint32_t N : Numbers) Sum += FindCountryIndex(N);
@@ -76,7 +78,8 @@ void BM_FindCountryIndex(benchmark::State& State) {
   State.SetItemsProcessed(static_cast<std::int64_t>(State.iterations() * Numbers.size()));
 }
 
-void BM_GeoIP_id_by_ipnum(benchmark::State& State) {
+void BM_GeoIP_id_by_ipnum(benchmark::State& State)
+{
   long Sum = 0;
   for (auto _ : State) {
     for (std::uint32_t N : Numbers) Sum += GeoIP_id_by_ipnum(Geo, N);
@@ -85,7 +88,8 @@ void BM_GeoIP_id_by_ipnum(benchmark::State& State) {
   State.SetItemsProcessed(static_cast<std::int64_t>(State.iterations() * Numbers.size()));
 }
 
-void BM_IpToCountry_text(benchmark::State& State) {
+void BM_IpToCountry_text(benchmark::State& State)
+{
   unsigned Sum = 0;
   for (auto _ : State) {
     for (std::size_t I = 0; I < kTextCount; ++I) Sum += IpToCountry(&TextBuffer[I * 16]);
@@ -94,17 +98,18 @@ void BM_IpToCountry_text(benchmark::State& State) {
   State.SetItemsProcessed(static_cast<std::int64_t>(State.iterations() * kTextCount));
 }
 
-void BM_GeoIP_country_id_by_addr_text(benchmark::State& State) {
+void BM_GeoIP_country_id_by_addr_text(benchmark::State& State)
+{
   long Sum = 0;
   for (auto _ : State) {
-    for (std::size_t I = 0; I < kTextCount; ++I)
-      Sum += GeoIP_country_id_by_addr(Geo, &TextBuffer[I * 16]);
+    for (std::size_t I = 0; I < kTextCount; ++I) Sum += GeoIP_country_id_by_addr(Geo, &TextBuffer[I * 16]);
   }
   benchmark::DoNotOptimize(Sum);
   State.SetItemsProcessed(static_cast<std::int64_t>(State.iterations() * kTextCount));
 }
 
-void BM_FindCountryIndex6(benchmark::State& State) {
+void BM_FindCountryIndex6(benchmark::State& State)
+{
   unsigned Sum = 0;
   for (auto _ : State) {
     for (const auto& A : Addresses6) Sum += FindCountryIndex6(A);
@@ -113,7 +118,8 @@ void BM_FindCountryIndex6(benchmark::State& State) {
   State.SetItemsProcessed(static_cast<std::int64_t>(State.iterations() * Addresses6.size()));
 }
 
-void BM_GeoIP_id_by_ipnum_v6(benchmark::State& State) {
+void BM_GeoIP_id_by_ipnum_v6(benchmark::State& State)
+{
   long Sum = 0;
   for (auto _ : State) {
     for (const auto& A : Addresses6) {
@@ -128,24 +134,27 @@ void BM_GeoIP_id_by_ipnum_v6(benchmark::State& State) {
 
 // The row ostrand-build gives a list's code, later codes on their former names' rows; so
 // GeoIP's "RS" and our "yu" for the same address count as the same answer.
-int RowOf(std::string Code) {
+int RowOf(std::string Code)
+{
   Code = AsciiLowerCopy(Code);
   if (Code == "gb") Code = "uk";  // the two lists spell the United Kingdom differently
-  static const std::map<std::string, std::string> Former = {
-      {"rs", "yu"}, {"me", "yu"}, {"cs", "yu"}, {"tl", "tp"}, {"cw", "an"}, {"sx", "an"},
-      {"bq", "an"}, {"bl", "gp"}, {"mf", "gp"}, {"ax", "fi"}, {"ss", "sd"}};
+  static const std::map<std::string, std::string> Former = {{"rs", "yu"}, {"me", "yu"}, {"cs", "yu"}, {"tl", "tp"},
+                                                            {"cw", "an"}, {"sx", "an"}, {"bq", "an"}, {"bl", "gp"},
+                                                            {"mf", "gp"}, {"ax", "fi"}, {"ss", "sd"}};
   if (const auto It = Former.find(Code); It != Former.end()) Code = It->second;
   for (std::size_t I = 0; I < CountryCount; ++I)
     if (CountryCodes[I] == Code) return I == 244 ? 223 : static_cast<int>(I);  // "gb" row: "uk"
   return -1;
 }
 
-bool GeoKnows(const char* GeoCode) {
-  return GeoCode && std::strlen(GeoCode) == 2 && std::strcmp(GeoCode, "--") != 0 &&
-         std::strcmp(GeoCode, "A1") != 0 && std::strcmp(GeoCode, "A2") != 0 && std::strcmp(GeoCode, "O1") != 0;
+bool GeoKnows(const char* GeoCode)
+{
+  return GeoCode && std::strlen(GeoCode) == 2 && std::strcmp(GeoCode, "--") != 0 && std::strcmp(GeoCode, "A1") != 0 &&
+         std::strcmp(GeoCode, "A2") != 0 && std::strcmp(GeoCode, "O1") != 0;
 }
 
-void ReportAgreement6() {
+void ReportAgreement6()
+{
   std::size_t Same = 0, BothUnknown = 0, OnlyOurs = 0, OnlyGeo = 0, Differ = 0;
   // "ours/GeoIP's" -> addresses, where the two name different countries, and where only
   // one of them names one.
@@ -174,16 +183,18 @@ void ReportAgreement6() {
     }
   }
   const double Known = static_cast<double>(Same + Differ);
-  std::printf("IPv6 agreement on %zu random routed addresses: same country %zu, different %zu (%.2f%% of "
-              "those both know; %.2f%% of all), only the range file knows %zu, only GeoIPv6 knows %zu, neither %zu\n",
-              Sample, Same, Differ, Known > 0 ? 100.0 * static_cast<double>(Same) / Known : 0.0,
-              Sample > 0 ? 100.0 * static_cast<double>(Same) / static_cast<double>(Sample) : 0.0, OnlyOurs,
-              OnlyGeo, BothUnknown);
+  std::printf(
+      "IPv6 agreement on %zu random routed addresses: same country %zu, different %zu (%.2f%% of "
+      "those both know; %.2f%% of all), only the range file knows %zu, only GeoIPv6 knows %zu, neither %zu\n",
+      Sample, Same, Differ, Known > 0 ? 100.0 * static_cast<double>(Same) / Known : 0.0,
+      Sample > 0 ? 100.0 * static_cast<double>(Same) / static_cast<double>(Sample) : 0.0, OnlyOurs, OnlyGeo,
+      BothUnknown);
   for (const auto* Tally : {&Pairs, &OneSided}) {
     std::vector<std::pair<std::size_t, std::string>> Biggest;
     for (const auto& [Pair, Count] : *Tally) Biggest.emplace_back(Count, Pair);
     std::sort(Biggest.rbegin(), Biggest.rend());
-    std::printf("IPv6 biggest %s (range file/GeoIPv6: addresses):", Tally == &Pairs ? "differences" : "one-sided answers");
+    std::printf("IPv6 biggest %s (range file/GeoIPv6: addresses):",
+                Tally == &Pairs ? "differences" : "one-sided answers");
     for (std::size_t I = 0; I < Biggest.size() && I < 10; ++I)
       std::printf(" %s: %zu", Biggest[I].second.c_str(), Biggest[I].first);
     std::printf("\n");
@@ -192,7 +203,8 @@ void ReportAgreement6() {
 
 // Random addresses inside the ranges of the list that name a country, each range as likely
 // as any other.
-bool ReadRoutedAddresses(const std::string& ListFile) {
+bool ReadRoutedAddresses(const std::string& ListFile)
+{
   using TUint128 = unsigned __int128;
   std::vector<std::pair<TUint128, TUint128>> Ranges;
   std::ifstream In(ListFile);
@@ -222,7 +234,8 @@ bool ReadRoutedAddresses(const std::string& ListFile) {
   return true;
 }
 
-void ReportAgreement() {
+void ReportAgreement()
+{
   std::size_t Sampled = 0, Same = 0, BothUnknown = 0, OnlyOurs = 0, OnlyGeo = 0, Differ = 0;
   for (std::uint32_t N : Numbers) {
     if (Sampled == kAgreementSample) break;
@@ -243,15 +256,17 @@ void ReportAgreement() {
     }
   }
   const double Known = static_cast<double>(Same + Differ);
-  std::printf("agreement on %zu public addresses: same country %zu, different %zu (%.2f%% of "
-              "those both know), only range file knows %zu, only GeoIP knows %zu, neither %zu\n",
-              Sampled, Same, Differ, Known > 0 ? 100.0 * static_cast<double>(Same) / Known : 0.0,
-              OnlyOurs, OnlyGeo, BothUnknown);
+  std::printf(
+      "agreement on %zu public addresses: same country %zu, different %zu (%.2f%% of "
+      "those both know), only range file knows %zu, only GeoIP knows %zu, neither %zu\n",
+      Sampled, Same, Differ, Known > 0 ? 100.0 * static_cast<double>(Same) / Known : 0.0, OnlyOurs, OnlyGeo,
+      BothUnknown);
 }
 
 }  // namespace
 
-int main(int Argc, char** Argv) {
+int main(int Argc, char** Argv)
+{
   std::string RangeFile = "Ostrand.dat";
   std::string GeoFile = "/usr/share/GeoIP/GeoIP.dat";
   std::string RangeFile6 = "Ostrand6.dat";
@@ -296,8 +311,7 @@ int main(int Argc, char** Argv) {
     const std::string T = Dotted(Numbers[I]);
     std::memcpy(&TextBuffer[I * 16], T.c_str(), T.size() + 1);
   }
-  std::printf("range file %s: %zu ranges; GeoIP %s\n", RangeFile.c_str(), RangeTable.size(),
-              GeoFile.c_str());
+  std::printf("range file %s: %zu ranges; GeoIP %s\n", RangeFile.c_str(), RangeTable.size(), GeoFile.c_str());
   ReportAgreement();
 
   bool Ipv6 = false;
@@ -316,19 +330,24 @@ int main(int Argc, char** Argv) {
   }
 
   benchmark::RegisterBenchmark("IpToCountry/FindCountryIndex (10M numbers)", BM_FindCountryIndex)
-      ->Unit(benchmark::kMillisecond)->Iterations(3);
+      ->Unit(benchmark::kMillisecond)
+      ->Iterations(3);
   benchmark::RegisterBenchmark("libGeoIP/GeoIP_id_by_ipnum (10M numbers)", BM_GeoIP_id_by_ipnum)
-      ->Unit(benchmark::kMillisecond)->Iterations(3);
+      ->Unit(benchmark::kMillisecond)
+      ->Iterations(3);
   benchmark::RegisterBenchmark("IpToCountry (1M texts)", BM_IpToCountry_text)
-      ->Unit(benchmark::kMillisecond)->Iterations(3);
-  benchmark::RegisterBenchmark("libGeoIP/GeoIP_country_id_by_addr (1M texts)",
-                               BM_GeoIP_country_id_by_addr_text)
-      ->Unit(benchmark::kMillisecond)->Iterations(3);
+      ->Unit(benchmark::kMillisecond)
+      ->Iterations(3);
+  benchmark::RegisterBenchmark("libGeoIP/GeoIP_country_id_by_addr (1M texts)", BM_GeoIP_country_id_by_addr_text)
+      ->Unit(benchmark::kMillisecond)
+      ->Iterations(3);
   if (Ipv6) {
     benchmark::RegisterBenchmark("FindCountryIndex6 (2M routed addresses)", BM_FindCountryIndex6)
-        ->Unit(benchmark::kMillisecond)->Iterations(3);
+        ->Unit(benchmark::kMillisecond)
+        ->Iterations(3);
     benchmark::RegisterBenchmark("libGeoIP/GeoIP_id_by_ipnum_v6 (2M routed addresses)", BM_GeoIP_id_by_ipnum_v6)
-        ->Unit(benchmark::kMillisecond)->Iterations(3);
+        ->Unit(benchmark::kMillisecond)
+        ->Iterations(3);
   }
   int RestArgc = static_cast<int>(Rest.size());
   benchmark::Initialize(&RestArgc, Rest.data());

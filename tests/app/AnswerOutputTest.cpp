@@ -156,16 +156,18 @@ TEST(AnswerOutput, SummaryLines)
   Failed.Answer.Server = "whois.arin.net";
   Failed.Answer.Asked = {"whois.arin.net"};
   Failed.Answer.Error = "whois.arin.net port 43: connection refused";
-  EXPECT_EQ(AnswerSummary(Failed), "192.0.2.1\n  source    ARIN, whois.arin.net (asked whois.arin.net)\n"
-                                   "  error     whois.arin.net port 43: connection refused\n\n");
+  EXPECT_EQ(AnswerSummary(Failed),
+            "192.0.2.1\n  source    ARIN, whois.arin.net (asked whois.arin.net)\n"
+            "  error     whois.arin.net port 43: connection refused\n\n");
   TAnswerOutcome As;
   As.Target = "AS15169";
   As.Kind = TTargetKind::AsNumber;
   As.Answer.AsNumber = "AS15169";
   As.Answer.AsName = "GOOGLE";
   As.Answer.HolderName = "Google LLC";
-  EXPECT_EQ(AnswerSummary(As), "AS15169\n  as        AS15169 GOOGLE\n  holder    Google LLC\n  country   not stated\n"
-                               "  abuse     not stated\n\n");
+  EXPECT_EQ(AnswerSummary(As),
+            "AS15169\n  as        AS15169 GOOGLE\n  holder    Google LLC\n  country   not stated\n"
+            "  abuse     not stated\n\n");
 }
 
 TEST(AnswerOutput, PaneForATerminalOrAPipe)

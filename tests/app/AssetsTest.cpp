@@ -29,10 +29,7 @@ std::uint32_t U16(const QByteArray& B, int At)
   return static_cast<std::uint8_t>(B[At]) | static_cast<std::uint8_t>(B[At + 1]) << 8;
 }
 
-std::uint32_t U32(const QByteArray& B, int At)
-{
-  return U16(B, At) | U16(B, At + 2) << 16;
-}
+std::uint32_t U32(const QByteArray& B, int At) { return U16(B, At) | U16(B, At + 2) << 16; }
 
 TEST(AssetsTest, AboutPictureIsAnUncompressedSixteenColourBitmap)
 {
@@ -81,8 +78,7 @@ TEST_P(IconAssetTest, IsOneSixteenColourImage)
 }
 
 INSTANTIATE_TEST_SUITE_P(Icons, IconAssetTest,
-                         ::testing::Values(IconRow{"tray.ico", 16, 318},
-                                           IconRow{"query.ico", 16, 318},
+                         ::testing::Values(IconRow{"tray.ico", 16, 318}, IconRow{"query.ico", 16, 318},
                                            IconRow{"quorvex.ico", 32, 766}));
 
 // Panels that show the icon larger than 16 pixels get the globe drawn at their size: the
@@ -117,4 +113,4 @@ TEST(AssetsTest, QueryWindowIconDiffersFromTheTrayIcon)
   EXPECT_EQ(QImage::fromData(Asset("quorvex.png"), "PNG").size(), QSize(64, 64));
 }
 
-} // namespace
+}  // namespace

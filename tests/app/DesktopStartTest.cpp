@@ -34,10 +34,7 @@ void SendActivate(QWidget* Window)
 }
 
 // A clipboard offer arriving, as the platform reports it.
-void OfferArrives()
-{
-  Q_EMIT QGuiApplication::clipboard()->dataChanged();
-}
+void OfferArrives() { Q_EMIT QGuiApplication::clipboard()->dataChanged(); }
 
 // A window with an editable box that is never shown, so only the events the test sends
 // activate it.
@@ -168,14 +165,15 @@ TEST_F(DesktopStartTest, FocusedReadLeavesTheBoxAsTheDirectReadDoes)
   QueryForm->Address->setEditText("old");
   std::string Pane, Selected;
   bool Focused = false, Done = false;
-  When([] { return QueryOpen() && QueryForm->Address->currentText() == "late.example.test"; }, [&] {
-    WaitUntil([] { return QueryForm->Address->hasFocus(); }, 1000);
-    Pane = QueryForm->ResponseText();
-    Selected = QueryForm->Address->lineEdit()->selectedText().toStdString();
-    Focused = QueryForm->Address->hasFocus();
-    QueryForm->reject();
-    Done = true;
-  });
+  When([] { return QueryOpen() && QueryForm->Address->currentText() == "late.example.test"; },
+       [&] {
+         WaitUntil([] { return QueryForm->Address->hasFocus(); }, 1000);
+         Pane = QueryForm->ResponseText();
+         Selected = QueryForm->Address->lineEdit()->selectedText().toStdString();
+         Focused = QueryForm->Address->hasFocus();
+         QueryForm->reject();
+         Done = true;
+       });
   QTimer::singleShot(0, [] { MainForm->ShowQueryForm(nullptr); });
   ASSERT_TRUE(WaitUntil([&] { return Done && !QueryOpen(); }));
   EXPECT_EQ(Pane, "");
@@ -274,4 +272,4 @@ TEST_F(DesktopStartTest, ATrayThatCameJustBeforeTheWindowClosesKeepsTheProgram)
   EXPECT_TRUE(MainForm->TrayIcon->Active());
 }
 
-} // namespace
+}  // namespace

@@ -30,8 +30,7 @@ class TFormsTest : public ::testing::Test {
   std::vector<std::uint32_t> Messages() const
   {
     std::vector<std::uint32_t> Out;
-    for (const auto& C : Shell.Calls)
-      Out.push_back(C.Message);
+    for (const auto& C : Shell.Calls) Out.push_back(C.Message);
     return Out;
   }
   static bool QueryOpen() { return QueryForm && QueryForm->isVisible(); }

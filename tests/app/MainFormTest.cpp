@@ -30,15 +30,11 @@ namespace {
 std::string Repeat(const std::string& Piece, std::size_t Times)
 {
   std::string Out;
-  for (std::size_t I = 0; I < Times; ++I)
-    Out += Piece;
+  for (std::size_t I = 0; I < Times; ++I) Out += Piece;
   return Out;
 }
 
-void SetClipboardText(const QString& Text)
-{
-  QGuiApplication::clipboard()->setText(Text);
-}
+void SetClipboardText(const QString& Text) { QGuiApplication::clipboard()->setText(Text); }
 
 class MainFormTest : public TFormsTest {
  protected:
@@ -56,8 +52,7 @@ TEST_F(MainFormTest, StartsIntoTheTrayWithNoWindowShown)
 {
   EXPECT_EQ(MainForm, Forms->Main.get());
   EXPECT_EQ(QueryForm, Forms->Query.get());
-  for (QWidget* W : QApplication::topLevelWidgets())
-    EXPECT_FALSE(W->isVisible()) << W->objectName().toStdString();
+  for (QWidget* W : QApplication::topLevelWidgets()) EXPECT_FALSE(W->isVisible()) << W->objectName().toStdString();
   FlushEvents();
   // The stored "Quorvex 2.0" is replaced by the title before the icon is added.
   ASSERT_EQ(Messages(), (std::vector<std::uint32_t>{NIM_ADD}));
@@ -104,7 +99,10 @@ TEST_F(MainFormTest, ClipboardTextBecomesTheAddress)
       {QString(70000, 'a') + "@host.example", "host.example"},
       {QString(300000, 'a'), std::string(TMainForm::ClipboardAddressCap, 'a')},
       {"x" + QString(2000, QChar(0xFC)) + " tail", "x" + Repeat("\xc3\xbc", (TMainForm::ClipboardAddressCap - 1) / 2)},
-      {QString::fromUtf8("b\xc3\xbc" "cher.example"), "b\xc3\xbc" "cher.example"},
+      {QString::fromUtf8("b\xc3\xbc"
+                         "cher.example"),
+       "b\xc3\xbc"
+       "cher.example"},
       {"", ""},
   };
   for (const Row& R : Rows) {
@@ -232,8 +230,7 @@ TEST_F(MainFormTest, ExitWhileTheQueryWindowIsOpenEndsTheProgramForGood)
   EXPECT_FALSE(ClosedHandlerRan);
   EXPECT_EQ(Messages(), (std::vector<std::uint32_t>{NIM_ADD, NIM_DELETE}));
   Forms.reset();
-  EXPECT_EQ(Messages(), (std::vector<std::uint32_t>{NIM_ADD, NIM_DELETE}))
-      << "tear-down must not bring the icon back";
+  EXPECT_EQ(Messages(), (std::vector<std::uint32_t>{NIM_ADD, NIM_DELETE})) << "tear-down must not bring the icon back";
 }
 
 TEST_F(MainFormTest, CloseRequestOnTheAboutPictureEndsTheProgram)
@@ -251,8 +248,7 @@ class TThrower : public QObject {
   explicit TThrower(std::string Text) : m_Text(std::move(Text)) {}
   bool event(QEvent* E) override
   {
-    if (E->type() == QEvent::User)
-      throw std::runtime_error(m_Text);
+    if (E->type() == QEvent::User) throw std::runtime_error(m_Text);
     return QObject::event(E);
   }
 
@@ -280,8 +276,7 @@ TEST_F(MainFormTest, EscapingExceptionsAreShownWithTheFullStopRuleAndTheLoopGoes
     FlushEvents();
   }
   ASSERT_EQ(Shown.size(), std::size(Rows));
-  for (std::size_t I = 0; I < Shown.size(); ++I)
-    EXPECT_EQ(Shown[I], Rows[I].Shown);
+  for (std::size_t I = 0; I < Shown.size(); ++I) EXPECT_EQ(Shown[I], Rows[I].Shown);
 
   // A throwing slot behind a timer reaches the same handler; later events still run.
   Shown.clear();
@@ -295,4 +290,4 @@ TEST_F(MainFormTest, EscapingExceptionsAreShownWithTheFullStopRuleAndTheLoopGoes
   EXPECT_EQ(Shown, (std::vector<std::string>{"Handler failed."}));
 }
 
-} // namespace
+}  // namespace

@@ -14,8 +14,8 @@ TEST(QtMessagesTest, OnlyTheKnownNoiseIsDropped)
       "QDBusTrayIcon encountered a D-Bus error: QDBusError(\"org.freedesktop.DBus.Error."
       "ServiceUnknown\", \"The name org.kde.StatusNotifierWatcher was not provided by any "
       ".service files\")");
-  const QString NoXEmbed = QStringLiteral(
-      "QObject::connect: No such signal QPlatformNativeInterface::systemTrayWindowChanged(QScreen*)");
+  const QString NoXEmbed =
+      QStringLiteral("QObject::connect: No such signal QPlatformNativeInterface::systemTrayWindowChanged(QScreen*)");
   const QString Leave = QStringLiteral(
       "Ignoring unexpected wl_keyboard.leave event. wl_surface argument does not match the "
       "current focus This is most likely a compositor bug");
@@ -39,8 +39,7 @@ TEST(QtMessagesTest, OnlyTheKnownNoiseIsDropped)
        QStringLiteral("QDBusTrayIcon encountered a D-Bus error: QDBusError(\"org.freedesktop."
                       "DBus.Error.NoReply\", \"Did not receive a reply.\")"),
        false},
-      {QtWarningMsg, Connect, QStringLiteral("QObject::connect: No such signal QComboBox::edited(QString)"),
-       false},
+      {QtWarningMsg, Connect, QStringLiteral("QObject::connect: No such signal QComboBox::edited(QString)"), false},
       {QtWarningMsg, Connect, QStringLiteral("x ") + NoXEmbed, false},
       {QtWarningMsg, "default", QString::fromStdString(TTrayWatch::NoTrayText), false},
   };
@@ -49,4 +48,4 @@ TEST(QtMessagesTest, OnlyTheKnownNoiseIsDropped)
         << (R.Category ? R.Category : "(none)") << ": " << R.Message.toStdString();
 }
 
-} // namespace
+}  // namespace

@@ -65,7 +65,9 @@ TEST(QueryOptions, StatusOfEachCommandLine)
 TEST(QueryOptions, ValuesAndWhetherTheEngineAnswers)
 {
   TQueryOptions O;
-  ASSERT_EQ(Parse({"--pace", "1.5", "--timeout", "7", "--follow", "8.8.8.8", "--file", "a", "--file=b", "-", "--", "-x"}, O), -1);
+  ASSERT_EQ(
+      Parse({"--pace", "1.5", "--timeout", "7", "--follow", "8.8.8.8", "--file", "a", "--file=b", "-", "--", "-x"}, O),
+      -1);
   EXPECT_EQ(O.PaceMs, 1500);
   EXPECT_EQ(O.TimeoutSeconds, 7);
   EXPECT_TRUE(O.Follow);

@@ -63,8 +63,7 @@ class SingleInstanceTest : public ::testing::Test {
   // loop runs here meanwhile, so the first can answer.
   TRole Later(const char* Token = nullptr, int Wait = 10000)
   {
-    if (Token)
-      qputenv("XDG_ACTIVATION_TOKEN", Token);
+    if (Token) qputenv("XDG_ACTIVATION_TOKEN", Token);
     TRole Role = TRole::None;
     std::unique_ptr<QThread> Thread(QThread::create([&] {
       TSingleInstance I;
@@ -87,15 +86,13 @@ class SingleInstanceTest : public ::testing::Test {
 };
 
 // The same over the socket and over the bus.
-class SingleInstanceTransportTest : public SingleInstanceTest,
-                                    public ::testing::WithParamInterface<bool> {
+class SingleInstanceTransportTest : public SingleInstanceTest, public ::testing::WithParamInterface<bool> {
  protected:
   void SetUp() override
   {
     SingleInstanceTest::SetUp();
     Bus = GetParam();
-    if (Bus && PrivateBus().isEmpty())
-      GTEST_SKIP() << "no dbus-daemon to run a private bus on";
+    if (Bus && PrivateBus().isEmpty()) GTEST_SKIP() << "no dbus-daemon to run a private bus on";
   }
 };
 
@@ -133,15 +130,17 @@ TEST_F(SingleInstanceTest, RequestsOtherThanOneShortLineAreDroppedAndTheFirstSer
     S.write(Bytes);
     S.flush();
     QByteArray Reply;
-    WaitUntil([&] {
-      Reply += S.readAll();
-      return Reply.contains('\n') || S.state() != QLocalSocket::ConnectedState;
-    }, 8000);
+    WaitUntil(
+        [&] {
+          Reply += S.readAll();
+          return Reply.contains('\n') || S.state() != QLocalSocket::ConnectedState;
+        },
+        8000);
     return Reply + S.readAll();
   };
   EXPECT_EQ(Ask("hello\n"), "error\n");
   EXPECT_EQ(Ask(QByteArray(5000, 'a')), "") << "an endless line is cut off";
-  QLocalSocket Silent; // says nothing at all, and stays
+  QLocalSocket Silent;  // says nothing at all, and stays
   Silent.connectToServer(Running->SocketPath());
   ASSERT_TRUE(Silent.waitForConnected(2000));
   EXPECT_TRUE(Tokens.empty());
@@ -169,9 +168,8 @@ TEST_F(SingleInstanceTest, AFolderOthersCouldReachIsNotUsed)
       {"a plain file", [&] { EXPECT_TRUE(QFile(Folder).open(QIODevice::WriteOnly)); }},
   };
   if (::geteuid() == 0)
-    Cases.push_back({"another user's", [&] {
-                       EXPECT_EQ(::mkdir(F.constData(), 0700) | ::chown(F.constData(), 65534, 65534), 0);
-                     }});
+    Cases.push_back(
+        {"another user's", [&] { EXPECT_EQ(::mkdir(F.constData(), 0700) | ::chown(F.constData(), 65534, 65534), 0); }});
   for (const auto& [What, Make] : Cases) {
     ::rmdir(F.constData());
     ::unlink(F.constData());
@@ -200,4 +198,4 @@ TEST(ActivationTokenTest, OnlyPrintableTokensOfReasonableLengthAreKept)
   }
 }
 
-} // namespace
+}  // namespace

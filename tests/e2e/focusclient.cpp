@@ -51,8 +51,7 @@ wl_buffer* Buffer(TClient& C, int W, int H)
 {
   const int Stride = W * 4, Size = Stride * H;
   const int Fd = memfd_create("focusclient", MFD_CLOEXEC);
-  if (Fd < 0 || ftruncate(Fd, Size) != 0)
-    return nullptr;
+  if (Fd < 0 || ftruncate(Fd, Size) != 0) return nullptr;
   void* Data = mmap(nullptr, static_cast<size_t>(Size), PROT_READ | PROT_WRITE, MAP_SHARED, Fd, 0);
   std::memset(Data, 0x80, static_cast<size_t>(Size));
   munmap(Data, static_cast<size_t>(Size));
@@ -71,18 +70,13 @@ void SourceSend(void* Data, wl_data_source*, const char* Mime, int Fd)
   close(Fd);
   Say(std::string("paste ") + Mime);
 }
-void SourceCancelled(void*, wl_data_source* Source)
-{
-  wl_data_source_destroy(Source);
-}
+void SourceCancelled(void*, wl_data_source* Source) { wl_data_source_destroy(Source); }
 void SourceTarget(void*, wl_data_source*, const char*) {}
-const wl_data_source_listener kSource = {SourceTarget, SourceSend, SourceCancelled, nullptr, nullptr,
-                                         nullptr};
+const wl_data_source_listener kSource = {SourceTarget, SourceSend, SourceCancelled, nullptr, nullptr, nullptr};
 
 void OwnClipboard(TClient& C)
 {
-  if (!C.DataDevice || C.Clipboard.empty())
-    return;
+  if (!C.DataDevice || C.Clipboard.empty()) return;
   wl_data_source* Source = wl_data_device_manager_create_data_source(C.DataManager);
   wl_data_source_add_listener(Source, &kSource, &C);
   wl_data_source_offer(Source, "text/plain;charset=utf-8");
@@ -90,10 +84,7 @@ void OwnClipboard(TClient& C)
   wl_data_device_set_selection(C.DataDevice, Source, C.Serial);
 }
 
-void KeyMap(void*, wl_keyboard*, std::uint32_t, int Fd, std::uint32_t)
-{
-  close(Fd);
-}
+void KeyMap(void*, wl_keyboard*, std::uint32_t, int Fd, std::uint32_t) { close(Fd); }
 void KeyEnter(void* Data, wl_keyboard*, std::uint32_t Serial, wl_surface*, wl_array*)
 {
   auto* C = static_cast<TClient*>(Data);
@@ -111,10 +102,7 @@ void Key(void* Data, wl_keyboard*, std::uint32_t Serial, std::uint32_t, std::uin
 {
   static_cast<TClient*>(Data)->Serial = Serial;
 }
-void Modifiers(void*, wl_keyboard*, std::uint32_t, std::uint32_t, std::uint32_t, std::uint32_t,
-               std::uint32_t)
-{
-}
+void Modifiers(void*, wl_keyboard*, std::uint32_t, std::uint32_t, std::uint32_t, std::uint32_t, std::uint32_t) {}
 void Repeat(void*, wl_keyboard*, std::int32_t, std::int32_t) {}
 const wl_keyboard_listener kKeyboard = {KeyMap, KeyEnter, KeyLeave, Key, Modifiers, Repeat};
 
@@ -129,10 +117,7 @@ void SeatCaps(void* Data, wl_seat* Seat, std::uint32_t Caps)
 void SeatName(void*, wl_seat*, const char*) {}
 const wl_seat_listener kSeat = {SeatCaps, SeatName};
 
-void Ping(void*, xdg_wm_base* Base, std::uint32_t Serial)
-{
-  xdg_wm_base_pong(Base, Serial);
-}
+void Ping(void*, xdg_wm_base* Base, std::uint32_t Serial) { xdg_wm_base_pong(Base, Serial); }
 const xdg_wm_base_listener kWmBase = {Ping};
 
 void SurfaceConfigure(void* Data, xdg_surface* Surface, std::uint32_t Serial)
@@ -160,8 +145,7 @@ void TokenDone(void* Data, xdg_activation_token_v1* Token, const char* Text)
 }
 const xdg_activation_token_v1_listener kToken = {TokenDone};
 
-void Global(void* Data, wl_registry* Registry, std::uint32_t Name, const char* Interface,
-            std::uint32_t)
+void Global(void* Data, wl_registry* Registry, std::uint32_t Name, const char* Interface, std::uint32_t)
 {
   auto* C = static_cast<TClient*>(Data);
   const std::string I = Interface;
@@ -173,19 +157,18 @@ void Global(void* Data, wl_registry* Registry, std::uint32_t Name, const char* I
     C->Seat = static_cast<wl_seat*>(wl_registry_bind(Registry, Name, &wl_seat_interface, 5));
     wl_seat_add_listener(C->Seat, &kSeat, C);
   } else if (I == wl_data_device_manager_interface.name)
-    C->DataManager = static_cast<wl_data_device_manager*>(
-        wl_registry_bind(Registry, Name, &wl_data_device_manager_interface, 3));
+    C->DataManager =
+        static_cast<wl_data_device_manager*>(wl_registry_bind(Registry, Name, &wl_data_device_manager_interface, 3));
   else if (I == xdg_wm_base_interface.name) {
     C->WmBase = static_cast<xdg_wm_base*>(wl_registry_bind(Registry, Name, &xdg_wm_base_interface, 1));
     xdg_wm_base_add_listener(C->WmBase, &kWmBase, C);
   } else if (I == xdg_activation_v1_interface.name)
-    C->Activation = static_cast<xdg_activation_v1*>(
-        wl_registry_bind(Registry, Name, &xdg_activation_v1_interface, 1));
+    C->Activation = static_cast<xdg_activation_v1*>(wl_registry_bind(Registry, Name, &xdg_activation_v1_interface, 1));
 }
 void GlobalRemove(void*, wl_registry*, std::uint32_t) {}
 const wl_registry_listener kRegistry = {Global, GlobalRemove};
 
-} // namespace
+}  // namespace
 
 int main(int argc, char** argv)
 {
@@ -202,10 +185,8 @@ int main(int argc, char** argv)
     std::fprintf(stderr, "focusclient: the compositor lacks a global this client needs\n");
     return 1;
   }
-  if (!C.Activation)
-    Say("no xdg_activation_v1");
-  if (C.DataManager)
-    C.DataDevice = wl_data_device_manager_get_data_device(C.DataManager, C.Seat);
+  if (!C.Activation) Say("no xdg_activation_v1");
+  if (C.DataManager) C.DataDevice = wl_data_device_manager_get_data_device(C.DataManager, C.Seat);
   C.Surface = wl_compositor_create_surface(C.Compositor);
   xdg_surface* XdgSurface = xdg_wm_base_get_xdg_surface(C.WmBase, C.Surface);
   xdg_surface_add_listener(XdgSurface, &kXdgSurface, &C);
@@ -218,24 +199,19 @@ int main(int argc, char** argv)
   for (;;) {
     wl_display_flush(C.Display);
     pollfd Fds[2] = {{wl_display_get_fd(C.Display), POLLIN, 0}, {STDIN_FILENO, POLLIN, 0}};
-    if (poll(Fds, 2, -1) < 0)
-      continue;
+    if (poll(Fds, 2, -1) < 0) continue;
     if (Fds[0].revents & POLLIN) {
-      if (wl_display_dispatch(C.Display) < 0)
-        return 1;
+      if (wl_display_dispatch(C.Display) < 0) return 1;
     } else if (Fds[0].revents & (POLLERR | POLLHUP)) {
       return 1;
     }
-    if (!(Fds[1].revents & (POLLIN | POLLHUP)))
-      continue;
+    if (!(Fds[1].revents & (POLLIN | POLLHUP))) continue;
     char Buf[256];
     const ssize_t N = read(STDIN_FILENO, Buf, sizeof Buf);
-    if (N <= 0)
-      return 0;
+    if (N <= 0) return 0;
     Input.append(Buf, static_cast<size_t>(N));
     for (size_t End; (End = Input.find('\n')) != std::string::npos; Input.erase(0, End + 1)) {
-      if (Input.compare(0, End, "token") != 0 || !C.Activation)
-        continue;
+      if (Input.compare(0, End, "token") != 0 || !C.Activation) continue;
       C.TokenDone = false;
       xdg_activation_token_v1* Token = xdg_activation_v1_get_activation_token(C.Activation);
       xdg_activation_token_v1_add_listener(Token, &kToken, &C);

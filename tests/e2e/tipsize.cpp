@@ -9,7 +9,8 @@
 
 #include <cstdio>
 
-int main(int argc, char** argv) {
+int main(int argc, char** argv)
+{
   if (argc != 2) {
     std::fputs("usage: tipsize TEXT\n", stderr);
     return 2;

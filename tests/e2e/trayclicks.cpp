@@ -18,7 +18,7 @@ void Print(const char* Event)
   std::fflush(stdout);
 }
 
-} // namespace
+}  // namespace
 
 int main(int argc, char** argv)
 {

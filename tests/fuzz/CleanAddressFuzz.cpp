@@ -10,13 +10,11 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* Data, std::size_t Size)
 {
-    const std::string_view Text(reinterpret_cast<const char*>(Data), Size);
-    const std::string Result = CleanAddress(Text);
-    if (Result.size() > Text.size() || Text.find(Result) == std::string_view::npos)
-        std::abort();
-    for (const char C : Result) {
-        if (static_cast<unsigned char>(C) <= 32)
-            std::abort();
-    }
-    return 0;
+  const std::string_view Text(reinterpret_cast<const char*>(Data), Size);
+  const std::string Result = CleanAddress(Text);
+  if (Result.size() > Text.size() || Text.find(Result) == std::string_view::npos) std::abort();
+  for (const char C : Result) {
+    if (static_cast<unsigned char>(C) <= 32) std::abort();
+  }
+  return 0;
 }

@@ -9,11 +9,10 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* Data, std::size_t Size)
 {
-    // A copy of exactly Size bytes, so that AddressSanitizer catches a read one past the end.
-    auto Copy = std::make_unique<char[]>(Size);
-    for (std::size_t I = 0; I < Size; ++I)
-        Copy[I] = static_cast<char>(Data[I]);
-    volatile std::uint32_t N = IpToNumber(std::string_view(Copy.get(), Size));
-    (void)N;
-    return 0;
+  // A copy of exactly Size bytes, so that AddressSanitizer catches a read one past the end.
+  auto Copy = std::make_unique<char[]>(Size);
+  for (std::size_t I = 0; I < Size; ++I) Copy[I] = static_cast<char>(Data[I]);
+  volatile std::uint32_t N = IpToNumber(std::string_view(Copy.get(), Size));
+  (void)N;
+  return 0;
 }

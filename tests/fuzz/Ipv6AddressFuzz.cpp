@@ -12,20 +12,18 @@
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* Data, std::size_t Size)
 {
-    const std::string Text(reinterpret_cast<const char*>(Data), Size);
-    const auto Address = ParseIpv6Address(Text);
-    TIpv6Bytes Bare{}, Again{};
-    in6_addr Theirs{};
-    const bool ReadBare = WSocketParseAddress6(Text, Bare);
-    if (Text.find('\0') == std::string::npos &&
-        (ReadBare != (inet_pton(AF_INET6, Text.c_str(), &Theirs) == 1) ||
-         (ReadBare && std::memcmp(Bare.data(), &Theirs, 16) != 0)))
-        std::abort();
-    if (ReadBare && (!Address || Address->Bytes != Bare))
-        std::abort();
-    if (Address && (!WSocketParseAddress6(Address->Text, Again) || Again != Address->Bytes ||
-                    WSocketFormatAddress6(Again) != Address->Text ||
-                    (!Address->MappedIpv4.empty() && Address->Text != "::ffff:" + Address->MappedIpv4)))
-        std::abort();
-    return 0;
+  const std::string Text(reinterpret_cast<const char*>(Data), Size);
+  const auto Address = ParseIpv6Address(Text);
+  TIpv6Bytes Bare{}, Again{};
+  in6_addr Theirs{};
+  const bool ReadBare = WSocketParseAddress6(Text, Bare);
+  if (Text.find('\0') == std::string::npos && (ReadBare != (inet_pton(AF_INET6, Text.c_str(), &Theirs) == 1) ||
+                                               (ReadBare && std::memcmp(Bare.data(), &Theirs, 16) != 0)))
+    std::abort();
+  if (ReadBare && (!Address || Address->Bytes != Bare)) std::abort();
+  if (Address && (!WSocketParseAddress6(Address->Text, Again) || Again != Address->Bytes ||
+                  WSocketFormatAddress6(Again) != Address->Text ||
+                  (!Address->MappedIpv4.empty() && Address->Text != "::ffff:" + Address->MappedIpv4)))
+    std::abort();
+  return 0;
 }

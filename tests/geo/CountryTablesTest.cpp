@@ -8,7 +8,8 @@
 
 namespace {
 
-TEST(CountryTables, RowsNamedAsExamples) {
+TEST(CountryTables, RowsNamedAsExamples)
+{
   struct TRow {
     std::size_t Index;
     const char* Code;
@@ -16,11 +17,16 @@ TEST(CountryTables, RowsNamedAsExamples) {
     ContinentCode Continent;
   };
   const TRow Rows[] = {
-      {0, "ac", "Ascension Island", 4},       {225, "us", "the United States", 1},
-      {242, "zw", "Zimbabwe", 4},             {243, "eu", "the European Community", 3},
-      {244, "gb", "the United Kingdom", 3},   {223, "uk", "the United Kingdom", 3},
-      {224, "um", "a US Minor Outlying Island", 1}, {229, "vc", "Saint Vincent and the Grenadines", 4},
-      {216, "tr", "Turkey", 5},               {75, "ge", "Georgia", 3},
+      {0, "ac", "Ascension Island", 4},
+      {225, "us", "the United States", 1},
+      {242, "zw", "Zimbabwe", 4},
+      {243, "eu", "the European Community", 3},
+      {244, "gb", "the United Kingdom", 3},
+      {223, "uk", "the United Kingdom", 3},
+      {224, "um", "a US Minor Outlying Island", 1},
+      {229, "vc", "Saint Vincent and the Grenadines", 4},
+      {216, "tr", "Turkey", 5},
+      {75, "ge", "Georgia", 3},
   };
   for (const TRow& R : Rows) {
     EXPECT_EQ(CountryCodes[R.Index], R.Code) << R.Index;
@@ -34,7 +40,8 @@ TEST(CountryTables, RowsNamedAsExamples) {
 
 // The registry choice finds codes by substring search, and the range file stores row
 // numbers: both rely on these shapes.
-TEST(CountryTables, CodesAreUniqueLowerCasePairsSortedUpToZw) {
+TEST(CountryTables, CodesAreUniqueLowerCasePairsSortedUpToZw)
+{
   std::set<std::string_view> Seen;
   for (std::size_t I = 0; I < CountryCount; ++I) {
     const std::string_view C = CountryCodes[I];
@@ -48,7 +55,8 @@ TEST(CountryTables, CodesAreUniqueLowerCasePairsSortedUpToZw) {
   }
 }
 
-TEST(CountryTables, ContinentAndArticleCounts) {
+TEST(CountryTables, ContinentAndArticleCounts)
+{
   std::array<int, 8> PerContinent{};
   int The = 0, A = 0;
   for (std::size_t I = 0; I < CountryCount; ++I) {

@@ -38,7 +38,8 @@ class OstrandBuildTest : public testing::Test {
  protected:
   void TearDown() override { RangeTable.clear(); }
 
-  TRun Run(const std::vector<std::string>& Args) {
+  TRun Run(const std::vector<std::string>& Args)
+  {
     std::string Command = std::string("'") + OSTRAND_BUILD + "'";
     for (const std::string& A : Args) Command += " '" + A + "'";
     const std::string ErrFile = Dir.File("stderr.txt");
@@ -52,13 +53,15 @@ class OstrandBuildTest : public testing::Test {
   }
 
   // Builds from the given list and loads the result into RangeTable.
-  TRun Build(const std::string& List) {
+  TRun Build(const std::string& List)
+  {
     TRun R = Run({Dir.Write("list.txt", List), Dir.File("out.dat")});
     if (R.Status == 0) LoadRangeFile(Dir.File("out.dat"));
     return R;
   }
 
-  std::vector<std::pair<std::uint32_t, int>> Records() const {
+  std::vector<std::pair<std::uint32_t, int>> Records() const
+  {
     std::vector<std::pair<std::uint32_t, int>> V;
     for (const RangeEntry& E : RangeTable) V.emplace_back(E.Start, E.Country);
     return V;
@@ -69,14 +72,16 @@ class OstrandBuildTest : public testing::Test {
 
 using TRecords = std::vector<std::pair<std::uint32_t, int>>;
 
-TEST_F(OstrandBuildTest, FillsGapsAndMapsCodesToRows) {
-  const TRun R = Build("# a comment\n"
-                       "\n"
-                       "16777216,16777471,AU\r\n"
-                       "16777472,16778239,CN\n"
-                       "  16778240 , 16779263 , us  \n"
-                       "33554432,33554687,GB\n"
-                       "33554688,33554943,UK\n");
+TEST_F(OstrandBuildTest, FillsGapsAndMapsCodesToRows)
+{
+  const TRun R = Build(
+      "# a comment\n"
+      "\n"
+      "16777216,16777471,AU\r\n"
+      "16777472,16778239,CN\n"
+      "  16778240 , 16779263 , us  \n"
+      "33554432,33554687,GB\n"
+      "33554688,33554943,UK\n");
   ASSERT_EQ(R.Status, 0) << R.Stderr;
   EXPECT_EQ(Records(), (TRecords{{0, 255},
                                  {0x01000000, 14},
@@ -89,9 +94,11 @@ TEST_F(OstrandBuildTest, FillsGapsAndMapsCodesToRows) {
   EXPECT_THAT(R.Stderr, HasSubstr("8 records written"));
 }
 
-TEST_F(OstrandBuildTest, MergesNeighboursWithTheSameCountry) {
-  const TRun R = Build("256,511,DE\n512,1023,DE\n1024,2047,??\n2048,4095,AP\n"
-                       "4096,8191,FR\n8192,8447,XK\n");
+TEST_F(OstrandBuildTest, MergesNeighboursWithTheSameCountry)
+{
+  const TRun R = Build(
+      "256,511,DE\n512,1023,DE\n1024,2047,??\n2048,4095,AP\n"
+      "4096,8191,FR\n8192,8447,XK\n");
   ASSERT_EQ(R.Status, 0) << R.Stderr;
   // "??" and the codes without a row run together with the gap before 256 and after 8447.
   EXPECT_EQ(Records(), (TRecords{{0, 255}, {256, 54}, {1024, 255}, {4096, 72}, {8192, 255}}));
@@ -103,24 +110,27 @@ TEST_F(OstrandBuildTest, MergesNeighboursWithTheSameCountry) {
   EXPECT_EQ(FindCountryIndex(8192), 255);
 }
 
-TEST_F(OstrandBuildTest, WholeSpaceNeedsNoGapRecords) {
+TEST_F(OstrandBuildTest, WholeSpaceNeedsNoGapRecords)
+{
   ASSERT_EQ(Build("0,4294967295,JP\n").Status, 0);
   EXPECT_EQ(Records(), (TRecords{{0, 110}}));
   ASSERT_EQ(Build("4294967040,4294967295,JP\n").Status, 0);
   EXPECT_EQ(Records(), (TRecords{{0, 255}, {0xFFFFFF00, 110}}));
 }
 
-TEST_F(OstrandBuildTest, ReportsBadLinesByNumberAndSkipsThem) {
-  const TRun R = Build("256,511,DE\n"
-                       "512,1023\n"
-                       "1024,x,FR\n"
-                       "2048,1024,FR\n"
-                       "4096,8191,F\n"
-                       "4294967296,4294967297,FR\n"
-                       "-1,5,FR\n"
-                       "8192,8447,F1\n"
-                       "1,2,3,4\n"
-                       "9000,9100,NL\n");
+TEST_F(OstrandBuildTest, ReportsBadLinesByNumberAndSkipsThem)
+{
+  const TRun R = Build(
+      "256,511,DE\n"
+      "512,1023\n"
+      "1024,x,FR\n"
+      "2048,1024,FR\n"
+      "4096,8191,F\n"
+      "4294967296,4294967297,FR\n"
+      "-1,5,FR\n"
+      "8192,8447,F1\n"
+      "1,2,3,4\n"
+      "9000,9100,NL\n");
   ASSERT_EQ(R.Status, 0) << R.Stderr;
   const std::string List = Dir.File("list.txt");
   for (int Line = 2; Line <= 9; ++Line)
@@ -131,11 +141,13 @@ TEST_F(OstrandBuildTest, ReportsBadLinesByNumberAndSkipsThem) {
   EXPECT_EQ(Records(), (TRecords{{0, 255}, {256, 54}, {512, 255}, {9000, 160}, {9101, 255}}));
 }
 
-TEST_F(OstrandBuildTest, SortsInputAndTrimsOverlaps) {
-  const TRun R = Build("5000,5999,FR\n"
-                       "1000,1999,DE\n"
-                       "1500,2499,NL\n"     // overlaps DE: only 2000..2499 stays
-                       "1200,1300,IT\n");   // inside DE: dropped
+TEST_F(OstrandBuildTest, SortsInputAndTrimsOverlaps)
+{
+  const TRun R = Build(
+      "5000,5999,FR\n"
+      "1000,1999,DE\n"
+      "1500,2499,NL\n"    // overlaps DE: only 2000..2499 stays
+      "1200,1300,IT\n");  // inside DE: dropped
   ASSERT_EQ(R.Status, 0) << R.Stderr;
   EXPECT_EQ(Records(), (TRecords{{0, 255}, {1000, 54}, {2000, 160}, {2500, 255}, {5000, 72}, {6000, 255}}));
   const std::string List = Dir.File("list.txt");
@@ -144,10 +156,11 @@ TEST_F(OstrandBuildTest, SortsInputAndTrimsOverlaps) {
   EXPECT_THAT(R.Stderr, HasSubstr("2 overlapping ranges trimmed"));
 }
 
-TEST_F(OstrandBuildTest, FailsWithoutInputOrValidLineAndKeepsTheOldOutput) {
+TEST_F(OstrandBuildTest, FailsWithoutInputOrValidLineAndKeepsTheOldOutput)
+{
   const std::string Out = Dir.Write("out.dat", "keep!");
-  const std::string Cases[] = {Dir.File("missing.txt"), Dir.Path().string(),
-                               Dir.Write("empty.txt", ""), Dir.Write("junk.txt", "# only\nnot a line\n")};
+  const std::string Cases[] = {Dir.File("missing.txt"), Dir.Path().string(), Dir.Write("empty.txt", ""),
+                               Dir.Write("junk.txt", "# only\nnot a line\n")};
   for (const std::string& Input : Cases) {
     const TRun R = Run({Input, Out});
     EXPECT_NE(R.Status, 0) << Input;
@@ -159,7 +172,8 @@ TEST_F(OstrandBuildTest, FailsWithoutInputOrValidLineAndKeepsTheOldOutput) {
   }
 }
 
-TEST_F(OstrandBuildTest, UnwritableOutputFailsAndLeavesNoTemporaryFile) {
+TEST_F(OstrandBuildTest, UnwritableOutputFailsAndLeavesNoTemporaryFile)
+{
   const std::string List = Dir.Write("list.txt", "256,511,DE\n");
   const TRun R = Run({List, Dir.File("no/such/dir/out.dat")});
   EXPECT_NE(R.Status, 0);
@@ -172,19 +186,21 @@ TEST_F(OstrandBuildTest, UnwritableOutputFailsAndLeavesNoTemporaryFile) {
   EXPECT_EQ(Names, (std::vector<std::string>{"list.txt", "out.dat"}));
 }
 
-TEST_F(OstrandBuildTest, TooManyArgumentsPrintUsage) {
+TEST_F(OstrandBuildTest, TooManyArgumentsPrintUsage)
+{
   const TRun R = Run({"a", "b", "c"});
   EXPECT_NE(R.Status, 0);
   EXPECT_THAT(R.Stderr, HasSubstr("usage: ostrand-build"));
 }
 
 // Codes given out after the country table was drawn up, and the rows of their former names.
-const std::map<std::string, std::string> kLaterCodes = {
-    {"RS", "yu"}, {"ME", "yu"}, {"CS", "yu"}, {"TL", "tp"}, {"CW", "an"}, {"SX", "an"},
-    {"BQ", "an"}, {"BL", "gp"}, {"MF", "gp"}, {"AX", "fi"}, {"SS", "sd"}};
+const std::map<std::string, std::string> kLaterCodes = {{"RS", "yu"}, {"ME", "yu"}, {"CS", "yu"}, {"TL", "tp"},
+                                                        {"CW", "an"}, {"SX", "an"}, {"BQ", "an"}, {"BL", "gp"},
+                                                        {"MF", "gp"}, {"AX", "fi"}, {"SS", "sd"}};
 
 // The row a list's (upper-case) code lands on.
-CountryIndex ExpectedRow(const std::string& Code) {
+CountryIndex ExpectedRow(const std::string& Code)
+{
   std::string Row = kLaterCodes.count(Code) ? kLaterCodes.at(Code) : Code;
   for (char& C : Row) C = static_cast<char>(std::tolower(static_cast<unsigned char>(C)));
   for (std::size_t I = 0; I < CountryCount; ++I)
@@ -193,7 +209,8 @@ CountryIndex ExpectedRow(const std::string& Code) {
 }
 
 // Both files: each later code on its former name's row, AP (a region) on none.
-TEST_F(OstrandBuildTest, LaterCodesLandOnTheRowsOfTheirFormerNames) {
+TEST_F(OstrandBuildTest, LaterCodesLandOnTheRowsOfTheirFormerNames)
+{
   const char* Codes[] = {"RS", "ME", "CS", "TL", "CW", "SX", "BQ", "BL", "MF", "AX", "SS", "AP"};
   std::string List4, List6;
   for (std::uint32_t I = 1; I <= std::size(Codes); ++I) {
@@ -209,7 +226,8 @@ TEST_F(OstrandBuildTest, LaterCodesLandOnTheRowsOfTheirFormerNames) {
   LoadRangeFile6(Dir.File("out6.dat"));
   for (std::uint32_t I = 1; I <= std::size(Codes); ++I) {
     EXPECT_EQ(FindCountryIndex(256 * I + 7), ExpectedRow(Codes[I - 1])) << Codes[I - 1];
-    EXPECT_EQ(FindCountryIndex6({0x20, 0x01, 0, static_cast<std::uint8_t>(I)}), ExpectedRow(Codes[I - 1])) << Codes[I - 1];
+    EXPECT_EQ(FindCountryIndex6({0x20, 0x01, 0, static_cast<std::uint8_t>(I)}), ExpectedRow(Codes[I - 1]))
+        << Codes[I - 1];
   }
   EXPECT_EQ(CountryCodes[FindCountryIndex(256 + 7)], "yu");
   EXPECT_EQ(FindCountryIndex(12 * 256 + 7), NoCountry);
@@ -220,7 +238,8 @@ TEST_F(OstrandBuildTest, LaterCodesLandOnTheRowsOfTheirFormerNames) {
 // The file `make run` builds: ascending, starting at 0, no two neighbours alike, and every
 // sampled range of the list answers with the row of its code (a later code with the row of
 // its former name). Serbian and Montenegrin addresses go to RIPE.
-TEST_F(OstrandBuildTest, DebianListGivesASoundRangeFile) {
+TEST_F(OstrandBuildTest, DebianListGivesASoundRangeFile)
+{
   const char* Geoip = "/usr/share/tor/geoip";
   if (!std::filesystem::exists(Geoip)) GTEST_SKIP() << Geoip << " is not installed";
   const TRun R = Run({Geoip, Dir.File("Ostrand.dat")});
@@ -240,8 +259,7 @@ TEST_F(OstrandBuildTest, DebianListGivesASoundRangeFile) {
   for (long LineNo = 0; std::getline(In, Line); ++LineNo) {
     unsigned long First = 0, Last = 0;
     char Code[3] = {};
-    if (Line.empty() || Line[0] == '#' || std::sscanf(Line.c_str(), "%lu,%lu,%2s", &First, &Last, Code) != 3)
-      continue;
+    if (Line.empty() || Line[0] == '#' || std::sscanf(Line.c_str(), "%lu,%lu,%2s", &First, &Last, Code) != 3) continue;
     const bool Later = kLaterCodes.count(Code) > 0;
     if (LineNo % 97 != 0 && !Later) continue;
     const CountryIndex Expected = ExpectedRow(Code);
@@ -264,7 +282,8 @@ TEST_F(OstrandBuildTest, DebianListGivesASoundRangeFile) {
 // The IPv6 twin: Ostrand6.dat from Debian's IPv6 list, sound in the same ways, and the
 // first, the last and a random address of sampled ranges (every range of a later code)
 // answer with its row.
-TEST_F(OstrandBuildTest, DebianIpv6ListGivesASoundRangeFile) {
+TEST_F(OstrandBuildTest, DebianIpv6ListGivesASoundRangeFile)
+{
   const char* Geoip6 = "/usr/share/tor/geoip6";
   if (!std::filesystem::exists(Geoip6)) GTEST_SKIP() << Geoip6 << " is not installed";
   const TRun R = Run({"-6", Geoip6, Dir.File("Ostrand6.dat")});

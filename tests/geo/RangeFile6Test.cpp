@@ -16,7 +16,8 @@ namespace {
 
 using TUint128 = unsigned __int128;
 
-std::array<std::uint8_t, 16> Bytes(TUint128 V) {
+std::array<std::uint8_t, 16> Bytes(TUint128 V)
+{
   std::array<std::uint8_t, 16> A{};
   for (int I = 15; I >= 0; --I, V >>= 8) A[static_cast<std::size_t>(I)] = static_cast<std::uint8_t>(V);
   return A;
@@ -24,7 +25,8 @@ std::array<std::uint8_t, 16> Bytes(TUint128 V) {
 
 TUint128 Number(std::uint64_t High, std::uint64_t Low) { return TUint128{High} << 64 | Low; }
 
-std::string Record6(TUint128 Start, std::uint8_t Country) {
+std::string Record6(TUint128 Start, std::uint8_t Country)
+{
   const auto A = Bytes(Start);
   return std::string(A.begin(), A.end()) + static_cast<char>(Country);
 }
@@ -43,7 +45,8 @@ class RangeFile6Test : public testing::Test {
 // Enough records to cross the loader's block boundaries, bytes differing in every position,
 // then 16 bytes that are no record. Too short a file gives no entry, a missing one the
 // IPv4 loader's message.
-TEST_F(RangeFile6Test, LoadsBigEndianRecordsAndIgnoresTheTail) {
+TEST_F(RangeFile6Test, LoadsBigEndianRecordsAndIgnoresTheTail)
+{
   const std::size_t Count = 40001;
   auto StartOf = [](std::size_t I) { return Number(0x2001000000000000u + I * 0x10001u, ~I * 0x9E3779B97F4A7C15u); };
   std::string File;
@@ -67,7 +70,8 @@ TEST_F(RangeFile6Test, LoadsBigEndianRecordsAndIgnoresTheTail) {
 
 // Random sorted tables with runs of equal upper halves and equal starts; addresses at, just
 // below and just above the starts, and anywhere. Unsorted tables end in bounds.
-TEST_F(RangeFile6Test, SearchIsTheLastEntryNotAboveTheAddress) {
+TEST_F(RangeFile6Test, SearchIsTheLastEntryNotAboveTheAddress)
+{
   std::mt19937_64 Gen(20261209);
   for (int Round = 0; Round < 300; ++Round) {
     std::vector<TEntry> T(Round < 3 ? Round : Gen() % 700);  // empty, one and two entries first
@@ -89,8 +93,11 @@ TEST_F(RangeFile6Test, SearchIsTheLastEntryNotAboveTheAddress) {
         if (Probe == 0) A = 0;  // ::, no address
         const CountryIndex Got = FindCountryIndex6(Bytes(A));
         if (!Sorted) continue;
-        const auto It = std::upper_bound(T.begin(), T.end(), A, [](TUint128 V, const TEntry& E) { return V < E.Start; });
-        const CountryIndex Want = A == 0 || T.empty() ? NoCountry : It == T.begin() ? T.front().Country : std::prev(It)->Country;
+        const auto It =
+            std::upper_bound(T.begin(), T.end(), A, [](TUint128 V, const TEntry& E) { return V < E.Start; });
+        const CountryIndex Want = A == 0 || T.empty() ? NoCountry
+                                  : It == T.begin()   ? T.front().Country
+                                                      : std::prev(It)->Country;
         ASSERT_EQ(Got, Want) << "round " << Round << " probe " << Probe;
       }
       std::shuffle(T.begin(), T.end(), Gen);
@@ -98,7 +105,8 @@ TEST_F(RangeFile6Test, SearchIsTheLastEntryNotAboveTheAddress) {
   }
 }
 
-TEST_F(RangeFile6Test, StartupLoadsBothFilesAndABadOneHarmsOnlyItself) {
+TEST_F(RangeFile6Test, StartupLoadsBothFilesAndABadOneHarmsOnlyItself)
+{
   TWorkingDir Cwd(Dir.Path());
   const std::string Good4 = std::string("\0\0\0\0\xFF\0\0\0\x03\xE1", 10);
   const std::string Good6 = Record6(0, 255) + Record6(Number(0x2001000000000000u, 0), 225);

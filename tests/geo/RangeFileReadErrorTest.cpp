@@ -31,7 +31,8 @@ TFailingFile Failing;
 
 }  // namespace
 
-extern "C" ssize_t __wrap_read(int Fd, void* Buf, size_t Len) {
+extern "C" ssize_t __wrap_read(int Fd, void* Buf, size_t Len)
+{
   struct stat St {};
   if (Failing.Armed && ::fstat(Fd, &St) == 0 && St.st_dev == Failing.Dev && St.st_ino == Failing.Ino) {
     const off_t Pos = ::lseek(Fd, 0, SEEK_CUR);
@@ -51,7 +52,8 @@ constexpr std::size_t kRecords = 120001;  // a little over two of the loader's b
 std::uint32_t StartOf(std::size_t I) { return static_cast<std::uint32_t>(I * 35791u + 1); }
 std::uint8_t CountryOf(std::size_t I) { return static_cast<std::uint8_t>(I % 250 + 1); }
 
-std::string FileBytes() {
+std::string FileBytes()
+{
   std::string Bytes;
   for (std::size_t I = 0; I < kRecords; ++I) {
     const std::uint32_t S = StartOf(I);
@@ -63,7 +65,8 @@ std::string FileBytes() {
 
 // Every whole record read before the failure is kept; the table has the file's count and
 // the entries not read (a record cut by the failure among them) are zero.
-TEST(RangeFileReadError, KeepsEveryWholeRecordReadBeforeTheFailure) {
+TEST(RangeFileReadError, KeepsEveryWholeRecordReadBeforeTheFailure)
+{
   TTempDir Dir;
   const std::string Name = Dir.Write("failing.dat", FileBytes());
   struct stat St {};
@@ -105,7 +108,8 @@ TEST(RangeFileReadError, KeepsEveryWholeRecordReadBeforeTheFailure) {
 }
 
 // The IPv6 loader keeps to the same rule; here the failure cuts a record of its second block.
-TEST(RangeFileReadError, Ipv6LoaderKeepsEveryWholeRecordReadBeforeTheFailure) {
+TEST(RangeFileReadError, Ipv6LoaderKeepsEveryWholeRecordReadBeforeTheFailure)
+{
   TTempDir Dir;
   constexpr std::size_t kCount = 40000, kSize = 17, kRead = 15420 + 5000;  // a block is 15420 records
   auto Byte = [](std::size_t Record, std::size_t At) { return static_cast<char>(Record * 31 + At * 7 + 1); };
@@ -126,7 +130,8 @@ TEST(RangeFileReadError, Ipv6LoaderKeepsEveryWholeRecordReadBeforeTheFailure) {
 }
 
 // The wrapper itself: without a failure the file loads whole.
-TEST(RangeFileReadError, WithoutAFailureTheFileLoadsWhole) {
+TEST(RangeFileReadError, WithoutAFailureTheFileLoadsWhole)
+{
   TTempDir Dir;
   LoadRangeFile(Dir.Write("whole.dat", FileBytes()));
   ASSERT_EQ(RangeTable.size(), kRecords);

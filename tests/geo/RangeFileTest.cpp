@@ -15,14 +15,16 @@
 
 namespace {
 
-std::string Record(std::uint32_t Start, std::uint8_t Country) {
+std::string Record(std::uint32_t Start, std::uint8_t Country)
+{
   std::string R;
   for (int Shift = 0; Shift < 32; Shift += 8) R += static_cast<char>(Start >> Shift & 0xFF);
   R += static_cast<char>(Country);
   return R;
 }
 
-std::string Message(const std::string& FileName) {
+std::string Message(const std::string& FileName)
+{
   try {
     LoadRangeFile(FileName);
   } catch (const ERangeFileError& E) {
@@ -37,7 +39,8 @@ class RangeFileTest : public testing::Test {
   TTempDir Dir;
 };
 
-TEST_F(RangeFileTest, SizesBelowOneRecordGiveAnEmptyTable) {
+TEST_F(RangeFileTest, SizesBelowOneRecordGiveAnEmptyTable)
+{
   for (std::size_t Size = 0; Size <= 4; ++Size) {
     RangeTable = {{1, 1}};
     LoadRangeFile(Dir.Write("short.dat", std::string(Size, '\x7F')));
@@ -45,9 +48,10 @@ TEST_F(RangeFileTest, SizesBelowOneRecordGiveAnEmptyTable) {
   }
 }
 
-TEST_F(RangeFileTest, DecodesLittleEndianRecordsAndIgnoresTheTail) {
-  LoadRangeFile(Dir.Write("twelve.dat", std::string("\x00\x03\x02\x01\xE1", 5) +
-                                            std::string("\x00\x00\x00\x80\x0A", 5) + "\xFF\xFF"));
+TEST_F(RangeFileTest, DecodesLittleEndianRecordsAndIgnoresTheTail)
+{
+  LoadRangeFile(Dir.Write(
+      "twelve.dat", std::string("\x00\x03\x02\x01\xE1", 5) + std::string("\x00\x00\x00\x80\x0A", 5) + "\xFF\xFF"));
   ASSERT_EQ(RangeTable.size(), 2u);
   EXPECT_EQ(RangeTable[0].Start, 0x01020300u);
   EXPECT_EQ(RangeTable[0].Country, 225);
@@ -55,9 +59,10 @@ TEST_F(RangeFileTest, DecodesLittleEndianRecordsAndIgnoresTheTail) {
   EXPECT_EQ(RangeTable[1].Country, 10);
 }
 
-TEST_F(RangeFileTest, KeepsFileOrderAndCountryBytesWithoutARow) {
-  LoadRangeFile(Dir.Write("odd.dat", Record(0x50000000, 245) + Record(0x10000000, 254) +
-                                         Record(0xFFFFFFFF, 255) + Record(0, 0)));
+TEST_F(RangeFileTest, KeepsFileOrderAndCountryBytesWithoutARow)
+{
+  LoadRangeFile(
+      Dir.Write("odd.dat", Record(0x50000000, 245) + Record(0x10000000, 254) + Record(0xFFFFFFFF, 255) + Record(0, 0)));
   ASSERT_EQ(RangeTable.size(), 4u);
   EXPECT_EQ(RangeTable[0].Start, 0x50000000u);
   EXPECT_EQ(RangeTable[0].Country, 245);
@@ -67,7 +72,8 @@ TEST_F(RangeFileTest, KeepsFileOrderAndCountryBytesWithoutARow) {
 }
 
 // Records that straddle the loader's block boundaries must come out whole.
-TEST_F(RangeFileTest, LargeFileLoadsEveryRecord) {
+TEST_F(RangeFileTest, LargeFileLoadsEveryRecord)
+{
   std::string Bytes;
   const std::uint32_t Count = 200003;
   for (std::uint32_t I = 0; I < Count; ++I) Bytes += Record(I * 21467u + 3, static_cast<std::uint8_t>(I % 251));
@@ -80,7 +86,8 @@ TEST_F(RangeFileTest, LargeFileLoadsEveryRecord) {
   }
 }
 
-TEST_F(RangeFileTest, SecondLoadReplacesTheTable) {
+TEST_F(RangeFileTest, SecondLoadReplacesTheTable)
+{
   LoadRangeFile(Dir.Write("a.dat", Record(0, 1) + Record(100, 2) + Record(200, 3)));
   LoadRangeFile(Dir.Write("b.dat", Record(7, 9)));
   ASSERT_EQ(RangeTable.size(), 1u);
@@ -88,12 +95,12 @@ TEST_F(RangeFileTest, SecondLoadReplacesTheTable) {
   EXPECT_EQ(RangeTable[0].Country, 9);
 }
 
-TEST_F(RangeFileTest, MissingFileOrDirectoryIsReportedUnwrapped) {
+TEST_F(RangeFileTest, MissingFileOrDirectoryIsReportedUnwrapped)
+{
   const std::string Missing = Dir.File("missing.dat");
   std::filesystem::create_directory(Dir.File("Ostrand.dat"));
   std::filesystem::create_symlink(Dir.File("nowhere"), Dir.File("dangling.dat"));
-  const std::string Names[] = {Missing, Dir.File("Ostrand.dat"), Dir.File("dangling.dat"), "",
-                               "relative/missing.dat"};
+  const std::string Names[] = {Missing, Dir.File("Ostrand.dat"), Dir.File("dangling.dat"), "", "relative/missing.dat"};
   for (const std::string& Name : Names) {
     RangeTable = {{1, 1}};
     EXPECT_EQ(Message(Name), "Specified cache file " + Name + " does not exist");
@@ -106,7 +113,8 @@ TEST_F(RangeFileTest, MissingFileOrDirectoryIsReportedUnwrapped) {
   EXPECT_TRUE(RangeTable.empty());
 }
 
-TEST_F(RangeFileTest, FifoIsNoRangeFileAndDoesNotStallTheLoad) {
+TEST_F(RangeFileTest, FifoIsNoRangeFileAndDoesNotStallTheLoad)
+{
   const std::string Fifo = Dir.File("fifo.dat");
   ASSERT_EQ(::mkfifo(Fifo.c_str(), 0600), 0);
   RangeTable = {{1, 1}};
@@ -115,7 +123,8 @@ TEST_F(RangeFileTest, FifoIsNoRangeFileAndDoesNotStallTheLoad) {
 }
 
 // Out of descriptors, the open fails for root as well as for anybody else.
-TEST_F(RangeFileTest, OpenFailureIsWrappedAndLeavesTheTableEmpty) {
+TEST_F(RangeFileTest, OpenFailureIsWrappedAndLeavesTheTableEmpty)
+{
 #if defined(__SANITIZE_ADDRESS__)
   // The sanitizers' runtime opens files of its own while it checks the call, and fails
   // when the descriptor limit leaves it none.
@@ -137,7 +146,8 @@ TEST_F(RangeFileTest, OpenFailureIsWrappedAndLeavesTheTableEmpty) {
   EXPECT_TRUE(RangeTable.empty());
 }
 
-TEST_F(RangeFileTest, FileWithoutReadPermissionIsWrapped) {
+TEST_F(RangeFileTest, FileWithoutReadPermissionIsWrapped)
+{
   if (::geteuid() == 0) GTEST_SKIP() << "root opens a file without read permission";
   const std::string Locked = Dir.Write("locked.dat", Record(1, 1));
   ASSERT_EQ(::chmod(Locked.c_str(), 0), 0);
@@ -145,7 +155,8 @@ TEST_F(RangeFileTest, FileWithoutReadPermissionIsWrapped) {
   EXPECT_TRUE(RangeTable.empty());
 }
 
-TEST_F(RangeFileTest, RelativeNameIsResolvedAgainstTheWorkingDirectory) {
+TEST_F(RangeFileTest, RelativeNameIsResolvedAgainstTheWorkingDirectory)
+{
   Dir.Write("rel.dat", Record(0x01000000, 14));
   TWorkingDir Cwd(Dir.Path());
   LoadRangeFile("rel.dat");
@@ -153,7 +164,8 @@ TEST_F(RangeFileTest, RelativeNameIsResolvedAgainstTheWorkingDirectory) {
   EXPECT_EQ(Message("Ostrand.dat"), "Specified cache file Ostrand.dat does not exist");
 }
 
-TEST_F(RangeFileTest, StartupLoadsOstrandDatAndSwallowsEveryError) {
+TEST_F(RangeFileTest, StartupLoadsOstrandDatAndSwallowsEveryError)
+{
   TWorkingDir Cwd(Dir.Path());
   RangeTable = {{1, 1}};
   EXPECT_NO_THROW(LibOstrandStartup());  // no file: the earlier table is not touched
@@ -182,11 +194,12 @@ TEST_F(RangeFileTest, StartupLoadsOstrandDatAndSwallowsEveryError) {
   EXPECT_TRUE(RangeTable.empty());
 }
 
-TEST_F(RangeFileTest, StartupSeedsFromTheUtcTimeOfDay) {
+TEST_F(RangeFileTest, StartupSeedsFromTheUtcTimeOfDay)
+{
   using namespace std::chrono;
   auto DayMs = [] {
-    return static_cast<std::int64_t>(
-        duration_cast<milliseconds>(system_clock::now().time_since_epoch()).count() % 86400000);
+    return static_cast<std::int64_t>(duration_cast<milliseconds>(system_clock::now().time_since_epoch()).count() %
+                                     86400000);
   };
   TWorkingDir Cwd(Dir.Path());
   const std::int64_t Before = DayMs();

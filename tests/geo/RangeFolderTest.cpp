@@ -16,7 +16,8 @@ namespace {
 
 namespace fs = std::filesystem;
 
-TEST(RangeFolder, WorkingDirectoryFirstThenTheInstalledDataFolder) {
+TEST(RangeFolder, WorkingDirectoryFirstThenTheInstalledDataFolder)
+{
   const std::string Folder(RangeDataFolder);
   // The test empties the folder: never one outside the build tree's scratch prefix.
   ASSERT_NE(Folder.find("/scratch-prefix/"), std::string::npos) << Folder;
@@ -60,8 +61,8 @@ TEST(RangeFolder, WorkingDirectoryFirstThenTheInstalledDataFolder) {
   LibOstrandStartup();
   EXPECT_EQ(RangeFilePath(), "Ostrand.dat");
   EXPECT_EQ(RangeFile6Path(), "Ostrand6.dat");
-  EXPECT_EQ(RangeFileNotice(), "no range file Ostrand.dat or Ostrand6.dat in the working directory or in " +
-                                   Folder + ": addresses are not located and go to ARIN.");
+  EXPECT_EQ(RangeFileNotice(), "no range file Ostrand.dat or Ostrand6.dat in the working directory or in " + Folder +
+                                   ": addresses are not located and go to ARIN.");
   Put(In6, 17);
   LibOstrandStartup();
   EXPECT_EQ(RangeFileNotice(), "");

@@ -19,7 +19,8 @@ namespace {
 using TUint128 = unsigned __int128;
 using TAddress6 = std::array<std::uint8_t, 16>;
 
-TAddress6 Bytes6(TUint128 V) {
+TAddress6 Bytes6(TUint128 V)
+{
   TAddress6 A{};
   for (int I = 15; I >= 0; --I, V >>= 8) A[static_cast<std::size_t>(I)] = static_cast<std::uint8_t>(V);
   return A;
@@ -35,7 +36,8 @@ struct TFiles {
 
 // Equal starts, and IPv6 starts with equal upper halves, are frequent: the searches treat
 // them apart.
-TFiles MakeFiles(std::mt19937_64& Gen, std::size_t Count, bool Sorted) {
+TFiles MakeFiles(std::mt19937_64& Gen, std::size_t Count, bool Sorted)
+{
   std::vector<std::uint32_t> S4(Count);
   std::vector<TUint128> S6(Count);
   for (std::size_t I = 0; I < Count; ++I) {
@@ -67,7 +69,8 @@ TFiles MakeFiles(std::mt19937_64& Gen, std::size_t Count, bool Sorted) {
 }
 
 // Every answer; an IPv4 one with the seed after its search, as the draws must match too.
-std::vector<std::uint64_t> Answers(const TFiles& F) {
+std::vector<std::uint64_t> Answers(const TFiles& F)
+{
   RandSeed = 20261209;
   std::vector<std::uint64_t> A;
   for (std::uint32_t N : F.Ask4) A.push_back(std::uint64_t{FindCountryIndex(N)} << 32 | RandSeed);
@@ -75,7 +78,8 @@ std::vector<std::uint64_t> Answers(const TFiles& F) {
   return A;
 }
 
-std::size_t OpenDescriptors() {
+std::size_t OpenDescriptors()
+{
   return static_cast<std::size_t>(std::distance(std::filesystem::directory_iterator("/proc/self/fd"), {}));
 }
 
@@ -86,7 +90,8 @@ class RangeInPlaceTest : public testing::Test {
   TWorkingDir Cwd{Dir.Path()};
 };
 
-TEST_F(RangeInPlaceTest, AnswersAreTheLoadedTablesAnswers) {
+TEST_F(RangeInPlaceTest, AnswersAreTheLoadedTablesAnswers)
+{
   std::mt19937_64 Gen(18);
   const std::size_t Descriptors = OpenDescriptors();
   TFiles Cut = MakeFiles(Gen, 500, true), Short = MakeFiles(Gen, 0, true);
@@ -119,7 +124,8 @@ TEST_F(RangeInPlaceTest, AnswersAreTheLoadedTablesAnswers) {
 // A file that shrinks after start-up opened it reads as zero past its end, as the loader
 // leaves the records of a file that shrank while it read; nothing is read past the count
 // taken at start-up.
-TEST_F(RangeInPlaceTest, AFileThatShrinksReadsAsZeroPastItsEnd) {
+TEST_F(RangeInPlaceTest, AFileThatShrinksReadsAsZeroPastItsEnd)
+{
   std::mt19937_64 Gen(1812);
   TFiles F = MakeFiles(Gen, 4000, true);
   Dir.Write("Ostrand.dat", F.Four);

@@ -13,7 +13,8 @@ namespace {
 // Puts a table in place for one test and empties it afterwards.
 class RangeSearchTest : public testing::Test {
  protected:
-  void SetTable(std::vector<RangeEntry> Table) {
+  void SetTable(std::vector<RangeEntry> Table)
+  {
     RangeTable = std::move(Table);
     RangeTable.shrink_to_fit();  // so ASan sees a read past the last entry
   }
@@ -22,10 +23,10 @@ class RangeSearchTest : public testing::Test {
 
 // The reference answer: the last entry whose Start is not above N, or the first entry when
 // N lies below them all.
-CountryIndex Reference(const std::vector<RangeEntry>& T, std::uint32_t N) {
+CountryIndex Reference(const std::vector<RangeEntry>& T, std::uint32_t N)
+{
   if (N == 0 || T.empty()) return NoCountry;
-  auto It = std::upper_bound(T.begin(), T.end(), N,
-                             [](std::uint32_t V, const RangeEntry& E) { return V < E.Start; });
+  auto It = std::upper_bound(T.begin(), T.end(), N, [](std::uint32_t V, const RangeEntry& E) { return V < E.Start; });
   return It == T.begin() ? T.front().Country : std::prev(It)->Country;
 }
 
@@ -34,25 +35,23 @@ struct TLookup {
   CountryIndex Expected;
 };
 
-TEST_F(RangeSearchTest, FiveRangeTableGivesTheSameAnswersForEverySeed) {
-  SetTable({{0x00000000, 255}, {0x03000000, 225}, {0x05000000, 255}, {0x3E000000, 54},
-            {0xE0000000, 255}});
+TEST_F(RangeSearchTest, FiveRangeTableGivesTheSameAnswersForEverySeed)
+{
+  SetTable({{0x00000000, 255}, {0x03000000, 225}, {0x05000000, 255}, {0x3E000000, 54}, {0xE0000000, 255}});
   const TLookup Cases[] = {
-      {"1.2.3.4", 255},          {"3.0.0.0", 225},         {"4.255.255.255", 225},
-      {"5.0.0.0", 255},          {"62.1.2.3", 54},         {"223.255.255.255", 54},
-      {"224.0.0.0", 255},        {"255.255.255.255", 255}, {"0.0.0.1", 255},
-      {"2.255.255.255", 255},    {"[3.0.0.1]", 225},       {"3.0.0.1.", 225},
-      {"whois.arin.net", 255},   {"", 255},
+      {"1.2.3.4", 255},        {"3.0.0.0", 225},   {"4.255.255.255", 225},   {"5.0.0.0", 255}, {"62.1.2.3", 54},
+      {"223.255.255.255", 54}, {"224.0.0.0", 255}, {"255.255.255.255", 255}, {"0.0.0.1", 255}, {"2.255.255.255", 255},
+      {"[3.0.0.1]", 225},      {"3.0.0.1.", 225},  {"whois.arin.net", 255},  {"", 255},
   };
   for (std::uint32_t Seed : {0u, 1u, 42u, 0x7FFFFFFFu, 0xFFFFFFFFu, 86399999u}) {
     RandSeed = Seed;
     for (int Repeat = 0; Repeat < 20; ++Repeat)
-      for (const TLookup& C : Cases)
-        EXPECT_EQ(IpToCountry(C.Address), C.Expected) << C.Address << " seed " << Seed;
+      for (const TLookup& C : Cases) EXPECT_EQ(IpToCountry(C.Address), C.Expected) << C.Address << " seed " << Seed;
   }
 }
 
-TEST_F(RangeSearchTest, NumbersBelowTheFirstStartTakeTheFirstEntry) {
+TEST_F(RangeSearchTest, NumbersBelowTheFirstStartTakeTheFirstEntry)
+{
   SetTable({{0x01000000, 225}, {0x02000000, 54}});
   for (std::uint32_t Seed : {0u, 7u, 0xDEADBEEFu}) {
     RandSeed = Seed;
@@ -62,7 +61,8 @@ TEST_F(RangeSearchTest, NumbersBelowTheFirstStartTakeTheFirstEntry) {
   }
 }
 
-TEST_F(RangeSearchTest, SingleEntryAnswersEverythingAndDrawsOnce) {
+TEST_F(RangeSearchTest, SingleEntryAnswersEverythingAndDrawsOnce)
+{
   SetTable({{0x08000000, 72}});
   RandSeed = 1000;
   EXPECT_EQ(IpToCountry("1.1.1.1"), 72);
@@ -71,7 +71,8 @@ TEST_F(RangeSearchTest, SingleEntryAnswersEverythingAndDrawsOnce) {
   EXPECT_EQ(IpToCountry("8.0.0.0"), 72);
 }
 
-TEST_F(RangeSearchTest, ZeroAndEmptyTableReadNothingAndDrawNothing) {
+TEST_F(RangeSearchTest, ZeroAndEmptyTableReadNothingAndDrawNothing)
+{
   SetTable({{0x00000000, 10}, {0x80000000, 225}});
   RandSeed = 99;
   EXPECT_EQ(FindCountryIndex(0), NoCountry);
@@ -83,7 +84,8 @@ TEST_F(RangeSearchTest, ZeroAndEmptyTableReadNothingAndDrawNothing) {
   EXPECT_EQ(RandSeed, 99u);
 }
 
-TEST_F(RangeSearchTest, CountryBytesWithoutARowComeBackUnchanged) {
+TEST_F(RangeSearchTest, CountryBytesWithoutARowComeBackUnchanged)
+{
   SetTable({{0, 255}, {0x01000000, 245}, {0x02000000, 254}, {0x03000000, 0}});
   EXPECT_EQ(FindCountryIndex(0x01000001), 245);
   EXPECT_EQ(FindCountryIndex(0x02FFFFFF), 254);
@@ -94,7 +96,8 @@ TEST_F(RangeSearchTest, CountryBytesWithoutARowComeBackUnchanged) {
   EXPECT_TRUE(IsKnownCountry(244));
 }
 
-TEST_F(RangeSearchTest, EqualStartsGiveTheLastOfThem) {
+TEST_F(RangeSearchTest, EqualStartsGiveTheLastOfThem)
+{
   SetTable({{0, 255}, {0x0A000000, 1}, {0x0A000000, 2}, {0x0A000000, 3}, {0x0B000000, 4}});
   for (std::uint32_t Seed = 0; Seed < 200; ++Seed) {
     RandSeed = Seed * 2654435761u;
@@ -106,7 +109,8 @@ TEST_F(RangeSearchTest, EqualStartsGiveTheLastOfThem) {
 
 // Random sorted tables, duplicates of Start included, against the upper_bound reference:
 // at every Start, one below and one above it, at the ends of the space and at random.
-TEST_F(RangeSearchTest, AgreesWithUpperBoundOnRandomTables) {
+TEST_F(RangeSearchTest, AgreesWithUpperBoundOnRandomTables)
+{
   std::mt19937 Rng(20240611);
   for (int Round = 0; Round < 400; ++Round) {
     const std::size_t Size = 1 + Rng() % (Round < 200 ? 8 : 600);
@@ -128,12 +132,12 @@ TEST_F(RangeSearchTest, AgreesWithUpperBoundOnRandomTables) {
       Probes.push_back(E.Start + 1);
     }
     for (int I = 0; I < 50; ++I) Probes.push_back(static_cast<std::uint32_t>(Rng() % (std::uint64_t{Span} + 2)));
-    for (std::uint32_t N : Probes)
-      ASSERT_EQ(FindCountryIndex(N), Reference(T, N)) << "round " << Round << " N " << N;
+    for (std::uint32_t N : Probes) ASSERT_EQ(FindCountryIndex(N), Reference(T, N)) << "round " << Round << " N " << N;
   }
 }
 
-TEST_F(RangeSearchTest, UnsortedTableStillEndsWithOneOfItsCountries) {
+TEST_F(RangeSearchTest, UnsortedTableStillEndsWithOneOfItsCountries)
+{
   std::mt19937 Rng(7);
   std::vector<RangeEntry> T(300);
   std::set<CountryIndex> Countries;

@@ -12,12 +12,14 @@
 
 class TTempDir {
  public:
-  TTempDir() {
+  TTempDir()
+  {
     std::string Pattern = (std::filesystem::temp_directory_path() / "quorvex-geo-XXXXXX").string();
     if (::mkdtemp(Pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
     m_Path = Pattern;
   }
-  ~TTempDir() {
+  ~TTempDir()
+  {
     std::error_code Ignored;
     std::filesystem::remove_all(m_Path, Ignored);
   }
@@ -27,7 +29,8 @@ class TTempDir {
   const std::filesystem::path& Path() const { return m_Path; }
   std::string File(std::string_view Name) const { return (m_Path / Name).string(); }
 
-  std::string Write(std::string_view Name, std::string_view Bytes) const {
+  std::string Write(std::string_view Name, std::string_view Bytes) const
+  {
     const std::string Full = File(Name);
     std::ofstream Out(Full, std::ios::binary | std::ios::trunc);
     Out.write(Bytes.data(), static_cast<std::streamsize>(Bytes.size()));
@@ -41,10 +44,12 @@ class TTempDir {
 // Changes the working directory for the life of the object.
 class TWorkingDir {
  public:
-  explicit TWorkingDir(const std::filesystem::path& Dir) : m_Old(std::filesystem::current_path()) {
+  explicit TWorkingDir(const std::filesystem::path& Dir) : m_Old(std::filesystem::current_path())
+  {
     std::filesystem::current_path(Dir);
   }
-  ~TWorkingDir() {
+  ~TWorkingDir()
+  {
     std::error_code Ignored;
     std::filesystem::current_path(m_Old, Ignored);
   }

@@ -23,13 +23,17 @@
 #include <tuple>
 
 // Found by argument-dependent lookup, so in the enum's namespace.
-static void PrintTo(TRangeAccess Access, std::ostream* Out) { *Out << (Access == TRangeAccess::Load ? "loaded" : "in place"); }
+static void PrintTo(TRangeAccess Access, std::ostream* Out)
+{
+  *Out << (Access == TRangeAccess::Load ? "loaded" : "in place");
+}
 
 namespace {
 
 namespace fs = std::filesystem;
 
-std::string Record(std::uint32_t Start, std::uint8_t Country) {
+std::string Record(std::uint32_t Start, std::uint8_t Country)
+{
   std::string R(5, '\0');
   for (int I = 0; I < 4; ++I) R[static_cast<std::size_t>(I)] = static_cast<char>(Start >> (8 * I));
   R[4] = static_cast<char>(Country);
@@ -41,13 +45,15 @@ constexpr CountryIndex kUs = 225;
 // A scratch working directory for one test, left and removed at the end.
 class TScratchDir {
  public:
-  TScratchDir() : m_Old(fs::current_path()) {
+  TScratchDir() : m_Old(fs::current_path())
+  {
     std::string Pattern = (fs::temp_directory_path() / "quorvex-hostile-XXXXXX").string();
     if (::mkdtemp(Pattern.data()) == nullptr) throw std::runtime_error("mkdtemp");
     m_Path = Pattern;
     fs::current_path(m_Path);
   }
-  ~TScratchDir() {
+  ~TScratchDir()
+  {
     std::error_code Ignored;
     fs::current_path(m_Old, Ignored);
     fs::permissions(m_Path / "Ostrand.dat", fs::perms::owner_all, Ignored);
@@ -59,9 +65,7 @@ class TScratchDir {
   fs::path m_Old, m_Path;
 };
 
-void WriteRangeFile(const std::string& Bytes) {
-  std::ofstream("Ostrand.dat", std::ios::binary) << Bytes;
-}
+void WriteRangeFile(const std::string& Bytes) { std::ofstream("Ostrand.dat", std::ios::binary) << Bytes; }
 
 struct TRangeCase {
   const char* Name;
@@ -71,18 +75,20 @@ struct TRangeCase {
   std::string Header;
 };
 
-std::string UsHeader() {
+std::string UsHeader()
+{
   return "192.0.2.1 is based in " + std::string(CountryNames[kUs]) +
          "\r\n\r\nAddress is North American, querying ARIN..\r\n\r\n";
 }
 const std::string kGlobal = "Address is Global, querying ARIN..\r\n\r\n";
 
-std::vector<TRangeCase> Cases() {
+std::vector<TRangeCase> Cases()
+{
   return {
       {"Empty", [] { WriteRangeFile(""); }, 0, kGlobal},
       {"FourBytes", [] { WriteRangeFile("\x01\x02\x03\x04"); }, 0, kGlobal},
-      {"TruncatedLastRecord",
-       [] { WriteRangeFile(Record(0, NoCountry) + Record(Ip(192, 0, 0, 0), kUs) + "\xC0\x01"); }, 2, UsHeader()},
+      {"TruncatedLastRecord", [] { WriteRangeFile(Record(0, NoCountry) + Record(Ip(192, 0, 0, 0), kUs) + "\xC0\x01"); },
+       2, UsHeader()},
       {"Unsorted",
        [] {
          WriteRangeFile(Record(Ip(200, 0, 0, 0), kUs) + Record(0, 54) + Record(Ip(100, 0, 0, 0), 72) +
@@ -130,10 +136,10 @@ void PrintTo(const TRangeCase& C, std::ostream* Out) { *Out << C.Name; }
 
 class HostileRangeFile : public ::testing::TestWithParam<std::tuple<TRangeCase, TRangeAccess>> {};
 
-TEST_P(HostileRangeFile, StartUpAndQueryFollowTheLoaderRules) {
+TEST_P(HostileRangeFile, StartUpAndQueryFollowTheLoaderRules)
+{
   const auto& [C, Access] = GetParam();
-  if (std::string(C.Name) == "Unreadable" && ::geteuid() == 0)
-    GTEST_SKIP() << "root reads files whatever their mode";
+  if (std::string(C.Name) == "Unreadable" && ::geteuid() == 0) GTEST_SKIP() << "root reads files whatever their mode";
   TScratchDir Dir;
   C.Make();
   LibOstrandStartup(Access);  // never throws, never blocks

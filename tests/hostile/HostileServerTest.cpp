@@ -33,7 +33,7 @@ constexpr long kMaxGrowthKiB = 256 * 1024;
 struct THostileCase {
   const char* Name;
   TServerMode Mode;
-  int TimerMs;         // the query's time-out, shortened
+  int TimerMs;  // the query's time-out, shortened
   std::size_t FloodBytes;
   std::function<void(const std::string& Pane)> Check;
 };
@@ -41,9 +41,7 @@ struct THostileCase {
 bool Contains(const std::string& Text, const std::string& Part) { return Text.find(Part) != std::string::npos; }
 
 // The pane right after the header: no reply at all, "Done." after one empty line.
-void NothingReceived(const std::string& Pane) {
-  EXPECT_TRUE(EndsWith(Pane, "querying ARIN.." + kDone)) << Pane;
-}
+void NothingReceived(const std::string& Pane) { EXPECT_TRUE(EndsWith(Pane, "querying ARIN.." + kDone)) << Pane; }
 
 const THostileCase kCases[] = {
     {"Endless", TServerMode::Endless, 5000, 0,
@@ -81,7 +79,8 @@ void PrintTo(const THostileCase& C, std::ostream* Out) { *Out << C.Name; }
 
 class HostileServer : public ::testing::TestWithParam<THostileCase> {};
 
-TEST_P(HostileServer, WindowSurvivesAndNextQueryWorks) {
+TEST_P(HostileServer, WindowSurvivesAndNextQueryWorks)
+{
   const THostileCase& C = GetParam();
   TServerOptions Options;
   Options.Mode = C.Mode;
@@ -119,7 +118,8 @@ INSTANTIATE_TEST_SUITE_P(Modes, HostileServer, ::testing::ValuesIn(kCases),
 
 // A reply past the cap is cut, the connection closed at once (the server sees it go), and
 // the pane says so instead of silently ending.
-TEST(HostileServerCap, EndlessSenderIsCutAtTheCap) {
+TEST(HostileServerCap, EndlessSenderIsCutAtTheCap)
+{
   TServerOptions Options;
   Options.Mode = TServerMode::Endless;
   TWhoisServer Server(Options);
@@ -140,7 +140,8 @@ namespace {
 // A click into the pane to copy the reply takes the focus from the address box. That is no
 // choice in the drop-down list: the pane keeps the query's reply, with its header lines and
 // "Done.", whether the box holds the new item or the text of an older one.
-TEST(QueryWindowFocus, PaneKeepsItsTextWhenFocusLeavesTheAddressBox) {
+TEST(QueryWindowFocus, PaneKeepsItsTextWhenFocusLeavesTheAddressBox)
+{
   TServerOptions Options;
   Options.Reply = "% test server\r\nquery: %q\r\nline 3\r\nline 4\r\nline 5\r\n";
   TWhoisServer Server(Options);

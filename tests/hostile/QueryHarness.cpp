@@ -22,7 +22,8 @@ namespace {
 
 class TQtEnvironment : public ::testing::Environment {
  public:
-  void SetUp() override {
+  void SetUp() override
+  {
     static int Argc = 1;
     static char Name[] = "hostile";
     static char* Argv[] = {Name, nullptr};
@@ -37,8 +38,7 @@ class TQtEnvironment : public ::testing::Environment {
   std::unique_ptr<QApplication> m_App;
 };
 
-[[maybe_unused]] ::testing::Environment* const QtEnvironment =
-    ::testing::AddGlobalTestEnvironment(new TQtEnvironment);
+[[maybe_unused]] ::testing::Environment* const QtEnvironment = ::testing::AddGlobalTestEnvironment(new TQtEnvironment);
 
 // Closes every message box as soon as it shows and records its text.
 class TBoxAnswerer : public QObject {
@@ -46,7 +46,8 @@ class TBoxAnswerer : public QObject {
   explicit TBoxAnswerer(std::vector<std::string>& Sink) : m_Sink(Sink) {}
 
  protected:
-  bool eventFilter(QObject* Watched, QEvent* Event) override {
+  bool eventFilter(QObject* Watched, QEvent* Event) override
+  {
     if (Event->type() == QEvent::Show) {
       if (auto* Box = qobject_cast<QMessageBox*>(Watched)) {
         m_Sink.push_back(Box->text().toStdString());
@@ -65,7 +66,8 @@ class TBoxAnswerer : public QObject {
 
 }  // namespace
 
-long ResidentKiB() {
+long ResidentKiB()
+{
   std::ifstream Status("/proc/self/status");
   std::string Line;
   while (std::getline(Status, Line)) {
@@ -74,7 +76,8 @@ long ResidentKiB() {
   return -1;
 }
 
-int OpenDescriptors() {
+int OpenDescriptors()
+{
   int Count = 0;
   if (DIR* D = ::opendir("/proc/self/fd")) {
     while (const dirent* E = ::readdir(D))
@@ -85,23 +88,25 @@ int OpenDescriptors() {
   return Count;
 }
 
-bool EndsWith(const std::string& Text, const std::string& Tail) {
+bool EndsWith(const std::string& Text, const std::string& Tail)
+{
   return Text.size() >= Tail.size() && Text.compare(Text.size() - Tail.size(), Tail.size(), Tail) == 0;
 }
 
-TQueryHarness::TQueryHarness() {
+TQueryHarness::TQueryHarness()
+{
   m_Form = std::make_unique<TQueryForm>();
   QueryForm = m_Form.get();
   ApplicationErrorSink = [this](const std::string& Message) { m_Errors.push_back(Message); };
   m_BoxAnswerer = std::make_unique<TBoxAnswerer>(m_Errors);
   qApp->installEventFilter(m_BoxAnswerer.get());
   m_Heartbeat.setInterval(10);
-  QObject::connect(&m_Heartbeat, &QTimer::timeout, [this] {
-    m_LongestStall = std::max(m_LongestStall, m_SinceBeat.restart());
-  });
+  QObject::connect(&m_Heartbeat, &QTimer::timeout,
+                   [this] { m_LongestStall = std::max(m_LongestStall, m_SinceBeat.restart()); });
 }
 
-TQueryHarness::~TQueryHarness() {
+TQueryHarness::~TQueryHarness()
+{
   qApp->removeEventFilter(m_BoxAnswerer.get());
   ApplicationErrorSink = nullptr;
   TQueryForm::WhoisServerFor = TQueryForm::DefaultWhoisServer;
@@ -112,13 +117,15 @@ TQueryHarness::~TQueryHarness() {
   QCoreApplication::processEvents();
 }
 
-void TQueryHarness::PointAt(std::uint16_t Port) {
+void TQueryHarness::PointAt(std::uint16_t Port)
+{
   TQueryForm::WhoisServerFor = [Port](const std::string&) {
     return std::make_pair(std::string("127.0.0.1"), std::to_string(Port));
   };
 }
 
-bool TQueryHarness::Query(const std::string& Address, int TimeoutMs) {
+bool TQueryHarness::Query(const std::string& Address, int TimeoutMs)
+{
   m_Errors.clear();
   m_LongestStall = 0;
   m_Form->Address->setEditText(TQueryForm::FromEightBit(Address));

@@ -17,11 +17,12 @@ namespace {
 
 constexpr int kQueries = 1000;
 
-TEST(Soak, ThousandQueriesNoDescriptorOrMemoryGrowth) {
+TEST(Soak, ThousandQueriesNoDescriptorOrMemoryGrowth)
+{
   // Hostile servers whose queries end quickly; the replying one gets every other query.
   std::vector<std::unique_ptr<TWhoisServer>> Servers;
-  for (TServerMode Mode : {TServerMode::Reply, TServerMode::Reset, TServerMode::CloseEarly,
-                           TServerMode::Refuse, TServerMode::Reply, TServerMode::NulFlood}) {
+  for (TServerMode Mode : {TServerMode::Reply, TServerMode::Reset, TServerMode::CloseEarly, TServerMode::Refuse,
+                           TServerMode::Reply, TServerMode::NulFlood}) {
     TServerOptions O;
     O.Mode = Mode;
     O.FloodBytes = 64 * 1024;
@@ -33,11 +34,13 @@ TEST(Soak, ThousandQueriesNoDescriptorOrMemoryGrowth) {
 
   // Counted only while no server thread holds a connection of its own.
   const auto Quiet = [&] {
-    return WaitUntil([&] {
-      for (const auto& S : Servers)
-        if (S->Finished() != S->Accepted()) return false;
-      return true;
-    }, 5000);
+    return WaitUntil(
+        [&] {
+          for (const auto& S : Servers)
+            if (S->Finished() != S->Accepted()) return false;
+          return true;
+        },
+        5000);
   };
   int Baseline = -1;
   long RssAt100 = 0;

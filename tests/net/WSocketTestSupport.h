@@ -13,8 +13,8 @@
 
 // Records the socket's events as short texts, in order.
 struct TEventLog {
-    std::vector<std::string> Events;
-    void Attach(TCustomWSocket& S);
-    std::string Joined() const;
-    bool Has(const std::string& E) const;
+  std::vector<std::string> Events;
+  void Attach(TCustomWSocket& S);
+  std::string Joined() const;
+  bool Has(const std::string& E) const;
 };

@@ -26,16 +26,16 @@ struct TModeName {
   TServerMode Mode;
 };
 constexpr TModeName kModeNames[] = {
-    {"reply", TServerMode::Reply},       {"endless", TServerMode::Endless},
-    {"drip", TServerMode::Drip},         {"nulflood", TServerMode::NulFlood},
-    {"garbage", TServerMode::Garbage},   {"hugeline", TServerMode::HugeLine},
-    {"reset", TServerMode::Reset},       {"silent", TServerMode::Silent},
-    {"refuse", TServerMode::Refuse},     {"closeearly", TServerMode::CloseEarly},
+    {"reply", TServerMode::Reply},           {"endless", TServerMode::Endless}, {"drip", TServerMode::Drip},
+    {"nulflood", TServerMode::NulFlood},     {"garbage", TServerMode::Garbage}, {"hugeline", TServerMode::HugeLine},
+    {"reset", TServerMode::Reset},           {"silent", TServerMode::Silent},   {"refuse", TServerMode::Refuse},
+    {"closeearly", TServerMode::CloseEarly},
 };
 
 }  // namespace
 
-std::string ExpandReply(const std::string& Reply, const std::string& Query) {
+std::string ExpandReply(const std::string& Reply, const std::string& Query)
+{
   std::string Out;
   for (std::size_t I = 0; I < Reply.size(); ++I) {
     if (Reply[I] == '%' && I + 1 < Reply.size() && Reply[I + 1] == 'q') {
@@ -48,7 +48,8 @@ std::string ExpandReply(const std::string& Reply, const std::string& Query) {
   return Out;
 }
 
-bool ParseServerMode(const std::string& Name, TServerMode& Mode) {
+bool ParseServerMode(const std::string& Name, TServerMode& Mode)
+{
   for (const auto& Row : kModeNames) {
     if (Name == Row.Name) {
       Mode = Row.Mode;
@@ -58,7 +59,8 @@ bool ParseServerMode(const std::string& Name, TServerMode& Mode) {
   return false;
 }
 
-TServerOptions ScriptOptions(std::vector<TScriptStep> Script) {
+TServerOptions ScriptOptions(std::vector<TScriptStep> Script)
+{
   TServerOptions O;
   O.Mode = TServerMode::Script;
   O.Script = std::move(Script);
@@ -66,7 +68,8 @@ TServerOptions ScriptOptions(std::vector<TScriptStep> Script) {
   return O;
 }
 
-TServerOptions SessionOptions(std::function<void(int Fd)> Session, int Connections) {
+TServerOptions SessionOptions(std::function<void(int Fd)> Session, int Connections)
+{
   TServerOptions O;
   O.Session = std::move(Session);
   O.OneAtATime = true;
@@ -74,13 +77,15 @@ TServerOptions SessionOptions(std::function<void(int Fd)> Session, int Connectio
   return O;
 }
 
-TServerOptions RefusingOptions() {
+TServerOptions RefusingOptions()
+{
   TServerOptions O;
   O.Mode = TServerMode::Refuse;
   return O;
 }
 
-TWhoisServer::TWhoisServer(TServerOptions Options) : m_Options(std::move(Options)) {
+TWhoisServer::TWhoisServer(TServerOptions Options) : m_Options(std::move(Options))
+{
   if (::pipe2(m_StopPipe, O_CLOEXEC) != 0) throw std::runtime_error("pipe2 failed");
   m_Listen = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
   if (m_Listen < 0) throw std::runtime_error("socket failed");
@@ -93,8 +98,7 @@ TWhoisServer::TWhoisServer(TServerOptions Options) : m_Options(std::move(Options
       ::bind(m_Listen, reinterpret_cast<sockaddr*>(&Addr), sizeof Addr) != 0) {
     const std::string Reason = std::strerror(errno);
     ::close(m_Listen);
-    throw std::runtime_error("cannot bind " + m_Options.Address + ":" +
-                             std::to_string(m_Options.Port) + ": " + Reason);
+    throw std::runtime_error("cannot bind " + m_Options.Address + ":" + std::to_string(m_Options.Port) + ": " + Reason);
   }
   socklen_t Len = sizeof Addr;
   ::getsockname(m_Listen, reinterpret_cast<sockaddr*>(&Addr), &Len);
@@ -106,7 +110,8 @@ TWhoisServer::TWhoisServer(TServerOptions Options) : m_Options(std::move(Options
   m_Acceptor = std::thread([this] { AcceptLoop(); });
 }
 
-TWhoisServer::~TWhoisServer() {
+TWhoisServer::~TWhoisServer()
+{
   {
     // Under the lock, so that a script between its look at m_Stop and its wait for a gate
     // cannot miss the wake-up.
@@ -123,12 +128,14 @@ TWhoisServer::~TWhoisServer() {
   ::close(m_StopPipe[1]);
 }
 
-std::vector<std::string> TWhoisServer::Queries() const {
+std::vector<std::string> TWhoisServer::Queries() const
+{
   std::lock_guard Lock(m_Mutex);
   return m_Queries;
 }
 
-void TWhoisServer::Open(int GateNo) {
+void TWhoisServer::Open(int GateNo)
+{
   {
     std::lock_guard Lock(m_Mutex);
     m_OpenGates.insert(GateNo);
@@ -136,7 +143,8 @@ void TWhoisServer::Open(int GateNo) {
   m_GateOpened.notify_all();
 }
 
-void TWhoisServer::AcceptLoop() {
+void TWhoisServer::AcceptLoop()
+{
   // Finished workers are joined as new ones arrive, so a soak of thousands of connections
   // does not pile up unjoined threads.
   std::vector<std::shared_ptr<std::atomic<bool>>> Done;
@@ -183,7 +191,8 @@ void TWhoisServer::AcceptLoop() {
 }
 
 // Waits until Fd shows one of Events; false when the server stops first.
-static bool WaitFd(int Fd, short Events, int StopFd, int TimeoutMs, short* Got = nullptr) {
+static bool WaitFd(int Fd, short Events, int StopFd, int TimeoutMs, short* Got = nullptr)
+{
   pollfd Fds[2] = {{Fd, Events, 0}, {StopFd, POLLIN, 0}};
   for (;;) {
     const int N = ::poll(Fds, 2, TimeoutMs);
@@ -198,7 +207,8 @@ static bool WaitFd(int Fd, short Events, int StopFd, int TimeoutMs, short* Got =
   }
 }
 
-bool TWhoisServer::ReadQuery(int Fd, std::string& Query) {
+bool TWhoisServer::ReadQuery(int Fd, std::string& Query)
+{
   int Waited = 0;
   while (Waited < kQueryWaitMs && Query.find('\n') == std::string::npos && Query.size() < 4096) {
     short Got = 0;
@@ -225,7 +235,8 @@ bool TWhoisServer::ReadQuery(int Fd, std::string& Query) {
   return true;
 }
 
-bool TWhoisServer::SendAll(int Fd, const char* Data, std::size_t Size) {
+bool TWhoisServer::SendAll(int Fd, const char* Data, std::size_t Size)
+{
   while (Size > 0) {
     if (m_Stop) return false;
     const ssize_t N = ::send(Fd, Data, Size, MSG_NOSIGNAL);
@@ -247,7 +258,8 @@ bool TWhoisServer::SendAll(int Fd, const char* Data, std::size_t Size) {
 }
 
 // True while the peer is still there; drains whatever it sends.
-static bool PeerAlive(int Fd) {
+static bool PeerAlive(int Fd)
+{
   char Buf[256];
   for (;;) {
     const ssize_t N = ::recv(Fd, Buf, sizeof Buf, 0);
@@ -258,7 +270,8 @@ static bool PeerAlive(int Fd) {
 }
 
 // Until the peer goes away or the server stops, reading and dropping what comes.
-static void HoldUntilPeerCloses(int Fd, int StopFd, const std::atomic<bool>& Stop) {
+static void HoldUntilPeerCloses(int Fd, int StopFd, const std::atomic<bool>& Stop)
+{
   while (!Stop) {
     short Got = 0;
     if (!WaitFd(Fd, POLLIN, StopFd, kPollSliceMs, &Got)) return;
@@ -266,7 +279,8 @@ static void HoldUntilPeerCloses(int Fd, int StopFd, const std::atomic<bool>& Sto
   }
 }
 
-void TWhoisServer::Serve(int Fd) {
+void TWhoisServer::Serve(int Fd)
+{
   const TServerOptions& O = m_Options;
   if (O.Session) {
     O.Session(Fd);
@@ -334,17 +348,15 @@ void TWhoisServer::Serve(int Fd) {
       SessionIo::ResetClose(Fd);
       break;
     }
-    case TServerMode::Silent:
-      HoldUntilPeerCloses(Fd, m_StopPipe[0], m_Stop);
-      break;
+    case TServerMode::Silent: HoldUntilPeerCloses(Fd, m_StopPipe[0], m_Stop); break;
     case TServerMode::Refuse:
     case TServerMode::CloseEarly:
-    case TServerMode::Script:
-      break;
+    case TServerMode::Script: break;
   }
 }
 
-void TWhoisServer::PlayScript(int Fd, const std::string& Query) {
+void TWhoisServer::PlayScript(int Fd, const std::string& Query)
+{
   for (const TScriptStep& Step : m_Options.Script) {
     switch (Step.Kind) {
       case TScriptStep::Send: {
@@ -368,19 +380,16 @@ void TWhoisServer::PlayScript(int Fd, const std::string& Query) {
         }
         break;
       }
-      case TScriptStep::Hold:
-        HoldUntilPeerCloses(Fd, m_StopPipe[0], m_Stop);
-        return;
-      case TScriptStep::Reset:
-        SessionIo::ResetClose(Fd);
-        return;
+      case TScriptStep::Hold: HoldUntilPeerCloses(Fd, m_StopPipe[0], m_Stop); return;
+      case TScriptStep::Reset: SessionIo::ResetClose(Fd); return;
     }
   }
 }
 
 namespace SessionIo {
 
-std::string ReadLine(int Fd) {
+std::string ReadLine(int Fd)
+{
   std::string Line;
   char C;
   while (::recv(Fd, &C, 1, 0) == 1) {
@@ -390,7 +399,8 @@ std::string ReadLine(int Fd) {
   return Line;
 }
 
-std::string ReadAll(int Fd) {
+std::string ReadAll(int Fd)
+{
   std::string Data;
   char Buf[65536];
   for (;;) {
@@ -400,7 +410,8 @@ std::string ReadAll(int Fd) {
   }
 }
 
-void SendAll(int Fd, const std::string& Data) {
+void SendAll(int Fd, const std::string& Data)
+{
   std::size_t Done = 0;
   while (Done < Data.size()) {
     const auto N = ::send(Fd, Data.data() + Done, Data.size() - Done, MSG_NOSIGNAL);
@@ -409,7 +420,8 @@ void SendAll(int Fd, const std::string& Data) {
   }
 }
 
-void ResetClose(int Fd) {
+void ResetClose(int Fd)
+{
   linger L{1, 0};
   ::setsockopt(Fd, SOL_SOCKET, SO_LINGER, &L, sizeof L);
 }

@@ -42,7 +42,10 @@ struct TScriptStep {
 
 inline TScriptStep SendStep(std::string Data) { return {TScriptStep::Send, std::move(Data), 0, 0}; }
 inline TScriptStep GateStep(int No) { return {TScriptStep::Gate, {}, 0, No}; }
-inline TScriptStep FloodStep(std::string Pattern, std::size_t Count) { return {TScriptStep::Flood, std::move(Pattern), Count, 0}; }
+inline TScriptStep FloodStep(std::string Pattern, std::size_t Count)
+{
+  return {TScriptStep::Flood, std::move(Pattern), Count, 0};
+}
 // Until the client closes its side (or resets), reading and dropping what comes.
 inline TScriptStep HoldStep() { return {TScriptStep::Hold, {}, 0, 0}; }
 // An abortive close (RST) at once.

@@ -26,7 +26,8 @@
 
 namespace {
 
-void Usage(std::FILE* To) {
+void Usage(std::FILE* To)
+{
   std::fputs(
       "usage: whoisd [options] ADDR:PORT[=NAME]...\n"
       "  --mode M         reply (default), endless, drip, nulflood, garbage, hugeline,\n"
@@ -43,28 +44,33 @@ void Usage(std::FILE* To) {
       To);
 }
 
-
-std::string DefaultReply(const std::string& Name) {
-  return "% " + Name + " test server\r\n"
+std::string DefaultReply(const std::string& Name)
+{
+  return "% " + Name +
+         " test server\r\n"
          "% query %q\r\n"
          "\r\n"
          "inetnum:        %q\r\n"
          "netname:        QUORVEX-TEST\r\n"
-         "descr:          answered by " + Name + "\r\n"
-         "source:         " + Name + "\r\n"
+         "descr:          answered by " +
+         Name +
+         "\r\n"
+         "source:         " +
+         Name +
+         "\r\n"
          "\r\n";
 }
 
 // The registry that holds a /8, roughly as IANA hands them out; everything else is ARIN's.
-std::string RegionOf(int FirstOctet) {
+std::string RegionOf(int FirstOctet)
+{
   static const std::set<int> Afrinic = {41, 102, 105, 154, 196, 197};
-  static const std::set<int> Ripe = {2, 5, 31, 37, 46, 62, 77, 78, 79, 80, 81, 82, 83, 84, 85, 86, 87, 88,
-                                     89, 90, 91, 92, 93, 94, 95, 109, 141, 145, 151, 176, 178, 185,
-                                     188, 193, 194, 195, 212, 213, 217};
-  static const std::set<int> Apnic = {1, 14, 27, 36, 39, 42, 43, 49, 58, 59, 60, 61, 101, 103, 106, 110,
-                                      111, 112, 113, 114, 115, 116, 117, 118, 119, 120, 121, 122, 123,
-                                      124, 125, 126, 175, 180, 182, 183, 202, 203, 210, 211, 218,
-                                      219, 220, 221, 222, 223};
+  static const std::set<int> Ripe = {2,   5,   31,  37,  46,  62,  77,  78,  79,  80,  81,  82,  83,
+                                     84,  85,  86,  87,  88,  89,  90,  91,  92,  93,  94,  95,  109,
+                                     141, 145, 151, 176, 178, 185, 188, 193, 194, 195, 212, 213, 217};
+  static const std::set<int> Apnic = {1,   14,  27,  36,  39,  42,  43,  49,  58,  59,  60,  61,  101, 103, 106, 110,
+                                      111, 112, 113, 114, 115, 116, 117, 118, 119, 120, 121, 122, 123, 124, 125, 126,
+                                      175, 180, 182, 183, 202, 203, 210, 211, 218, 219, 220, 221, 222, 223};
   static const std::set<int> Lacnic = {177, 179, 181, 186, 187, 189, 190, 191, 200, 201};
   if (Afrinic.count(FirstOctet)) return "whois.afrinic.net";
   if (Ripe.count(FirstOctet)) return "whois.ripe.net";
@@ -73,7 +79,8 @@ std::string RegionOf(int FirstOctet) {
   return "whois.arin.net";
 }
 
-std::string Crlf(const std::vector<std::string>& Lines) {
+std::string Crlf(const std::vector<std::string>& Lines)
+{
   std::string Out;
   for (const std::string& L : Lines) Out += L + "\r\n";
   return Out;
@@ -81,7 +88,8 @@ std::string Crlf(const std::vector<std::string>& Lines) {
 
 // An ARIN-shaped answer for a block handed to another registry: the /8, then the organisation
 // with the referral lines. Lines holds the referral lines.
-std::string ArinReferral(int Octet, const std::string& Holder, const std::vector<std::string>& Lines) {
+std::string ArinReferral(int Octet, const std::string& Holder, const std::vector<std::string>& Lines)
+{
   const std::string Net = std::to_string(Octet);
   std::vector<std::string> Out = {
       "#",
@@ -106,7 +114,8 @@ std::string ArinReferral(int Octet, const std::string& Holder, const std::vector
   return Crlf(Out);
 }
 
-std::string RipeStub(int Octet) {
+std::string RipeStub(int Octet)
+{
   const std::string Net = std::to_string(Octet);
   return Crlf({
       "% Test double of the RIPE Database query service.",
@@ -123,7 +132,8 @@ std::string RipeStub(int Octet) {
   });
 }
 
-std::string IanaReply(int Octet, const std::string& Holder) {
+std::string IanaReply(int Octet, const std::string& Holder)
+{
   const std::string Net = std::to_string(Octet);
   return Crlf({
       "% IANA WHOIS server (test double)",
@@ -151,7 +161,8 @@ struct TBlock6 {
 };
 constexpr TBlock6 kBlocks6[] = {
     {0x20010600, 0x200107ff, "whois.ripe.net", "2001:600::/23", "2001:600:: - 2001:7FF:FFFF:FFFF:FFFF:FFFF:FFFF:FFFF"},
-    {0x20014200, 0x200143ff, "whois.afrinic.net", "2001:4200::/23", "2001:4200:: - 2001:43FF:FFFF:FFFF:FFFF:FFFF:FFFF:FFFF"},
+    {0x20014200, 0x200143ff, "whois.afrinic.net", "2001:4200::/23",
+     "2001:4200:: - 2001:43FF:FFFF:FFFF:FFFF:FFFF:FFFF:FFFF"},
     {0x24000000, 0x240fffff, "whois.apnic.net", "2400::/12", "2400:: - 240F:FFFF:FFFF:FFFF:FFFF:FFFF:FFFF:FFFF"},
     {0x28000000, 0x280fffff, "whois.lacnic.net", "2800::/12", "2800:: - 280F:FFFF:FFFF:FFFF:FFFF:FFFF:FFFF:FFFF"},
     {0x2a000000, 0x2a0fffff, "whois.ripe.net", "2a00::/12", "2A00:: - 2A0F:FFFF:FFFF:FFFF:FFFF:FFFF:FFFF:FFFF"},
@@ -161,7 +172,8 @@ constexpr TBlock6 kBlocks6[] = {
 // The answers for an IPv6 query, in the registries' IPv6 shapes: ARIN's NetRange with a
 // ReferralServer, RIPE's ::/0 root object for space it does not hold, IANA's inet6: with
 // refer:. None when Query is no IPv6 address, or ARIN's, or the server's own.
-std::optional<std::string> ReferralReply6(const std::string& Name, const std::string& Query) {
+std::optional<std::string> ReferralReply6(const std::string& Name, const std::string& Query)
+{
   in6_addr A{};
   if (::inet_pton(AF_INET6, Query.c_str(), &A) != 1) return std::nullopt;
   const std::uint32_t Top = (std::uint32_t{A.s6_addr[0]} << 24) | (std::uint32_t{A.s6_addr[1]} << 16) |
@@ -202,7 +214,8 @@ struct TRecordNet {
   bool V6 = false;
 };
 
-std::optional<TRecordNet> RecordNetOf(const std::string& Query) {
+std::optional<TRecordNet> RecordNetOf(const std::string& Query)
+{
   const std::string Address = Query.substr(0, Query.find('/'));
   const int Length = Query.find('/') == std::string::npos ? -1 : std::atoi(Query.c_str() + Query.find('/') + 1);
   in_addr A4{};
@@ -238,11 +251,14 @@ std::optional<TRecordNet> RecordNetOf(const std::string& Query) {
   return R;
 }
 
-std::string AsRecord(const std::string& Name, const std::string& Query) {
+std::string AsRecord(const std::string& Name, const std::string& Query)
+{
   const std::string Number = Query.substr(2);
   if (Name == "whois.iana.org")
-    return Crlf({"% IANA WHOIS server (test double)", "", "refer:        " + std::string(Number == "3333" ? "whois.ripe.net" : "whois.arin.net"),
-                 "", "as-block:     AS" + Number + "-AS" + Number, "status:       ALLOCATED", "", "source:       IANA", ""});
+    return Crlf({"% IANA WHOIS server (test double)", "",
+                 "refer:        " + std::string(Number == "3333" ? "whois.ripe.net" : "whois.arin.net"), "",
+                 "as-block:     AS" + Number + "-AS" + Number, "status:       ALLOCATED", "", "source:       IANA",
+                 ""});
   if (Name == "whois.ripe.net")
     return Crlf({"% Test double of the RIPE Database query service.", "", "aut-num:        " + Query,
                  "as-name:        RIPE-NCC-AS", "org:            ORG-RIEN1-RIPE", "abuse-c:        AR40377-RIPE",
@@ -254,7 +270,8 @@ std::string AsRecord(const std::string& Name, const std::string& Query) {
                "OrgAbuseEmail:  abuse@as" + Number + ".example", ""});
 }
 
-std::string RecordReply(const std::string& Name, const std::string& Query) {
+std::string RecordReply(const std::string& Name, const std::string& Query)
+{
   if (Query.size() > 2 && (Query[0] == 'A' || Query[0] == 'a') && (Query[1] == 'S' || Query[1] == 's') &&
       Query.find_first_not_of("0123456789", 2) == std::string::npos)
     return AsRecord(Name, Query);
@@ -265,29 +282,45 @@ std::string RecordReply(const std::string& Name, const std::string& Query) {
   const std::string Bad = Hostile ? std::string("\x1b[31m\x07\xff\xfe\xc3(\x7f") + std::string(1, '\0') + "x" : "";
   if (Name == "whois.arin.net")
     return Crlf({"#", "# ARIN test double", "#", "", "NetRange:       " + Net->First + " - " + Net->Last,
-                 "CIDR:           " + Net->Cidr, "NetName:        NET-" + Tag + Bad, "NetHandle:      NET-" + Tag + "-1",
-                 "NetType:        Direct Allocation", "Organization:   Holder " + Tag + " (H-" + Tag + ")", "",
-                 "OrgName:        Holder " + Tag + Bad, "OrgId:          H-" + Tag, "Country:        US", "",
-                 "OrgAbuseHandle: ABUSE-" + Tag + "-ARIN", "OrgAbuseEmail:  abuse@" + Tag + ".example", ""});
+                 "CIDR:           " + Net->Cidr, "NetName:        NET-" + Tag + Bad,
+                 "NetHandle:      NET-" + Tag + "-1", "NetType:        Direct Allocation",
+                 "Organization:   Holder " + Tag + " (H-" + Tag + ")", "", "OrgName:        Holder " + Tag + Bad,
+                 "OrgId:          H-" + Tag, "Country:        US", "", "OrgAbuseHandle: ABUSE-" + Tag + "-ARIN",
+                 "OrgAbuseEmail:  abuse@" + Tag + ".example", ""});
   if (Name == "whois.ripe.net" || Name == "whois.afrinic.net") {
     const std::string Source = Name == "whois.ripe.net" ? "RIPE" : "AFRINIC";
-    return Crlf({"% Test double of the " + Source + " Database query service.", "",
-                 "% Abuse contact for '" + Net->First + " - " + Net->Last + "' is 'abuse@" + Tag + ".example'", "",
-                 std::string(Net->V6 ? "inet6num:       " + Net->Cidr : "inetnum:        " + Net->First + " - " + Net->Last),
-                 "netname:        NET-" + Tag, "country:        " + std::string(Source == "RIPE" ? "NL" : "ZA"),
-                 "org:            ORG-" + Tag + "-" + Source, "admin-c:        HM" + Tag + "-" + Source,
-                 "abuse-c:        AR" + Tag + "-" + Source, "status:         ASSIGNED PA", "source:         " + Source, "",
-                 "organisation:   ORG-" + Tag + "-" + Source, "org-name:       Holder " + Tag, "source:         " + Source, "",
-                 "role:           Abuse desk " + Tag, "abuse-mailbox:  abuse@" + Tag + ".example",
-                 "nic-hdl:        AR" + Tag + "-" + Source, "source:         " + Source, ""});
+    return Crlf(
+        {"% Test double of the " + Source + " Database query service.",
+         "",
+         "% Abuse contact for '" + Net->First + " - " + Net->Last + "' is 'abuse@" + Tag + ".example'",
+         "",
+         std::string(Net->V6 ? "inet6num:       " + Net->Cidr : "inetnum:        " + Net->First + " - " + Net->Last),
+         "netname:        NET-" + Tag,
+         "country:        " + std::string(Source == "RIPE" ? "NL" : "ZA"),
+         "org:            ORG-" + Tag + "-" + Source,
+         "admin-c:        HM" + Tag + "-" + Source,
+         "abuse-c:        AR" + Tag + "-" + Source,
+         "status:         ASSIGNED PA",
+         "source:         " + Source,
+         "",
+         "organisation:   ORG-" + Tag + "-" + Source,
+         "org-name:       Holder " + Tag,
+         "source:         " + Source,
+         "",
+         "role:           Abuse desk " + Tag,
+         "abuse-mailbox:  abuse@" + Tag + ".example",
+         "nic-hdl:        AR" + Tag + "-" + Source,
+         "source:         " + Source,
+         ""});
   }
   if (Name == "whois.apnic.net")
-    return Crlf({"% [whois.apnic.net] test double", "",
-                 std::string(Net->V6 ? "inet6num:       " + Net->Cidr : "inetnum:        " + Net->First + " - " + Net->Last),
-                 "netname:        NET-" + Tag, "descr:          Holder " + Tag, "country:        AU",
-                 "mnt-irt:        IRT-" + Tag + "-AP", "status:         ASSIGNED NON-PORTABLE", "source:         APNIC", "",
-                 "irt:            IRT-" + Tag + "-AP", "e-mail:         abuse@" + Tag + ".example",
-                 "abuse-mailbox:  abuse@" + Tag + ".example", "source:         APNIC", ""});
+    return Crlf(
+        {"% [whois.apnic.net] test double", "",
+         std::string(Net->V6 ? "inet6num:       " + Net->Cidr : "inetnum:        " + Net->First + " - " + Net->Last),
+         "netname:        NET-" + Tag, "descr:          Holder " + Tag, "country:        AU",
+         "mnt-irt:        IRT-" + Tag + "-AP", "status:         ASSIGNED NON-PORTABLE", "source:         APNIC", "",
+         "irt:            IRT-" + Tag + "-AP", "e-mail:         abuse@" + Tag + ".example",
+         "abuse-mailbox:  abuse@" + Tag + ".example", "source:         APNIC", ""});
   if (Name == "whois.lacnic.net")
     return Crlf({"% LACNIC test double", "", "inetnum:     " + Net->Cidr, "status:      assigned",
                  "owner:       Holder " + Tag, "ownerid:     BR-H" + Tag + "-LACNIC", "country:     BR",
@@ -304,14 +337,14 @@ std::string RecordReply(const std::string& Name, const std::string& Query) {
 //   203.0.113.x   ARIN's reply carries hostile referral lines before the real one (RIPE);
 //                 RIPE is a stub, IANA refers to APNIC, APNIC to LACNIC (past the hop limit).
 // IPv6 queries get the IPv6 shapes of ReferralReply6.
-std::string ReferralReply(const std::string& Name, const std::string& Query, bool Records = false) {
+std::string ReferralReply(const std::string& Name, const std::string& Query, bool Records = false)
+{
   const auto Own = [&] { return Records ? RecordReply(Name, Query) : ExpandReply(DefaultReply(Name), Query); };
   if (Records && Query.size() > 2 && (Query[0] == 'A' || Query[0] == 'a') && (Query[1] == 'S' || Query[1] == 's'))
     return Own();
   if (auto Reply6 = ReferralReply6(Name, Query)) return *Reply6;
   int Octets[4] = {0, 0, 0, 0};
-  if (std::sscanf(Query.c_str(), "%d.%d.%d.%d", &Octets[0], &Octets[1], &Octets[2], &Octets[3]) != 4)
-    return Own();
+  if (std::sscanf(Query.c_str(), "%d.%d.%d.%d", &Octets[0], &Octets[1], &Octets[2], &Octets[3]) != 4) return Own();
   const int A = Octets[0];
   const std::string Net24 = std::to_string(A) + "." + std::to_string(Octets[1]) + "." + std::to_string(Octets[2]);
   const std::string Region = RegionOf(A);
@@ -319,18 +352,19 @@ std::string ReferralReply(const std::string& Name, const std::string& Query, boo
     if (Net24 == "192.0.2") return ArinReferral(A, "LACNIC", {"ReferralServer: whois://whois.lacnic.net"});
     if (Net24 == "198.51.100") return ArinReferral(A, "RWHOIS", {"ReferralServer: rwhois://127.0.0.8:4321"});
     if (Net24 == "203.0.113")
-      return ArinReferral(A, "RIPE", {
-          "ReferralServer: whois://" + std::string(600, 'x') + ".example",
-          "ReferralServer: whois://whois.ripe.net:0",
-          "ReferralServer: whois://whois.ripe.net:99999",
-          "ReferralServer: ldap://whois.ripe.net",
-          "ResourceLink:   https://www.example.net/search",
-          "ReferralServer: whois://who_is.example",
-          "ReferralServer: whois://whois.ripe.net",
-      });
+      return ArinReferral(A, "RIPE",
+                          {
+                              "ReferralServer: whois://" + std::string(600, 'x') + ".example",
+                              "ReferralServer: whois://whois.ripe.net:0",
+                              "ReferralServer: whois://whois.ripe.net:99999",
+                              "ReferralServer: ldap://whois.ripe.net",
+                              "ResourceLink:   https://www.example.net/search",
+                              "ReferralServer: whois://who_is.example",
+                              "ReferralServer: whois://whois.ripe.net",
+                          });
     if (Region == "whois.ripe.net")
-      return ArinReferral(A, "RIPE", {"ReferralServer: whois://whois.ripe.net",
-                                      "ResourceLink:   https://apps.db.ripe.example/search"});
+      return ArinReferral(
+          A, "RIPE", {"ReferralServer: whois://whois.ripe.net", "ResourceLink:   https://apps.db.ripe.example/search"});
     if (Region == "whois.afrinic.net") return ArinReferral(A, "AFRINIC", {"ReferralServer: whois://whois.afrinic.net"});
     if (Region == "whois.apnic.net") return ArinReferral(A, "APNIC", {"ResourceLink:   whois.apnic.net"});
     if (Region == "whois.lacnic.net") return ArinReferral(A, "LACNIC", {"ReferralServer: whois://whois.lacnic.net"});
@@ -348,7 +382,8 @@ std::string ReferralReply(const std::string& Name, const std::string& Query, boo
 
 }  // namespace
 
-int main(int Argc, char** Argv) {
+int main(int Argc, char** Argv)
+{
   TServerOptions Base;
   std::string ReplyFile, LogFile;
   bool HaveReply = false;
@@ -443,8 +478,8 @@ int main(int Argc, char** Argv) {
       std::fprintf(stderr, "whoisd: %s\n", E.what());
       return 1;
     }
-    std::printf("whoisd: listening on %s:%u (%s)\n", O.Address.c_str(),
-                static_cast<unsigned>(Servers.back()->Port()), Name.c_str());
+    std::printf("whoisd: listening on %s:%u (%s)\n", O.Address.c_str(), static_cast<unsigned>(Servers.back()->Port()),
+                Name.c_str());
   }
   std::fflush(stdout);
   int Sig = 0;

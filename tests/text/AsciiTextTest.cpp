@@ -62,8 +62,13 @@ TEST(AsciiText, SentenceStartKeepsAbbreviations)
     std::string Text, Expected;
   };
   const TRow Rows[] = {
-      {"Connection refused", "connection refused"}, {"DNS failure", "DNS failure"},
-      {"A", "a"}, {"", ""}, {"aB", "aB"}, {"\xc4rger", "\xc4rger"}, {"1 Thing", "1 Thing"},
+      {"Connection refused", "connection refused"},
+      {"DNS failure", "DNS failure"},
+      {"A", "a"},
+      {"", ""},
+      {"aB", "aB"},
+      {"\xc4rger", "\xc4rger"},
+      {"1 Thing", "1 Thing"},
   };
   for (TRow R : Rows) {
     LowerSentenceStart(R.Text);

@@ -28,14 +28,16 @@ struct TRun {
   std::string Stderr;
 };
 
-std::string Join(const std::vector<std::string>& Lines) {
+std::string Join(const std::vector<std::string>& Lines)
+{
   std::string S;
   for (const std::string& L : Lines) S += L + "\n";
   return S;
 }
 
 // A sound country list: a comment on line 1, then row R on line R + 2, coded "aa", "ab", ...
-std::vector<std::string> CountryLines() {
+std::vector<std::string> CountryLines()
+{
   std::vector<std::string> Lines{"# index | code | name | continent"};
   for (std::size_t R = 0; R < CountryCount; ++R) {
     const std::string Code{static_cast<char>('a' + R / 26), static_cast<char>('a' + R % 26)};
@@ -44,26 +46,35 @@ std::vector<std::string> CountryLines() {
   return Lines;
 }
 
-const std::vector<std::string> kContinentLines = {
-    "# index | name | adjective", "0 | | Global", "1 | North America | North American",
-    "2 | South America | South American", "3 | Europe | European", "4 | Africa | African",
-    "5 | Asia | Asian", "6 | Oceania | Oceanic", "7 | Antarctica | Antarctican"};
+const std::vector<std::string> kContinentLines = {"# index | name | adjective",
+                                                  "0 | | Global",
+                                                  "1 | North America | North American",
+                                                  "2 | South America | South American",
+                                                  "3 | Europe | European",
+                                                  "4 | Africa | African",
+                                                  "5 | Asia | Asian",
+                                                  "6 | Oceania | Oceanic",
+                                                  "7 | Antarctica | Antarctican"};
 
-const std::vector<std::string> kRegistryLines = {
-    "# registry | continents | countries", "ARIN | 0 1 4 7 |", "RIPE | 3 | ru ge", "APNIC | 5 6 |",
-    "LACNIC | 2 | mx hn"};
+const std::vector<std::string> kRegistryLines = {"# registry | continents | countries", "ARIN | 0 1 4 7 |",
+                                                 "RIPE | 3 | ru ge", "APNIC | 5 6 |", "LACNIC | 2 | mx hn"};
 
 // Lines with line number Line (from 1) replaced by Text, or dropped for an empty Text.
-std::string With(std::vector<std::string> Lines, std::size_t Line, const std::string& Text) {
-  if (Text.empty()) Lines.erase(Lines.begin() + static_cast<std::ptrdiff_t>(Line - 1));
-  else if (Line > Lines.size()) Lines.push_back(Text);
-  else Lines[Line - 1] = Text;
+std::string With(std::vector<std::string> Lines, std::size_t Line, const std::string& Text)
+{
+  if (Text.empty())
+    Lines.erase(Lines.begin() + static_cast<std::ptrdiff_t>(Line - 1));
+  else if (Line > Lines.size())
+    Lines.push_back(Text);
+  else
+    Lines[Line - 1] = Text;
   return Join(Lines);
 }
 
 class TableGenTest : public testing::Test {
  protected:
-  TRun Run(const std::vector<std::string>& Args) {
+  TRun Run(const std::vector<std::string>& Args)
+  {
     std::string Command = std::string("'") + TABLE_GEN + "'";
     for (const std::string& A : Args) Command += " '" + A + "'";
     const std::string ErrFile = Dir.File("stderr.txt");
@@ -77,14 +88,16 @@ class TableGenTest : public testing::Test {
   }
 
   // Generates from List (a sound country list beside it for former codes).
-  TRun Generate(const std::string& Kind, const std::string& List) {
+  TRun Generate(const std::string& Kind, const std::string& List)
+  {
     std::vector<std::string> Args{Kind, Dir.Write("list.txt", List), Out()};
     if (Kind == "former-codes") Args.push_back(Dir.Write("countries.txt", Join(CountryLines())));
     return Run(Args);
   }
 
   std::string Out() const { return Dir.File("out.cpp"); }
-  std::string Output() const {
+  std::string Output() const
+  {
     std::ifstream In(Out());
     std::stringstream Text;
     Text << In.rdbuf();
@@ -94,7 +107,8 @@ class TableGenTest : public testing::Test {
   TTempDir Dir;
 };
 
-TEST_F(TableGenTest, NamesTheLineOfEachMalformedRowAndWritesNothing) {
+TEST_F(TableGenTest, NamesTheLineOfEachMalformedRowAndWritesNothing)
+{
   const std::vector<std::string> C = CountryLines();
   struct TCase {
     const char* Kind;
@@ -114,7 +128,11 @@ TEST_F(TableGenTest, NamesTheLineOfEachMalformedRowAndWritesNothing) {
       {"countries", With(C, 5, "3 | ad | Land | -1"), 5, "continent '-1' is not 1 to 7"},
       {"countries", With(C, 5, "3 | ad |  | 1"), 5, "the name is empty"},
       {"countries", With(C, 5, "3 | ad | Land\tad | 1"), 5, "tab inside the name"},
-      {"countries", With(C, 5, "3 | ad | Cura\xc3\xa7" "ao | 1"), 5, "byte 0xc3 is no printable ASCII character"},
+      {"countries",
+       With(C, 5,
+            "3 | ad | Cura\xc3\xa7"
+            "ao | 1"),
+       5, "byte 0xc3 is no printable ASCII character"},
       {"countries", With(C, 5, "4 | ad | Land | 1"), 5, "index '4', expected 3"},
       {"countries", With(C, 247, "245 | zz | One more | 1"), 247, "row 245 is one too many: the table has 245 rows"},
       // 244 rows end on line 245.
@@ -156,7 +174,8 @@ TEST_F(TableGenTest, NamesTheLineOfEachMalformedRowAndWritesNothing) {
   }
 }
 
-TEST_F(TableGenTest, ManyBadLinesAreCutShortAndAFailureKeepsTheOldOutput) {
+TEST_F(TableGenTest, ManyBadLinesAreCutShortAndAFailureKeepsTheOldOutput)
+{
   std::vector<std::string> C = CountryLines();
   for (std::size_t Line = 2; Line < 40; ++Line) C[Line - 1] += " | x";
   Dir.Write("out.cpp", "old");
@@ -167,16 +186,18 @@ TEST_F(TableGenTest, ManyBadLinesAreCutShortAndAFailureKeepsTheOldOutput) {
   EXPECT_EQ(Output(), "old");
 }
 
-TEST_F(TableGenTest, ARowLeftOutIsNamedWhereTheRowsFallOutOfStep) {
+TEST_F(TableGenTest, ARowLeftOutIsNamedWhereTheRowsFallOutOfStep)
+{
   const TRun R = Generate("countries", With(CountryLines(), 50, ""));
   EXPECT_EQ(R.Status, 1);
   const std::string List = Dir.File("list.txt");
-  EXPECT_EQ(R.Stderr, List + ":50: index '49', expected 48 (rows are numbered from 0, one more on each)\n" +
-                          List + ":245: the list ends after 244 rows: the table has 245, one for each "
+  EXPECT_EQ(R.Stderr, List + ":50: index '49', expected 48 (rows are numbered from 0, one more on each)\n" + List +
+                          ":245: the list ends after 244 rows: the table has 245, one for each "
                           "CountryIndex 0 to 244\n");
 }
 
-TEST_F(TableGenTest, SoundListsGiveTheirTables) {
+TEST_F(TableGenTest, SoundListsGiveTheirTables)
+{
   std::vector<std::string> C = CountryLines();
   C[2] = "  1 |ab|   Say \"hi\" \\ there |2\r";  // row 1, blanks and a CR around its columns
   C.insert(C.begin() + 3, {"", "   # a comment", "\t"});
@@ -208,7 +229,8 @@ TEST_F(TableGenTest, SoundListsGiveTheirTables) {
   EXPECT_THAT(Output(), HasSubstr("constinit const std::span<const TFormerCode> FormerCodes{};"));
 }
 
-TEST_F(TableGenTest, FormerCodesNameTheFaultsOfTheirCountryList) {
+TEST_F(TableGenTest, FormerCodesNameTheFaultsOfTheirCountryList)
+{
   const std::string Countries = Dir.Write("countries.txt", With(CountryLines(), 4, "2 | AC | Land | 3"));
   const TRun R = Run({"former-codes", Dir.Write("list.txt", "zz | aa\n"), Out(), Countries});
   EXPECT_EQ(R.Status, 1);
@@ -216,7 +238,8 @@ TEST_F(TableGenTest, FormerCodesNameTheFaultsOfTheirCountryList) {
   EXPECT_FALSE(std::filesystem::exists(Out()));
 }
 
-TEST_F(TableGenTest, UnreadableListsAndWrongArguments) {
+TEST_F(TableGenTest, UnreadableListsAndWrongArguments)
+{
   for (const std::string& List : {Dir.File("missing.txt"), Dir.Path().string()}) {
     const TRun R = Run({"countries", List, Out()});
     EXPECT_EQ(R.Status, 1) << List;

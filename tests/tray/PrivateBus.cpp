@@ -28,20 +28,17 @@ class TBusEnvironment : public ::testing::Environment {
 };
 [[maybe_unused]] auto* const g_BusEnv = ::testing::AddGlobalTestEnvironment(new TBusEnvironment);
 
-} // namespace
+}  // namespace
 
 QString PrivateBus()
 {
-  if (!g_BusAddress.isEmpty() || g_Daemon)
-    return g_BusAddress;
+  if (!g_BusAddress.isEmpty() || g_Daemon) return g_BusAddress;
   const QString Daemon = QStandardPaths::findExecutable(QStringLiteral("dbus-daemon"));
   g_Daemon = std::make_unique<QProcess>();
-  if (Daemon.isEmpty())
-    return {};
-  g_Daemon->start(Daemon, {QStringLiteral("--session"), QStringLiteral("--nofork"),
-                           QStringLiteral("--print-address=1")});
-  if (!g_Daemon->waitForStarted(5000))
-    return {};
+  if (Daemon.isEmpty()) return {};
+  g_Daemon->start(Daemon,
+                  {QStringLiteral("--session"), QStringLiteral("--nofork"), QStringLiteral("--print-address=1")});
+  if (!g_Daemon->waitForStarted(5000)) return {};
   WaitUntil([] { return g_Daemon->canReadLine(); }, 5000);
   g_BusAddress = QString::fromUtf8(g_Daemon->readLine()).trimmed();
   return g_BusAddress;

@@ -8,8 +8,7 @@
 // The private bus's address; empty where no dbus-daemon can be started.
 QString PrivateBus();
 
-#define REQUIRE_BUS()                                            \
-  do {                                                           \
-    if (PrivateBus().isEmpty())                                  \
-      GTEST_SKIP() << "no dbus-daemon to run a private bus on"; \
+#define REQUIRE_BUS()                                                                     \
+  do {                                                                                    \
+    if (PrivateBus().isEmpty()) GTEST_SKIP() << "no dbus-daemon to run a private bus on"; \
   } while (0)

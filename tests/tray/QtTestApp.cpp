@@ -7,4 +7,4 @@
 
 namespace {
 [[maybe_unused]] auto* const g_Environment = AddTestApp<QApplication>();
-} // namespace
+}  // namespace

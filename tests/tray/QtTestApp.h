@@ -25,8 +25,7 @@ inline void When(std::function<bool()> Ready, std::function<void()> Step)
   auto* Poll = new QTimer;
   Poll->setInterval(5);
   QObject::connect(Poll, &QTimer::timeout, [Poll, Ready = std::move(Ready), Step = std::move(Step)] {
-    if (!Ready())
-      return;
+    if (!Ready()) return;
     Poll->stop();
     Poll->deleteLater();
     Step();

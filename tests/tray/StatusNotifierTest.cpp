@@ -32,14 +32,11 @@
 
 namespace {
 
-QDBusConnection Connect(const QString& Name)
-{
-  return QDBusConnection::connectToBus(PrivateBus(), Name);
-}
+QDBusConnection Connect(const QString& Name) { return QDBusConnection::connectToBus(PrivateBus(), Name); }
 
 // The host's side of every exchange: a call, answered from the event loop.
-QDBusMessage Call(const QDBusConnection& Bus, const QString& Service, const QString& Path,
-                  const QString& Interface, const QString& Method, const QVariantList& Args = {})
+QDBusMessage Call(const QDBusConnection& Bus, const QString& Service, const QString& Path, const QString& Interface,
+                  const QString& Method, const QVariantList& Args = {})
 {
   QDBusMessage M = QDBusMessage::createMethodCall(Service, Path, Interface, Method);
   M.setArguments(Args);
@@ -49,21 +46,19 @@ QDBusMessage Call(const QDBusConnection& Bus, const QString& Service, const QStr
 }
 
 template <typename T>
-T Property(const QDBusConnection& Bus, const QString& Service, const QString& Path,
-           const QString& Interface, const QString& Name)
+T Property(const QDBusConnection& Bus, const QString& Service, const QString& Path, const QString& Interface,
+           const QString& Name)
 {
-  const QDBusMessage Reply =
-      Call(Bus, Service, Path, QStringLiteral("org.freedesktop.DBus.Properties"),
-           QStringLiteral("Get"), {Interface, Name});
-  EXPECT_EQ(Reply.type(), QDBusMessage::ReplyMessage) << Name.toStdString() << ": "
-                                                      << Reply.errorMessage().toStdString();
-  if (Reply.arguments().isEmpty())
-    return T{};
+  const QDBusMessage Reply = Call(Bus, Service, Path, QStringLiteral("org.freedesktop.DBus.Properties"),
+                                  QStringLiteral("Get"), {Interface, Name});
+  EXPECT_EQ(Reply.type(), QDBusMessage::ReplyMessage)
+      << Name.toStdString() << ": " << Reply.errorMessage().toStdString();
+  if (Reply.arguments().isEmpty()) return T{};
   const QVariant V = Reply.arguments().at(0).value<QDBusVariant>().variant();
   return qdbus_cast<T>(V);
 }
 
-} // namespace
+}  // namespace
 
 // The watcher a host runs: takes registrations, and can go away and come back.
 class TFakeWatcher : public QObject {
@@ -104,7 +99,11 @@ class TSignalLog : public QObject {
   void NewToolTip() { Names.push_back("NewToolTip"); }
   void NewTitle() { Names.push_back("NewTitle"); }
   void NewIcon() { Names.push_back("NewIcon"); }
-  void LayoutUpdated(uint Rev, int) { Revision = Rev; Names.push_back("LayoutUpdated"); }
+  void LayoutUpdated(uint Rev, int)
+  {
+    Revision = Rev;
+    Names.push_back("LayoutUpdated");
+  }
 };
 
 namespace {
@@ -136,9 +135,7 @@ class StatusNotifierTest : public ::testing::Test {
       QObject::connect(A, &QAction::triggered, [this, A] { Log.push_back(A->text().toStdString()); });
     Tray->OnClick = [this](QObject*) { Log.push_back("OnClick"); };
     Tray->OnDblClick = [this](QObject*) { Log.push_back("OnDblClick"); };
-    Tray->OnRightClick = [this](QObject*, TMouseButton, TShiftState, int, int) {
-      Log.push_back("OnRightClick");
-    };
+    Tray->OnRightClick = [this](QObject*, TMouseButton, TShiftState, int, int) { Log.push_back("OnRightClick"); };
     Tray->SetIcon(Solid(Qt::red));
     Tray->SetToolTip("Quorvex");
     Tray->SetPopupMenu(&Menu);
@@ -157,34 +154,29 @@ class StatusNotifierTest : public ::testing::Test {
 
   QDBusMessage Item(const QString& Method, const QVariantList& Args = {})
   {
-    return Call(Host, Service, QString::fromLatin1(kItemPath), QString::fromLatin1(kItemInterface),
-                Method, Args);
+    return Call(Host, Service, QString::fromLatin1(kItemPath), QString::fromLatin1(kItemInterface), Method, Args);
   }
   QDBusMessage MenuCall(const QString& Method, const QVariantList& Args = {})
   {
-    return Call(Host, Service, QString::fromLatin1(kMenuPath), QString::fromLatin1(kMenuInterface),
-                Method, Args);
+    return Call(Host, Service, QString::fromLatin1(kMenuPath), QString::fromLatin1(kMenuInterface), Method, Args);
   }
   template <typename T>
   T ItemProperty(const char* Name)
   {
-    return Property<T>(Host, Service, QString::fromLatin1(kItemPath),
-                       QString::fromLatin1(kItemInterface), QString::fromLatin1(Name));
+    return Property<T>(Host, Service, QString::fromLatin1(kItemPath), QString::fromLatin1(kItemInterface),
+                       QString::fromLatin1(Name));
   }
   TMenuLayout Layout(int Parent = 0, int Depth = -1, const QStringList& Names = {})
   {
-    const QDBusMessage Reply = MenuCall(QStringLiteral("GetLayout"),
-                                        {Parent, Depth, QVariant::fromValue(Names)});
+    const QDBusMessage Reply = MenuCall(QStringLiteral("GetLayout"), {Parent, Depth, QVariant::fromValue(Names)});
     EXPECT_EQ(Reply.type(), QDBusMessage::ReplyMessage) << Reply.errorMessage().toStdString();
-    if (Reply.arguments().size() != 2)
-      return {};
+    if (Reply.arguments().size() != 2) return {};
     return qdbus_cast<TMenuLayout>(Reply.arguments().at(1));
   }
   void MenuEvent(int Id, const QString& EventId)
   {
     const QDBusMessage Reply =
-        MenuCall(QStringLiteral("Event"), {Id, EventId, QVariant::fromValue(QDBusVariant(0)),
-                                           QVariant::fromValue(0u)});
+        MenuCall(QStringLiteral("Event"), {Id, EventId, QVariant::fromValue(QDBusVariant(0)), QVariant::fromValue(0u)});
     EXPECT_EQ(Reply.type(), QDBusMessage::ReplyMessage) << Reply.errorMessage().toStdString();
   }
 
@@ -227,8 +219,7 @@ TEST_F(StatusNotifierTest, ItemShowsTheRecordAsProperties)
 TEST_F(StatusNotifierTest, HostActionsRaiseTheComponentsEvents)
 {
   // A host that prevents focus stealing hands over a token first, for the window to open.
-  ASSERT_EQ(Item("ProvideXdgActivationToken", {QStringLiteral("kwin-7")}).type(),
-            QDBusMessage::ReplyMessage);
+  ASSERT_EQ(Item("ProvideXdgActivationToken", {QStringLiteral("kwin-7")}).type(), QDBusMessage::ReplyMessage);
   EXPECT_EQ(TakeActivationToken(), "kwin-7");
   ASSERT_EQ(Item("Activate", {10, 20}).type(), QDBusMessage::ReplyMessage);
   ASSERT_TRUE(WaitUntil([&] { return !Log.empty(); }));
@@ -264,10 +255,8 @@ TEST_F(StatusNotifierTest, MenuIsExportedInOrderWithTheDefaultMarked)
     const char* Type;
     bool Default;
   };
-  const TWant Want[] = {{"_About", "", false},
-                        {"Query _WHOIS", "", true},
-                        {"", "separator", false},
-                        {"Exit", "", false}};
+  const TWant Want[] = {
+      {"_About", "", false}, {"Query _WHOIS", "", true}, {"", "separator", false}, {"Exit", "", false}};
   std::set<int> Ids;
   for (int I = 0; I < 4; ++I) {
     const QVariantMap& P = Root.Children[I].Properties;
@@ -301,13 +290,11 @@ TEST_F(StatusNotifierTest, MenuIsExportedInOrderWithTheDefaultMarked)
   EXPECT_EQ(After.Children[1].Id, Root.Children[1].Id) << "ids stay";
 
   const int QueryId = Root.Children[1].Id;
-  const QDBusMessage Prop =
-      MenuCall("GetProperty", {QueryId, QStringLiteral("label")});
+  const QDBusMessage Prop = MenuCall("GetProperty", {QueryId, QStringLiteral("label")});
   ASSERT_EQ(Prop.arguments().size(), 1);
   EXPECT_EQ(Prop.arguments()[0].value<QDBusVariant>().variant().toString(), "Query _WHOIS");
-  const QDBusMessage Group =
-      MenuCall("GetGroupProperties", {QVariant::fromValue(QList<int>{QueryId, 9999}),
-                                      QVariant::fromValue(QStringList{})});
+  const QDBusMessage Group = MenuCall(
+      "GetGroupProperties", {QVariant::fromValue(QList<int>{QueryId, 9999}), QVariant::fromValue(QStringList{})});
   ASSERT_EQ(Group.arguments().size(), 1);
   const auto Items = qdbus_cast<TMenuItemPropertiesList>(Group.arguments()[0]);
   ASSERT_EQ(Items.size(), 1) << "an unknown id is left out";
@@ -318,8 +305,7 @@ TEST_F(StatusNotifierTest, ClickedItemsRunTheirActions)
 {
   const TMenuLayout Root = Layout();
   ASSERT_EQ(Root.Children.size(), 4);
-  for (int I : {0, 1, 2, 3})
-    MenuEvent(Root.Children[I].Id, "clicked");
+  for (int I : {0, 1, 2, 3}) MenuEvent(Root.Children[I].Id, "clicked");
   ASSERT_TRUE(WaitUntil([&] { return Log.size() >= 3; }));
   FlushEvents();
   EXPECT_EQ(Log, (std::vector<std::string>{"&About", "Query &WHOIS", "Exit"}));
@@ -345,29 +331,22 @@ TEST_F(StatusNotifierTest, ModifySignalsTheHost)
   const QString Iface = QString::fromLatin1(kItemInterface);
   ASSERT_TRUE(Host.connect(Service, Path, Iface, "NewToolTip", &Signals, SLOT(NewToolTip())));
   ASSERT_TRUE(Host.connect(Service, Path, Iface, "NewIcon", &Signals, SLOT(NewIcon())));
-  ASSERT_TRUE(Host.connect(Service, kMenuPath, kMenuInterface, "LayoutUpdated", &Signals,
-                           SLOT(LayoutUpdated(uint, int))));
+  ASSERT_TRUE(
+      Host.connect(Service, kMenuPath, kMenuInterface, "LayoutUpdated", &Signals, SLOT(LayoutUpdated(uint, int))));
   FlushEvents();
   Tray->SetToolTip(std::string(70, 'x'));
-  ASSERT_TRUE(WaitUntil([&] {
-    return std::count(Signals.Names.begin(), Signals.Names.end(), "NewToolTip") > 0;
-  }));
+  ASSERT_TRUE(WaitUntil([&] { return std::count(Signals.Names.begin(), Signals.Names.end(), "NewToolTip") > 0; }));
   EXPECT_EQ(ItemProperty<TSniToolTip>("ToolTip").Title, QString(62, 'x'));
   EXPECT_EQ(ItemProperty<QString>("Title"), QString(62, 'x'));
 
   Tray->SetIcon(Solid(Qt::blue));
-  ASSERT_TRUE(WaitUntil([&] {
-    return std::count(Signals.Names.begin(), Signals.Names.end(), "NewIcon") > 0;
-  }));
+  ASSERT_TRUE(WaitUntil([&] { return std::count(Signals.Names.begin(), Signals.Names.end(), "NewIcon") > 0; }));
   const TSniPixmaps Pixmaps = ItemProperty<TSniPixmaps>("IconPixmap");
   ASSERT_FALSE(Pixmaps.isEmpty());
   EXPECT_EQ(Pixmaps[0].Bytes.left(4), QByteArray("\xff\x00\x00\xff", 4));
 
   // A new item in the menu: a new revision, and the layout has it.
-  const uint Before = MenuCall("GetLayout", {0, 0, QVariant::fromValue(QStringList{})})
-                          .arguments()
-                          .value(0)
-                          .toUInt();
+  const uint Before = MenuCall("GetLayout", {0, 0, QVariant::fromValue(QStringList{})}).arguments().value(0).toUInt();
   Menu.addAction(QStringLiteral("More"));
   ASSERT_TRUE(WaitUntil([&] { return Signals.Revision > Before; }));
   EXPECT_EQ(Layout().Children.size(), 5);
@@ -420,8 +399,7 @@ TEST(HostNotifyShellTest, IconsFollowTheWatcher)
   ASSERT_TRUE(WaitUntil([&] { return Watcher->Registered.contains(Service); }));
   QDBusConnection Host = Connect(QStringLiteral("late-host"));
   EXPECT_EQ(Property<QString>(Host, Service, kItemPath, kItemInterface, "Title"), "Quorvex");
-  EXPECT_EQ(Property<QDBusObjectPath>(Host, Service, kItemPath, kItemInterface, "Menu").path(),
-            kMenuPath);
+  EXPECT_EQ(Property<QDBusObjectPath>(Host, Service, kItemPath, kItemInterface, "Menu").path(), kMenuPath);
   Tray.SetToolTip("later");
   EXPECT_EQ(Property<QString>(Host, Service, kItemPath, kItemInterface, "Title"), "later");
 
@@ -495,12 +473,14 @@ TEST(HostNotifyShellTest, NoSessionBusWithoutAnAddressOrSocket)
 
 TEST(StatusNotifierLabelTest, MnemonicsBecomeUnderscores)
 {
-  const std::pair<const char*, const char*> Cases[] = {
-      {"&About", "_About"},      {"Query &WHOIS", "Query _WHOIS"}, {"Exit", "Exit"},
-      {"Fish && Chips", "Fish & Chips"}, {"snake_case", "snake__case"}, {"trailing&", "trailing"},
-      {"", ""}};
-  for (const auto& [In, Want] : Cases)
-    EXPECT_EQ(MenuLabel(QString::fromUtf8(In)), QString::fromUtf8(Want)) << In;
+  const std::pair<const char*, const char*> Cases[] = {{"&About", "_About"},
+                                                       {"Query &WHOIS", "Query _WHOIS"},
+                                                       {"Exit", "Exit"},
+                                                       {"Fish && Chips", "Fish & Chips"},
+                                                       {"snake_case", "snake__case"},
+                                                       {"trailing&", "trailing"},
+                                                       {"", ""}};
+  for (const auto& [In, Want] : Cases) EXPECT_EQ(MenuLabel(QString::fromUtf8(In)), QString::fromUtf8(Want)) << In;
 }
 
 // A host picks the image that fits its panel; one blown up from 16 pixels shows blurred.
@@ -525,6 +505,6 @@ TEST(StatusNotifierLabelTest, PixmapsAreTheIconsOwnImagesNeverScaled)
   EXPECT_EQ(Both[1].Bytes, QByteArray("\xff\x00\x00\xff", 4).repeated(48 * 48));
 }
 
-} // namespace
+}  // namespace
 
 #include "StatusNotifierTest.moc"

@@ -29,16 +29,14 @@ class TrayIconTest : public ::testing::Test {
   std::vector<std::uint32_t> Messages() const
   {
     std::vector<std::uint32_t> Out;
-    for (const auto& C : Shell.Calls)
-      Out.push_back(C.Message);
+    for (const auto& C : Shell.Calls) Out.push_back(C.Message);
     return Out;
   }
   const TRecordingShell::TCall& Last() const { return Shell.Calls.back(); }
   std::size_t Count(std::uint32_t Message) const
   {
     std::size_t N = 0;
-    for (const auto& C : Shell.Calls)
-      N += C.Message == Message;
+    for (const auto& C : Shell.Calls) N += C.Message == Message;
     return N;
   }
 
@@ -77,7 +75,7 @@ TEST_F(TrayIconTest, SwitchingOnAndOffSendsAddAndDeleteOnce)
 {
   TTrayIcon Tray(nullptr, &Shell);
   Tray.SetToolTip("Quorvex");
-  Tray.SetActive(false); // already off
+  Tray.SetActive(false);  // already off
   EXPECT_TRUE(Shell.Calls.empty());
   Tray.SetActive(true);
   Tray.SetActive(true);
@@ -117,8 +115,7 @@ TEST_F(TrayIconTest, ToolTipIsCutAtTheLimit)
   for (const Row& R : Rows) {
     SCOPED_TRACE(R.Length);
     std::string Text;
-    for (std::size_t I = 0; I < R.Length; ++I)
-      Text += static_cast<char>('a' + I % 26);
+    for (std::size_t I = 0; I < R.Length; ++I) Text += static_cast<char>('a' + I % 26);
     TRecordingShell Local;
     TTrayIcon Tray(nullptr, &Local);
     Tray.SetActive(true);
@@ -248,12 +245,10 @@ TEST_F(TrayIconTest, MouseMessagesBecomeEventsInOrder)
     EXPECT_EQ(Sender, &Tray);
     Log.push_back("dblclick");
   };
-  Tray.OnRightClick = [&](QObject*, TMouseButton, TShiftState, int, int) {
-    Log.push_back("right");
-  };
+  Tray.OnRightClick = [&](QObject*, TMouseButton, TShiftState, int, int) { Log.push_back("right"); };
   // A double click as the shell reports it, with the messages that must change nothing.
-  for (std::uint32_t M : {WM_MOUSEMOVE, WM_LBUTTONDOWN, WM_LBUTTONUP, WM_LBUTTONDBLCLK,
-                          WM_LBUTTONUP, WM_RBUTTONDOWN, WM_MBUTTONUP})
+  for (std::uint32_t M :
+       {WM_MOUSEMOVE, WM_LBUTTONDOWN, WM_LBUTTONUP, WM_LBUTTONDBLCLK, WM_LBUTTONUP, WM_RBUTTONDOWN, WM_MBUTTONUP})
     ASSERT_TRUE(Shell.Mouse(Tray.TrayWindow(), M));
   FlushEvents();
   EXPECT_EQ(Log, (std::vector<std::string>{"click", "dblclick", "click"}));
@@ -332,8 +327,7 @@ TEST_F(TrayIconTest, RightClickShowsTheMenuAtTheCursorThenRaisesOnRightClick)
   QTimer Poll;
   Poll.setInterval(5);
   QObject::connect(&Poll, &QTimer::timeout, [&] {
-    if (QApplication::activePopupWidget() != &Menu)
-      return;
+    if (QApplication::activePopupWidget() != &Menu) return;
     Poll.stop();
     SawMenu = true;
     ShownAt = Menu.pos();
@@ -389,8 +383,7 @@ class AnimationTest : public TrayIconTest {
  protected:
   void SetUp() override
   {
-    for (Qt::GlobalColor C : {Qt::red, Qt::green, Qt::blue})
-      Frames.Add(Solid(C));
+    for (Qt::GlobalColor C : {Qt::red, Qt::green, Qt::blue}) Frames.Add(Solid(C));
     Tray.SetToolTip("tip");
     Tray.SetIcon(Original);
   }
@@ -399,12 +392,10 @@ class AnimationTest : public TrayIconTest {
   {
     std::vector<int> Out;
     for (const auto& C : Shell.Calls) {
-      if (C.Message != NIM_MODIFY || C.Data.uFlags != NIF_ICON)
-        continue;
+      if (C.Message != NIM_MODIFY || C.Data.uFlags != NIF_ICON) continue;
       int Index = -1;
       for (int I = 0; I < Frames.Count(); ++I)
-        if (Frames.GetIcon(I).cacheKey() == C.Data.hIcon.cacheKey())
-          Index = I;
+        if (Frames.GetIcon(I).cacheKey() == C.Data.hIcon.cacheKey()) Index = I;
       Out.push_back(Index);
     }
     return Out;
@@ -418,7 +409,7 @@ class AnimationTest : public TrayIconTest {
 TEST_F(AnimationTest, IsRefusedWhileInactiveOrWithoutImages)
 {
   Tray.SetImages(&Frames);
-  Tray.SetAnimate(true); // inactive
+  Tray.SetAnimate(true);  // inactive
   EXPECT_FALSE(Tray.Animate());
   EXPECT_FALSE(Tray.AnimationTimer().isActive());
 
@@ -444,8 +435,7 @@ TEST_F(AnimationTest, CyclesFromImageOneAndRestoresTheIcon)
   Tray.SetAnimate(false);
   std::vector<int> Seen = Shown();
   ASSERT_GE(Seen.size(), 6u);
-  EXPECT_EQ(std::vector<int>(Seen.begin(), Seen.begin() + 5),
-            (std::vector<int>{1, 2, 0, 1, 2}));
+  EXPECT_EQ(std::vector<int>(Seen.begin(), Seen.begin() + 5), (std::vector<int>{1, 2, 0, 1, 2}));
   EXPECT_EQ(Seen.back(), -1);
   EXPECT_EQ(Last().Data.hIcon.cacheKey(), Original.cacheKey());
   EXPECT_EQ(Tray.Icon().cacheKey(), Original.cacheKey());
@@ -551,9 +541,7 @@ TEST(QtNotifyShellTest, MapsActivationsOntoMouseMessages)
   std::vector<std::string> Log;
   Tray.OnClick = [&](QObject*) { Log.push_back("click"); };
   Tray.OnDblClick = [&](QObject*) { Log.push_back("dblclick"); };
-  Tray.OnRightClick = [&](QObject*, TMouseButton, TShiftState, int, int) {
-    Log.push_back("right");
-  };
+  Tray.OnRightClick = [&](QObject*, TMouseButton, TShiftState, int, int) { Log.push_back("right"); };
   // Reports that come with no button down (no press behind them) are posted at once; a
   // double click also stands for its second release.
   emit Icon->activated(QSystemTrayIcon::Trigger);
@@ -587,9 +575,7 @@ TEST(QtNotifyShellTest, PressReportsWaitForTheRelease)
   std::vector<std::string> Log;
   Tray.OnClick = [&](QObject*) { Log.push_back("click"); };
   Tray.OnDblClick = [&](QObject*) { Log.push_back("dblclick"); };
-  Tray.OnRightClick = [&](QObject*, TMouseButton, TShiftState, int, int) {
-    Log.push_back("right");
-  };
+  Tray.OnRightClick = [&](QObject*, TMouseButton, TShiftState, int, int) { Log.push_back("right"); };
   QWidget Grab;
   Grab.resize(20, 20);
   Grab.show();
@@ -637,4 +623,4 @@ TEST(QtNotifyShellTest, PressReportsWaitForTheRelease)
   EXPECT_EQ(Log, (std::vector<std::string>{"right"})) << "nothing awaited any more";
 }
 
-} // namespace
+}  // namespace

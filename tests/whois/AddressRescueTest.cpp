@@ -65,19 +65,58 @@ TEST(AddressRescueTest, TextsThatNeedNoRescueAreLeftAlone)
 {
   const std::string Texts[] = {
       // Already answered as they are: addresses, names, the resolver's number forms.
-      "192.0.2.1", "010.000.000.001", "192.0.2.1/24", "2001:db8::1", "[2001:db8::1]:8080", "::ffff:1.2.3.4",
-      "example.com", "example.com.", "localhost", "http://example.com/x", "127.1", "12345", "0x7f000001",
-      "user@example.com", "hxxp://evil.example.com/x",
+      "192.0.2.1",
+      "010.000.000.001",
+      "192.0.2.1/24",
+      "2001:db8::1",
+      "[2001:db8::1]:8080",
+      "::ffff:1.2.3.4",
+      "example.com",
+      "example.com.",
+      "localhost",
+      "http://example.com/x",
+      "127.1",
+      "12345",
+      "0x7f000001",
+      "user@example.com",
+      "hxxp://evil.example.com/x",
       // Nothing to clean up to, or only the first word of a sentence.
-      "", "   ", "<>", "Help Desk <user[at]example[.]com>", "user[at]", "(dot)",
+      "",
+      "   ",
+      "<>",
+      "Help Desk <user[at]example[.]com>",
+      "user[at]",
+      "(dot)",
       // Broken addresses that end as "No such host" and must go on doing so.
-      "1.2.3.4.5", "1.2.3.256:53", "1.2.3.4:99999", "1.2.3.4:", "203.0.113.7..", "(1.2.3.4.5)",
-      "[::1", "[::1]]", "::1%", ":::", "1:2:3:4:5:6:7:8:9", "[IPv6:1.2.3.4]", "[2001:db8::1]:99999",
-      "[::1]junk", "(203.0.113.7", "203.0.113.7)",
+      "1.2.3.4.5",
+      "1.2.3.256:53",
+      "1.2.3.4:99999",
+      "1.2.3.4:",
+      "203.0.113.7..",
+      "(1.2.3.4.5)",
+      "[::1",
+      "[::1]]",
+      "::1%",
+      ":::",
+      "1:2:3:4:5:6:7:8:9",
+      "[IPv6:1.2.3.4]",
+      "[2001:db8::1]:99999",
+      "[::1]junk",
+      "(203.0.113.7",
+      "203.0.113.7)",
       // A port or a bracket around no name: numbers, words with odd characters, ports that are
       // names, two ports.
-      "12345,", "(0x7f000001)", "[127.1]", "example.com:http", "example.com:80:80", "exa$mple.com:80",
-      "-.example:80", "a..b:80", "b\xc3\xbc" "cher.example:80", std::string(300, 'a') + ".com:80",
+      "12345,",
+      "(0x7f000001)",
+      "[127.1]",
+      "example.com:http",
+      "example.com:80:80",
+      "exa$mple.com:80",
+      "-.example:80",
+      "a..b:80",
+      "b\xc3\xbc"
+      "cher.example:80",
+      std::string(300, 'a') + ".com:80",
       std::string(100000, '(') + "1.2.3.4" + std::string(100000, ')'),
   };
   for (const std::string& Text : Texts) EXPECT_EQ(RescueAddress(Text), "") << Text.substr(0, 60);
@@ -87,7 +126,8 @@ TEST(AddressRescueTest, RefangPutsTheMarkersBack)
 {
   EXPECT_EQ(RefangText("hxxps[:]//a[.]b(DOT)c{.}d/[at]x[@]y(://)z{:}"), "https://a.b.c.d/@x@y://z:");
   // Brackets that are no marker, and markers cut short, stay as they are.
-  EXPECT_EQ(RefangText("[2001:db8::1] [.) (dot] [::] [:/] hxxp:// hxxpx [."), "[2001:db8::1] [.) (dot] [::] [:/] http:// hxxpx [.");
+  EXPECT_EQ(RefangText("[2001:db8::1] [.) (dot] [::] [:/] hxxp:// hxxpx [."),
+            "[2001:db8::1] [.) (dot] [::] [:/] http:// hxxpx [.");
 }
 
 }  // namespace

@@ -26,7 +26,8 @@ TEST(AddressScanTest, LinesOfLogsHeadersAndTables)
        {"198.51.100.23"}},
       {"Received: from [IPv6:2001:DB8::25] (helo=mx.example) by mx2.example", {"2001:db8::25"}},
       {"Dec  1 10:00:00 host sshd[1234]: Failed password for root from 203.0.113.7 port 22 ssh2", {"203.0.113.7"}},
-      {"Accepted publickey for git from 2001:db8:0:0:1::5 port 50022 ssh2: ED25519 SHA256:AbCdEf", {"2001:db8::1:0:0:5"}},
+      {"Accepted publickey for git from 2001:db8:0:0:1::5 port 50022 ssh2: ED25519 SHA256:AbCdEf",
+       {"2001:db8::1:0:0:5"}},
       {"203.0.113.7,2026-12-01,blocked\n198.51.100.1,2026-12-02,allowed", {"203.0.113.7", "198.51.100.1"}},
       {"203.0.113.7 - - [01/Dec/2026:10:00:00 +0000] \"GET /index.html HTTP/1.1\" 200 2326 \"http://example.com/\" "
        "\"Mozilla/5.0 (X11; Linux x86_64; rv:109.0) Gecko/20100101 Firefox/115.0 Chrome/120.0.0.0 Safari/537.36\"",
@@ -36,10 +37,12 @@ TEST(AddressScanTest, LinesOfLogsHeadersAndTables)
        {"2001:db8::1", "127.0.0.1"}},
       {"see http://[2001:db8::1]:8080/ and http://192.0.2.1:8080/x?y=1", {"2001:db8::1", "192.0.2.1"}},
       {"mapped ::ffff:198.51.100.1 and ::FFFF:C633:6401 and 198.51.100.1 again", {"198.51.100.1"}},
-      {"listening on ::1 port 22 (not on ::) and fe80::1%eth0, prefix 2001:db8::/32.", {"::1", "fe80::1", "2001:db8::"}},
-      {"IOC: 198.51.100[.]23, hxxp://203.0.113[.]7/x, 2001:db8[:]:1, 192(.)0{.}2[DOT]9", 
+      {"listening on ::1 port 22 (not on ::) and fe80::1%eth0, prefix 2001:db8::/32.",
+       {"::1", "fe80::1", "2001:db8::"}},
+      {"IOC: 198.51.100[.]23, hxxp://203.0.113[.]7/x, 2001:db8[:]:1, 192(.)0{.}2[DOT]9",
        {"198.51.100.23", "203.0.113.7", "2001:db8::1", "192.0.2.9"}},
-      {"from=<a@b.example> ip=192.0.2.1; relay=[192.0.2.2]:25, addr:192.0.2.3: end.", {"192.0.2.1", "192.0.2.2", "192.0.2.3"}},
+      {"from=<a@b.example> ip=192.0.2.1; relay=[192.0.2.2]:25, addr:192.0.2.3: end.",
+       {"192.0.2.1", "192.0.2.2", "192.0.2.3"}},
       {"Last hop 192.0.2.44.", {"192.0.2.44"}},
       {"range 192.0.2.1-192.0.2.9 and net 10.0.0.0/8", {"192.0.2.1", "192.0.2.9", "10.0.0.0"}},
       {"0.0.0.0 255.255.255.255", {"0.0.0.0", "255.255.255.255"}},
@@ -51,13 +54,25 @@ TEST(AddressScanTest, LinesOfLogsHeadersAndTables)
 TEST(AddressScanTest, TextsThatOnlyLookLikeAddresses)
 {
   const std::string Texts[] = {
-      "version 1.2.3.4.5", "OID 1.3.6.1.4.1.311", "v10.0.0.1", "V1.2.3.4", "release-1.1.1.1", "Chrome/120.0.0.0",
-      "at 12:34:56 and 12:34:56.789, 2026-12-01T10:00:00.123+00:00", "MAC 00:1a:2b:3c:4d:5e, EUI 00:1a:2b:ff:fe:3c:4d:5e",
+      "version 1.2.3.4.5",
+      "OID 1.3.6.1.4.1.311",
+      "v10.0.0.1",
+      "V1.2.3.4",
+      "release-1.1.1.1",
+      "Chrome/120.0.0.0",
+      "at 12:34:56 and 12:34:56.789, 2026-12-01T10:00:00.123+00:00",
+      "MAC 00:1a:2b:3c:4d:5e, EUI 00:1a:2b:ff:fe:3c:4d:5e",
       "sha256:e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855 md5 d41d8cd98f00b204e9800998ecf8427e",
-      "std::string a::b dead::beef Foo::Bar1 :: x ::", "1.2.3.256 256.1.1.1 1.2.3", "abc1.2.3.4 xyz1.2.3.4 1.2.3.4x 1.2.3.4_5",
-      "4.3.2.1.in-addr.arpa file-1.2.3.4.tar 1.2.3.4.txt", "010.0.0.1 192.168.001.001 1.2.3.04",
-      "1:2:3:4:5:6:7:8:9 1::2::3 1:2:3:4:5:6:7:1.2.3.4", "x::ffff:1.2.3.4y", "12:34:1.2.3.4:56",
-      "1.2.3[.4 1.2.3[dox]4", "::ffff",
+      "std::string a::b dead::beef Foo::Bar1 :: x ::",
+      "1.2.3.256 256.1.1.1 1.2.3",
+      "abc1.2.3.4 xyz1.2.3.4 1.2.3.4x 1.2.3.4_5",
+      "4.3.2.1.in-addr.arpa file-1.2.3.4.tar 1.2.3.4.txt",
+      "010.0.0.1 192.168.001.001 1.2.3.04",
+      "1:2:3:4:5:6:7:8:9 1::2::3 1:2:3:4:5:6:7:1.2.3.4",
+      "x::ffff:1.2.3.4y",
+      "12:34:1.2.3.4:56",
+      "1.2.3[.4 1.2.3[dox]4",
+      "::ffff",
   };
   for (const std::string& Text : Texts) EXPECT_EQ(FindAddresses(Text), TList{}) << Text;
 }
@@ -125,7 +140,16 @@ TEST(AddressScanTest, BinaryInputAndNuls)
   const TList Noise = FindAddresses(Bytes);  // whatever it is, it must be addresses
   for (const std::string& A : Noise) EXPECT_EQ(FindAddresses(" " + A + " "), TList{A});
 
-  const std::string Nuls = std::string("\0" "192.0.2.1" "\0\xff\xfe" "2001:db8::1" "\0", 25) + "\x80" "192.0.2.2" "\xc3";
+  const std::string Nuls = std::string(
+                               "\0"
+                               "192.0.2.1"
+                               "\0\xff\xfe"
+                               "2001:db8::1"
+                               "\0",
+                               25) +
+                           "\x80"
+                           "192.0.2.2"
+                           "\xc3";
   EXPECT_EQ(FindAddresses(Nuls), (TList{"192.0.2.1", "2001:db8::1", "192.0.2.2"}));
 }
 

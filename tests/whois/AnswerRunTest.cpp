@@ -118,17 +118,19 @@ std::string RipeReply(const std::string& Query)
     return Crlf({"inetnum:        193.0.0.0 - 193.0.7.255", "netname:        RIPE-NCC", "country:        NL",
                  "org:            ORG-RIEN1-RIPE", "abuse-c:        AR1-RIPE", "source:         RIPE", "",
                  "organisation:   ORG-RIEN1-RIPE", "org-name:       Reseaux IP Europeens Network Coordination Centre",
-                 "", "role:           Abuse desk", "abuse-mailbox:  abuse@ripe.example", "nic-hdl:        AR1-RIPE", ""});
+                 "", "role:           Abuse desk", "abuse-mailbox:  abuse@ripe.example", "nic-hdl:        AR1-RIPE",
+                 ""});
   const std::string Net16 = Query.substr(0, Query.find('.', 4));
   return Crlf({"inetnum:        " + Net16 + ".0.0 - " + Net16 + ".255.255", "netname:        NET-" + Net16,
-               "country:        DE", "abuse-c:        AR2-RIPE", "source:         RIPE", "", "role:           Abuse desk",
-               "abuse-mailbox:  abuse@" + Net16 + ".example", "nic-hdl:        AR2-RIPE", ""});
+               "country:        DE", "abuse-c:        AR2-RIPE", "source:         RIPE", "",
+               "role:           Abuse desk", "abuse-mailbox:  abuse@" + Net16 + ".example", "nic-hdl:        AR2-RIPE",
+               ""});
 }
 
 TEST(AnswerRun, OneQueryPerNetwork)
 {
   TRegistry Arin("127.0.0.2", [](const std::string& Q) { return ArinReply(Q, "unused"); });
-  const std::vector<TAnswerTarget> Targets = {Address("192.0.2.1"), Address("192.0.2.2"), Address("198.51.100.7"),
+  const std::vector<TAnswerTarget> Targets = {Address("192.0.2.1"),   Address("192.0.2.2"),    Address("198.51.100.7"),
                                               Address("192.0.2.200"), Address("198.51.100.8"), Address("192.0.2.3")};
   TAnswerRun R(Settings(Arin));
   const auto Out = RunAll(R, Targets);
@@ -138,9 +140,9 @@ TEST(AnswerRun, OneQueryPerNetwork)
     bool Cached;
     const char* From;
     const char* Network;
-  } Want[] = {{false, "", "NET-192.0.2"}, {true, "192.0.2.1", "NET-192.0.2"}, {false, "", "NET-198.51.100"},
-              {true, "192.0.2.1", "NET-192.0.2"}, {true, "198.51.100.7", "NET-198.51.100"},
-              {true, "192.0.2.1", "NET-192.0.2"}};
+  } Want[] = {
+      {false, "", "NET-192.0.2"},         {true, "192.0.2.1", "NET-192.0.2"},       {false, "", "NET-198.51.100"},
+      {true, "192.0.2.1", "NET-192.0.2"}, {true, "198.51.100.7", "NET-198.51.100"}, {true, "192.0.2.1", "NET-192.0.2"}};
   for (std::size_t I = 0; I < Out.size(); ++I) {
     SCOPED_TRACE(Targets[I].Text);
     const TWhoisAnswer& A = Out[I].Answer;
@@ -199,13 +201,14 @@ TEST(AnswerRun, StubRangesSendLaterAddressesStraightToTheServerTheyLedTo)
   EXPECT_EQ(Out[4].Answer.CachedFrom, "193.1.1.1");
   // The plain output says where the shortcut went and why.
   ASSERT_EQ(Out[1].Blocks.size(), 1u);
-  EXPECT_TRUE(Out[1].Blocks[0].starts_with("Address is Global, querying ARIN..\r\n\r\nAsking 127.0.0.3 port " +
-                                           std::to_string(Ripe.Port()) +
-                                           ", where the referrals for 193.0.6.139 led..\r\n\r\ninetnum:        193.1.0.0"))
+  EXPECT_TRUE(Out[1].Blocks[0].starts_with(
+      "Address is Global, querying ARIN..\r\n\r\nAsking 127.0.0.3 port " + std::to_string(Ripe.Port()) +
+      ", where the referrals for 193.0.6.139 led..\r\n\r\ninetnum:        193.1.0.0"))
       << Out[1].Blocks[0];
   ASSERT_EQ(Out[2].Blocks.size(), 1u);
-  EXPECT_EQ(Out[2].Blocks[0], "Address is Global, querying ARIN..\r\n\r\n193.0.6.200 is in 193.0.0.0 - 193.0.7.255, "
-                              "the network of the answer for 193.0.6.139 above: not asked again.\r\n\r\nDone.");
+  EXPECT_EQ(Out[2].Blocks[0],
+            "Address is Global, querying ARIN..\r\n\r\n193.0.6.200 is in 193.0.0.0 - 193.0.7.255, "
+            "the network of the answer for 193.0.6.139 above: not asked again.\r\n\r\nDone.");
 }
 
 TEST(AnswerRun, OneServerIsPacedWhileOthersRunBesideIt)
@@ -218,8 +221,11 @@ TEST(AnswerRun, OneServerIsPacedWhileOthersRunBesideIt)
   S.IanaPort = Iana.Port();
   S.Follow = false;
   // AS numbers go to IANA's lane, addresses to ARIN's: one run, two lanes.
-  const auto Out = RunAll(S, {Address("192.0.2.1"), {TTargetKind::AsNumber, "AS64496", {}}, Address("198.51.100.1"),
-                           {TTargetKind::AsNumber, "AS64497", {}}, Address("203.0.113.1")});
+  const auto Out = RunAll(S, {Address("192.0.2.1"),
+                              {TTargetKind::AsNumber, "AS64496", {}},
+                              Address("198.51.100.1"),
+                              {TTargetKind::AsNumber, "AS64497", {}},
+                              Address("203.0.113.1")});
   ASSERT_EQ(Out.size(), 5u);
   const auto TA = Arin.Times();
   const auto TI = Iana.Times();
@@ -240,7 +246,8 @@ TEST(AnswerRun, AnswersComeInTheOrderAddedWhateverOrderTheServersAnswerIn)
   TRegistry Fast("127.0.0.3", [](const std::string& Q) { return ArinReply(Q, "unused"); });
   // The slow server holds its first reply until the fast one has had both of its queries.
   TRegistry Slow("127.0.0.2", [&Fast](const std::string& Q) {
-    for (int I = 0; I < 1000 && Fast.Times().size() < 2; ++I) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    for (int I = 0; I < 1000 && Fast.Times().size() < 2; ++I)
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
     return ArinReply(Q, "unused");
   });
   // The slow server answers the addresses; the AS numbers go to the fast one (as IANA).
@@ -248,8 +255,10 @@ TEST(AnswerRun, AnswersComeInTheOrderAddedWhateverOrderTheServersAnswerIn)
   S.IanaHost = Fast.Host();
   S.IanaPort = Fast.Port();
   S.Follow = false;
-  const std::vector<TAnswerTarget> Targets = {Address("192.0.2.1"), {TTargetKind::AsNumber, "AS64496", {}},
-                                              {TTargetKind::AsNumber, "AS64497", {}}, Address("198.51.100.1")};
+  const std::vector<TAnswerTarget> Targets = {Address("192.0.2.1"),
+                                              {TTargetKind::AsNumber, "AS64496", {}},
+                                              {TTargetKind::AsNumber, "AS64497", {}},
+                                              Address("198.51.100.1")};
   const auto Out = RunAll(S, Targets);
   ASSERT_EQ(Out.size(), Targets.size());
   for (std::size_t I = 0; I < Targets.size(); ++I) EXPECT_EQ(Out[I].Target, Targets[I].Text);
@@ -322,8 +331,10 @@ TEST(AnswerRun, PrefixAsksAboutItsNetworkAndAnswersAddressesInside)
   TRegistry Ripe("127.0.0.3", [](const std::string&) { return RipeReply("193.0.0.0"); });
   TAnswerSettings S = Settings(Ripe);
   S.Blocks = true;
-  const auto Out = RunAll(S, {{TTargetKind::Prefix, "193.0.0.0/21", "193.0.0.0"}, Address("193.0.6.139"),
-                           {TTargetKind::Prefix, "193.0.4.0/22", "193.0.4.0"}, {TTargetKind::Prefix, "193.0.0.0/16", "193.0.0.0"}});
+  const auto Out = RunAll(S, {{TTargetKind::Prefix, "193.0.0.0/21", "193.0.0.0"},
+                              Address("193.0.6.139"),
+                              {TTargetKind::Prefix, "193.0.4.0/22", "193.0.4.0"},
+                              {TTargetKind::Prefix, "193.0.0.0/16", "193.0.0.0"}});
   ASSERT_EQ(Out.size(), 4u);
   // The /16 is larger than the network answered: asked again.
   EXPECT_EQ(Ripe.Queries(), (std::vector<std::string>{"193.0.0.0/21", "193.0.0.0/16"}));
@@ -384,14 +395,17 @@ TEST(AnswerRun, HostNamesAreLookedUpFirst)
   });
   TAnswerSettings S = Settings(Arin);
   S.Blocks = true;
-  const auto Out = RunAll(S, {{TTargetKind::Host, "www.quorvex.test", {}}, {TTargetKind::Host, "v6.quorvex.test", {}},
-                              {TTargetKind::Host, "nosuch.quorvex.test", {}}, {TTargetKind::Host, "", {}}});
+  const auto Out = RunAll(S, {{TTargetKind::Host, "www.quorvex.test", {}},
+                              {TTargetKind::Host, "v6.quorvex.test", {}},
+                              {TTargetKind::Host, "nosuch.quorvex.test", {}},
+                              {TTargetKind::Host, "", {}}});
   SetHostResolverForTest({});
   SetHost6ResolverForTest({});
   ASSERT_EQ(Out.size(), 4u);
   EXPECT_EQ(Out[0].Address, "192.0.2.9");
   EXPECT_EQ(Out[0].Answer.Query, "192.0.2.9");
-  EXPECT_TRUE(Out[0].Blocks.at(0).starts_with("Resolving www.quorvex.test..\r\nAddress is Global, querying ARIN..\r\n\r\n"))
+  EXPECT_TRUE(
+      Out[0].Blocks.at(0).starts_with("Resolving www.quorvex.test..\r\nAddress is Global, querying ARIN..\r\n\r\n"))
       << Out[0].Blocks[0];
   EXPECT_EQ(Out[1].Address, "2001:db8::7");
   EXPECT_TRUE(Out[2].Failed);

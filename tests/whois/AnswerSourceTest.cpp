@@ -98,8 +98,9 @@ TEST(AnswerSource, OneQuestionPerNetworkAndAsNumbersToo)
     return R;
   };
   TAnswerRun Run(Settings(F));
-  const auto Out = RunAll(Run, {Address("192.0.2.1"), Address("192.0.2.200"), {TTargetKind::AsNumber, "AS64496", {}},
-                                Address("198.51.100.7")});
+  const auto Out = RunAll(
+      Run,
+      {Address("192.0.2.1"), Address("192.0.2.200"), {TTargetKind::AsNumber, "AS64496", {}}, Address("198.51.100.7")});
   ASSERT_EQ(Out.size(), 4u);
   ASSERT_EQ(F.Asked.size(), 3u);
   EXPECT_TRUE(Out[1].Answer.Cached);
@@ -165,8 +166,10 @@ TEST(AnswerSource, ARunGoneBeforeItsSourceAnswers)
 
 TEST(AnswerSource, RdapHostsArePacedAsTheirRegistries)
 {
-  const char* const Pairs[][2] = {{"rdap.arin.net", "whois.arin.net"},     {"rdap.db.ripe.net", "whois.ripe.net"},
-                                  {"rdap.apnic.net", "whois.apnic.net"},   {"rdap.lacnic.net", "whois.lacnic.net"},
+  const char* const Pairs[][2] = {{"rdap.arin.net", "whois.arin.net"},
+                                  {"rdap.db.ripe.net", "whois.ripe.net"},
+                                  {"rdap.apnic.net", "whois.apnic.net"},
+                                  {"rdap.lacnic.net", "whois.lacnic.net"},
                                   {"rdap.afrinic.net", "whois.afrinic.net"}};
   for (const auto& P : Pairs) EXPECT_EQ(DefaultPaceMs(P[0]), DefaultPaceMs(P[1])) << P[0];
 }

@@ -133,7 +133,8 @@ class QuerySessionTest : public ::testing::Test {
 TEST_F(QuerySessionTest, OrderOfAWholeQuery)
 {
   WriteRangeFile({{0, NoCountry}, {IpNumber(192, 0, 2, 0), 225}, {IpNumber(192, 0, 3, 0), NoCountry}});
-  TWhoisServer Server(ScriptOptions({SendStep("% reply for %q\r\n2\r\n3\r\n"), GateStep(1), SendStep("4\r\n  \r\n\n")}));
+  TWhoisServer Server(
+      ScriptOptions({SendStep("% reply for %q\r\n2\r\n3\r\n"), GateStep(1), SendStep("4\r\n  \r\n\n")}));
   Use(Server);
   Start(" http://192.0.2.1/x ");
   ASSERT_TRUE(WaitUntil([&] { return Pane().find("3\r\n") != std::string::npos; }));
@@ -146,10 +147,10 @@ TEST_F(QuerySessionTest, OrderOfAWholeQuery)
             "% reply for 192.0.2.1\r\n2\r\n3\r\n4\r\n\r\nDone.");
   const std::size_t Header = std::string("192.0.2.1 is based in the United States\r\n\r\n").size();
   const std::size_t Kept = Pane().size() - std::string("\r\n\r\nDone.").size();
-  EXPECT_EQ(View.Calls, (std::vector<std::string>{"pane from 0", "box 192.0.2.1", "running", "pane from 0",
-                                                  "pane from " + std::to_string(Header), "reply",
-                                                  "stored edited meanwhile", "pane from " + std::to_string(Kept),
-                                                  "idle"}));
+  EXPECT_EQ(View.Calls,
+            (std::vector<std::string>{"pane from 0", "box 192.0.2.1", "running", "pane from 0",
+                                      "pane from " + std::to_string(Header), "reply", "stored edited meanwhile",
+                                      "pane from " + std::to_string(Kept), "idle"}));
   EXPECT_EQ(Server.Queries(), std::vector<std::string>{"192.0.2.1"});
   EXPECT_EQ(Asked, std::vector<std::string>{"ARIN"});
   ASSERT_EQ(Session->HistorySize(), 1u);
@@ -160,8 +161,11 @@ TEST_F(QuerySessionTest, OrderOfAWholeQuery)
 TEST_F(QuerySessionTest, RegistryLinesByLocation)
 {
   const CountryIndex Germany = CountryOf("de"), Brazil = CountryOf("br"), Mexico = CountryOf("mx");
-  WriteRangeFile({{IpNumber(10, 0, 0, 0), Germany}, {IpNumber(10, 0, 1, 0), Brazil},
-                  {IpNumber(10, 0, 2, 0), Mexico}, {IpNumber(10, 0, 3, 0), 250}, {IpNumber(10, 0, 4, 0), NoCountry}});
+  WriteRangeFile({{IpNumber(10, 0, 0, 0), Germany},
+                  {IpNumber(10, 0, 1, 0), Brazil},
+                  {IpNumber(10, 0, 2, 0), Mexico},
+                  {IpNumber(10, 0, 3, 0), 250},
+                  {IpNumber(10, 0, 4, 0), NoCountry}});
   TWhoisServer Server(ScriptOptions({SendStep("reply\r\n")}));
   Use(Server);
   const struct {
@@ -169,8 +173,7 @@ TEST_F(QuerySessionTest, RegistryLinesByLocation)
     CountryIndex Country;
     const char* Registry;
   } Rows[] = {
-      {"10.0.0.5", Germany, "RIPE"},
-      {"10.0.1.5", Brazil, "LACNIC"},
+      {"10.0.0.5", Germany, "RIPE"},   {"10.0.1.5", Brazil, "LACNIC"},
       {"10.0.2.5", Mexico, "LACNIC"},  // North American, moved by the LACNIC list
       {"10.0.3.5", 250, "ARIN"},       // a byte without a row counts as no country
       {"10.0.4.5", NoCountry, "ARIN"},
@@ -205,22 +208,41 @@ TEST_F(QuerySessionTest, RoadsOfAQuery)
     std::vector<std::string> Sent;
     bool Split = false;  // the server waits after its first block
   } Rows[] = {
-      {"host name in a URL: queried by its address", {SendStep("reply for %q\r\n")}, "http://localhost/some/page",
-       "Resolving localhost..\r\n" + Global + "reply for 127.0.0.1\r\n\r\nDone.", "localhost", {"127.0.0.1"}},
-      {"bare number: the resolver's reading", {SendStep("ok\r\n")}, "12345",
-       "Resolving 12345..\r\n" + Global + "ok\r\n\r\nDone.", "12345", {"0.0.48.57"}},
+      {"host name in a URL: queried by its address",
+       {SendStep("reply for %q\r\n")},
+       "http://localhost/some/page",
+       "Resolving localhost..\r\n" + Global + "reply for 127.0.0.1\r\n\r\nDone.",
+       "localhost",
+       {"127.0.0.1"}},
+      {"bare number: the resolver's reading",
+       {SendStep("ok\r\n")},
+       "12345",
+       "Resolving 12345..\r\n" + Global + "ok\r\n\r\nDone.",
+       "12345",
+       {"0.0.48.57"}},
       // All digits and dots but no address: the resolver answers without asking the network.
       {"unknown host", {}, "1.2.3.4.5", "Resolving 1.2.3.4.5..\r\nNo such host\r\n", "1.2.3.4.5", {}},
       {"cleans to nothing", {}, "  <> ", "", "", {}},
-      {"trailing blanks trimmed before Done.", {SendStep("r \t\r\n\r\n  \r\n\n")}, "192.0.2.1",
-       Global + "r\r\n\r\nDone.", "192.0.2.1", {"192.0.2.1"}},
-      {"reset by peer", {SendStep("half a reply\r\n"), ResetStep()}, "192.0.2.1",
-       Global + "half a reply\r\n\r\nDone.", "192.0.2.1", {"192.0.2.1"}},
+      {"trailing blanks trimmed before Done.",
+       {SendStep("r \t\r\n\r\n  \r\n\n")},
+       "192.0.2.1",
+       Global + "r\r\n\r\nDone.",
+       "192.0.2.1",
+       {"192.0.2.1"}},
+      {"reset by peer",
+       {SendStep("half a reply\r\n"), ResetStep()},
+       "192.0.2.1",
+       Global + "half a reply\r\n\r\nDone.",
+       "192.0.2.1",
+       {"192.0.2.1"}},
       // The first block is exactly 4096 bytes and ends in CR; its LF comes in the next one.
       {"line ends split across blocks, NULs",
        {SendStep(std::string(4095, 'a') + "\r"), GateStep(1), SendStep(std::string("\nb\0c\nd\r\ne\rf", 12))},
-       "192.0.2.1", Global + std::string(4095, 'a') + "\r\r\nbc\r\nd\r\ne\rf\r\n\r\nDone.", "192.0.2.1",
-       {"192.0.2.1"}, true},
+       "192.0.2.1",
+       Global + std::string(4095, 'a') + "\r\r\nbc\r\nd\r\ne\rf\r\n\r\nDone.",
+       "192.0.2.1",
+       {"192.0.2.1"},
+       true},
   };
   for (const auto& R : Rows) {
     SCOPED_TRACE(R.Name);
@@ -414,8 +436,15 @@ TEST_F(QuerySessionTest, Ipv6AddressesAsPasted)
   ASSERT_TRUE(Query("2001:db8::1"));
   EXPECT_EQ(Pane(), Global + "reply for 2001:db8::1\r\n\r\nDone.");
 
-  const std::string Broken[] = {"1:2:3:4:5:6:7:8:9", ":::", "[::1", "[::1]]", "::1%", "[IPv6:1.2.3.4]",
-                                "[2001:db8::1]:99999", "[::1]junk", "fe80::1%" + std::string(kMaxIpv6Zone + 1, 'e')};
+  const std::string Broken[] = {"1:2:3:4:5:6:7:8:9",
+                                ":::",
+                                "[::1",
+                                "[::1]]",
+                                "::1%",
+                                "[IPv6:1.2.3.4]",
+                                "[2001:db8::1]:99999",
+                                "[::1]junk",
+                                "fe80::1%" + std::string(kMaxIpv6Zone + 1, 'e')};
   for (const std::string& Text : Broken) {
     ASSERT_TRUE(Query(Text)) << Text;
     EXPECT_EQ(Pane(), "Resolving " + Text + "..\r\nNo such host\r\n");
@@ -474,11 +503,15 @@ TEST_F(QuerySessionTest, NamesWithoutIpv4Addresses)
     bool Ipv4;  // the socket's IPv4 lookup finds it (the blocking one finds localhost only)
     std::string Rest;
   } Rows[] = {
-      {"v6only.invalid", {"2001:4270::1", "2001:db8::2"}, false,
+      {"v6only.invalid",
+       {"2001:4270::1", "2001:db8::2"},
+       false,
        Located("2001:4270::1", "Nigeria", "African", "RIPE") + "reply for 2001:4270::1\r\n\r\nDone."},
       {"mapped.invalid", {"::ffff:192.0.2.7"}, false, Global + "reply for 192.0.2.7\r\n\r\nDone."},
       {"nosuch.invalid", {}, false, NoHost},
-      {"localhost", {"2001:4270::2"}, false,
+      {"localhost",
+       {"2001:4270::2"},
+       false,
        Located("2001:4270::2", "Nigeria", "African", "RIPE") + "reply for 2001:4270::2\r\n\r\nDone."},
       {"localhost", {}, false, NoAddress},
       {"localhost", {"2001:4270::2"}, true, Global + "reply for 127.0.0.1\r\n\r\nDone."},
@@ -560,7 +593,9 @@ TEST_F(QuerySessionTest, PastedFormsRunAsWhatTheyStandFor)
     ASSERT_TRUE(Query(R.Pasted));
     EXPECT_EQ(View.Box, R.Box);
     EXPECT_EQ(View.Calls.at(1), "box " + R.Box);
-    EXPECT_EQ(std::count_if(View.Calls.begin(), View.Calls.end(), [](const std::string& C) { return C.starts_with("box "); }), 1);
+    EXPECT_EQ(
+        std::count_if(View.Calls.begin(), View.Calls.end(), [](const std::string& C) { return C.starts_with("box "); }),
+        1);
     EXPECT_EQ(Pane(), R.Pane);
     EXPECT_EQ(Server.Queries().back(), R.Pane == Local ? "127.0.0.1" : R.Box);
   }
@@ -594,9 +629,10 @@ TEST_F(QuerySessionTest, TextsWithoutARescueKeepTheirRoad)
   if (!Isolated.Entered()) GTEST_SKIP() << "no network namespace of its own here (needs root)";
   TFakeResolvers Fakes;
   const std::string Unanswered[] = {
-      "localhost.", "1.2.3.4.5", "1.2.3.256:53", "1.2.3.4:99999", "203.0.113.7..", "(1.2.3.4.5)", "12345,",
-      "(0x7f000001)", "[127.1]", "localhost:http", "localhost:80:80", "Help Desk <user[at]localhost>", "user[at]",
-      "[IPv6:1.2.3.4]", "[::1]]", "(203.0.113.7",
+      "localhost.",    "1.2.3.4.5",      "1.2.3.256:53",    "1.2.3.4:99999",
+      "203.0.113.7..", "(1.2.3.4.5)",    "12345,",          "(0x7f000001)",
+      "[127.1]",       "localhost:http", "localhost:80:80", "Help Desk <user[at]localhost>",
+      "user[at]",      "[IPv6:1.2.3.4]", "[::1]]",          "(203.0.113.7",
   };
   for (const std::string& Text : Unanswered) {
     SCOPED_TRACE(Text);

@@ -211,7 +211,8 @@ TEST_F(QueryTest, WindowLayoutAndInitialTexts)
 TEST_F(QueryTest, DottedAddressWorkedExample)
 {
   WriteRangeFile({{0, NoCountry}, {IpNumber(192, 0, 2, 0), 225}, {IpNumber(192, 0, 3, 0), NoCountry}});
-  TWhoisServer Server(ScriptOptions({SendStep("% reply for %q\r\nNetRange: 192.0.2.0 - 192.0.2.255\nOrgName: Example\r\n\r\n  \r\n\n")}));
+  TWhoisServer Server(ScriptOptions(
+      {SendStep("% reply for %q\r\nNetRange: 192.0.2.0 - 192.0.2.255\nOrgName: Example\r\n\r\n  \r\n\n")}));
   Use(Server);
   ASSERT_TRUE(Query(" 192.0.2.1 "));
   EXPECT_EQ(Pane(),
@@ -227,8 +228,9 @@ TEST_F(QueryTest, DottedAddressWorkedExample)
   EXPECT_EQ(Server.Queries(), std::vector<std::string>{"192.0.2.1"});
   EXPECT_EQ(Asked, std::vector<std::string>{"ARIN"});
   EXPECT_EQ(Form->Address->currentText(), "192.0.2.1");  // the cleaned text written back
-  EXPECT_TRUE(Shows("192.0.2.1 is based in the United States\n\nAddress is North American, querying ARIN..\n\n"
-                    "% reply for 192.0.2.1\nNetRange: 192.0.2.0 - 192.0.2.255\nOrgName: Example\n\nDone."));
+  EXPECT_TRUE(
+      Shows("192.0.2.1 is based in the United States\n\nAddress is North American, querying ARIN..\n\n"
+            "% reply for 192.0.2.1\nNetRange: 192.0.2.0 - 192.0.2.255\nOrgName: Example\n\nDone."));
   EXPECT_TRUE(Errors.empty());
 }
 
@@ -501,9 +503,10 @@ TEST_F(QueryTest, DisplayDecodesAndKeepsEveryByte)
   Use(Server);
   ASSERT_TRUE(Query("192.0.2.1"));
   EXPECT_EQ(Pane(), Global + Reply.substr(0, Reply.size() - 2) + "\r\n\r\nDone.");
-  const QString Expected = QString::fromStdString("Address is Global, querying ARIN..\n\n") + QString(1024, 'x') + "\n" +
-                           QString(1024, 'x') + "\n" + QString(1024, 'x') + "\n" + QString(1023, 'x') + QChar(0xE9) +
-                           "\n caf" + QChar(0xE9) + " a\nb " + QChar(0xFFFD) + " " + QChar(0xFFFD) + ".\n\nDone.";
+  const QString Expected = QString::fromStdString("Address is Global, querying ARIN..\n\n") + QString(1024, 'x') +
+                           "\n" + QString(1024, 'x') + "\n" + QString(1024, 'x') + "\n" + QString(1023, 'x') +
+                           QChar(0xE9) + "\n caf" + QChar(0xE9) + " a\nb " + QChar(0xFFFD) + " " + QChar(0xFFFD) +
+                           ".\n\nDone.";
   EXPECT_TRUE(Shows(Expected)) << Form->Response->toPlainText().right(40).toStdString();
 }
 

@@ -37,9 +37,9 @@ TEST(QueryTextTest, CleanReplyBlockCases)
       {"", ""},
       {"a\nb", "a\r\nb"},
       {"a\r\nb", "a\r\nb"},
-      {"a\rb", "a\rb"},                    // a lone CR stays
-      {"\n", "\r\n"},                      // the second half of a split CR LF
-      {"a\r", "a\r"},                      // the first half
+      {"a\rb", "a\rb"},  // a lone CR stays
+      {"\n", "\r\n"},    // the second half of a split CR LF
+      {"a\r", "a\r"},    // the first half
       {"\r\r\n", "\r\r\n"},
       {std::string("a\0b\r\0\nc", 8), "ab\r\nc"},  // NULs go first, then the pairs are seen
       {std::string(3, '\0'), ""},
@@ -74,8 +74,9 @@ TEST(QueryTextTest, CutHeaderKeepsTheReplyOnly)
 {
   const std::string Header = "1.2.3.4 is based in Italy\r\n\r\nAddress is European, querying RIPE..\r\n\r\n";
   EXPECT_EQ(TQueryForm::CutHeader(Header + "  reply\r\nline 2 \r\n\r\n"), "reply\r\nline 2");
-  EXPECT_EQ(TQueryForm::CutHeader("Resolving x..\r\nAddress is Global, querying ARIN..\r\n\r\n\r\nConnection timeout\r\n"),
-            "Connection timeout");
+  EXPECT_EQ(
+      TQueryForm::CutHeader("Resolving x..\r\nAddress is Global, querying ARIN..\r\n\r\n\r\nConnection timeout\r\n"),
+      "Connection timeout");
   // No ", querying ": the whole text.
   EXPECT_EQ(TQueryForm::CutHeader("just a reply\r\n"), "just a reply\r\n");
   // The control character is the text's last one, or there is none: the whole text.
@@ -95,7 +96,7 @@ TEST(QueryTextTest, FromEightBitDecodesUtf8ElseLatin1)
   // An invalid sequence falls back byte by byte; the valid one after it still decodes.
   EXPECT_EQ(TQueryForm::FromEightBit("\xe2\x82\xc3\xa9"), QString::fromLatin1("\xe2\x82") + QChar(0xE9));
   EXPECT_EQ(TQueryForm::FromEightBit("\xf0\x9f\x98\x80"), QString::fromUtf8("\xf0\x9f\x98\x80"));
-  EXPECT_EQ(TQueryForm::FromEightBit("\xed\xa0\x80").size(), 3);  // no surrogates from UTF-8
+  EXPECT_EQ(TQueryForm::FromEightBit("\xed\xa0\x80").size(), 3);                     // no surrogates from UTF-8
   EXPECT_EQ(TQueryForm::FromEightBit("\xc0\xaf"), QString::fromLatin1("\xc0\xaf"));  // overlong
 }
 
@@ -123,7 +124,8 @@ TEST(QueryTextTest, ShowApplicationErrorGoesToTheSink)
 
 TEST(QueryTextTest, DefaultServerIsPrefixLowerCaseRegistrySuffix)
 {
-  EXPECT_EQ(TQueryForm::DefaultWhoisServer("LACNIC"), std::make_pair(std::string("whois.lacnic.net"), std::string("43")));
+  EXPECT_EQ(TQueryForm::DefaultWhoisServer("LACNIC"),
+            std::make_pair(std::string("whois.lacnic.net"), std::string("43")));
   EXPECT_EQ(TQueryForm::DefaultWhoisServer("RIPE").first, "whois.ripe.net");
 }
 

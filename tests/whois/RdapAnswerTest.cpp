@@ -46,7 +46,8 @@ struct TShape {
 };
 
 const TShape kShapes[] = {
-    {"arin-ip-8.8.8.8", "8.8.8.8", "rdap.arin.net", "8.8.8.0 - 8.8.8.255", "8.8.8.0/24", "GOGL", "Google LLC / GOGL", "",
+    {"arin-ip-8.8.8.8", "8.8.8.8", "rdap.arin.net", "8.8.8.0 - 8.8.8.255", "8.8.8.0/24", "GOGL", "Google LLC / GOGL",
+     "",
      "dns-abuse@google.com (entity ABUSE8888-ARIN in NET-8-8-8-0-2); network-abuse@google.com (entity ABUSE5250-ARIN in GOGL)",
      ""},
     {"arin-ip-padded", "74.125.1.1", "rdap.arin.net", "74.125.0.0 - 74.125.255.255", "74.125.0.0/16", "GOOGLE",
@@ -63,13 +64,13 @@ const TShape kShapes[] = {
     {"apnic-ip-1.1.1.1", "1.1.1.1", "rdap.apnic.net", "1.1.1.0 - 1.1.1.255", "1.1.1.0/24", "APNIC-LABS",
      "APNIC Research and Development / ORG-ARAD1-AP", "AU",
      "helpdesk@apnic.net (entity IRT-APNICRANDNET-AU in 1.1.1.0 - 1.1.1.255)", ""},
-    {"apnic-ip-placeholder", "41.58.1.1", "rdap.apnic.net", "0.0.0.0 - 255.255.255.255", "0.0.0.0/0", "IANA-BLOCK", " / ",
-     "AU", "", ": its network is the whole address space"},
+    {"apnic-ip-placeholder", "41.58.1.1", "rdap.apnic.net", "0.0.0.0 - 255.255.255.255", "0.0.0.0/0", "IANA-BLOCK",
+     " / ", "AU", "", ": its network is the whole address space"},
     {"lacnic-ip-echo", "200.160.2.3", "rdap.lacnic.net", "200.160.0.0 - 200.160.15.255", "200.160.0.0/20", "",
-     "Núcleo de Inf. e Coord. do Ponto BR - NIC.BR / BR-NICB-LACNIC", "BR", "abuse@nic.br (entity FAN in BR-NICB-LACNIC)",
-     ""},
-    {"afrinic-ip-196.216.2.1", "196.216.2.1", "rdap.afrinic.net", "196.216.2.0 - 196.216.3.255",
-     "196.216.2.0/23", "AFRINIC-Ops-Net", "African Network Information Center - ( AFRINIC ) / ORG-AFNC1-AFRINIC", "MU",
+     "Núcleo de Inf. e Coord. do Ponto BR - NIC.BR / BR-NICB-LACNIC", "BR",
+     "abuse@nic.br (entity FAN in BR-NICB-LACNIC)", ""},
+    {"afrinic-ip-196.216.2.1", "196.216.2.1", "rdap.afrinic.net", "196.216.2.0 - 196.216.3.255", "196.216.2.0/23",
+     "AFRINIC-Ops-Net", "African Network Information Center - ( AFRINIC ) / ORG-AFNC1-AFRINIC", "MU",
      "abuse@afrinic.net (entity GENERAL-AFRINIC in 196.216.2.0 - 196.216.3.255)", ""},
     {"arin-autnum-15169", "AS15169", "rdap.arin.net", "", "", "", "Google LLC / GOGL", "",
      "network-abuse@google.com (entity ABUSE5250-ARIN in GOGL)", ""},
@@ -123,9 +124,9 @@ std::string Net(const std::string& Members)
 std::string Entity(const std::string& Handle, const std::string& Roles, const std::string& Email,
                    const std::string& Inner = "")
 {
-  return R"({"handle": ")" + Handle + R"(", "roles": )" + Roles +
-         R"(, "vcardArray": ["vcard", [["fn", {}, "text", ")" + Handle + R"("], ["email", {}, "text", ")" + Email +
-         R"("]]])" + (Inner.empty() ? "" : R"(, "entities": [)" + Inner + "]") + "}";
+  return R"({"handle": ")" + Handle + R"(", "roles": )" + Roles + R"(, "vcardArray": ["vcard", [["fn", {}, "text", ")" +
+         Handle + R"("], ["email", {}, "text", ")" + Email + R"("]]])" +
+         (Inner.empty() ? "" : R"(, "entities": [)" + Inner + "]") + "}";
 }
 
 TEST(RdapAnswerTest, RolesAndDepth)
@@ -144,17 +145,20 @@ TEST(RdapAnswerTest, RolesAndDepth)
   const TCase Cases[] = {
       {"roles as one string", Net(R"("entities": [)" + Entity("A", R"("technical, abuse")", "a@example.net") + "]"),
        "a@example.net (entity A in N)"},
-      {"roles upper case, blanks", Net(R"("entities": [)" + Entity("A", R"([" ABUSE ", "noc"])", "a@example.net") + "]"),
+      {"roles upper case, blanks",
+       Net(R"("entities": [)" + Entity("A", R"([" ABUSE ", "noc"])", "a@example.net") + "]"),
        "a@example.net (entity A in N)"},
       {"no abuse role", Net(R"("entities": [)" + Entity("A", R"(["technical"])", "a@example.net") + "]"), ""},
       {"same mailbox twice, the specific one kept",
-       Net(R"("entities": [)" + Entity("O", R"(["registrant"])", "o@example.net", Entity("B", R"(["abuse"])", "A@example.net")) +
-           ", " + Entity("A", R"(["abuse"])", "a@example.net") + "]"),
+       Net(R"("entities": [)" +
+           Entity("O", R"(["registrant"])", "o@example.net", Entity("B", R"(["abuse"])", "A@example.net")) + ", " +
+           Entity("A", R"(["abuse"])", "a@example.net") + "]"),
        "a@example.net (entity A in N)"},
       {"at the deepest level followed", Nest(kRdapEntityDepth), "deep@example.net (entity DEEP in L1)"},
       {"one level deeper, not", Nest(kRdapEntityDepth + 1), ""},
-      {"not a mailbox", Net(R"("entities": [)" + Entity("A", R"(["abuse"])", "no mailbox@example") + ", " +
-                            Entity("B", R"(["abuse"])", "mailto:b@example.net") + "]"),
+      {"not a mailbox",
+       Net(R"("entities": [)" + Entity("A", R"(["abuse"])", "no mailbox@example") + ", " +
+           Entity("B", R"(["abuse"])", "mailto:b@example.net") + "]"),
        "b@example.net (entity B in N)"},
   };
   for (const TCase& C : Cases) {
@@ -168,7 +172,8 @@ TEST(RdapAnswerTest, RolesAndDepth)
 TEST(RdapAnswerTest, NoAbuseContactRegistered)
 {
   const TRdapReading R = ReadRdapResponse(
-      Net(R"("remarks": [{"description": ["No abuse contact registered for 192.0.2.0 - 192.0.2.255"]}])"), "192.0.2.1", "x");
+      Net(R"("remarks": [{"description": ["No abuse contact registered for 192.0.2.0 - 192.0.2.255"]}])"), "192.0.2.1",
+      "x");
   EXPECT_EQ(R.Answer.AbuseState, TAbuseState::NoneRegistered);
 }
 
@@ -196,7 +201,8 @@ TEST(RdapAnswerTest, HostileBodies)
        "8.8.8.8", TRdapObject::Unreadable, "an \"entity\" object"},
       {"too many values", Wide, "8.8.8.8", TRdapObject::Unreadable, "more than"},
       {"no class", R"({"startAddress": "8.8.8.0"})", "8.8.8.8", TRdapObject::Unreadable, "not an RDAP object"},
-      {"an autnum for an address", Fixture("arin-autnum-15169"), "8.8.8.8", TRdapObject::Unreadable, "not an ip network"},
+      {"an autnum for an address", Fixture("arin-autnum-15169"), "8.8.8.8", TRdapObject::Unreadable,
+       "not an ip network"},
       {"a network for an AS number", Arin, "AS15169", TRdapObject::Unreadable, "not an autnum"},
       {"addresses of the wrong type",
        R"({"objectClassName": "ip network", "startAddress": 134744064, "endAddress": ["8.8.8.255"]})", "8.8.8.8",
@@ -209,8 +215,7 @@ TEST(RdapAnswerTest, HostileBodies)
        R"({"objectClassName": "ip network", "startAddress": "010.000.000.000", "endAddress": "010.255.255.255"})",
        "8.8.8.8", TRdapObject::Network, "network 10.0.0.0 - 10.255.255.255 does not hold 8.8.8.8"},
       {"another network", Fixture("ripe-ip-193.0.6.139"), "8.8.8.8", TRdapObject::Network, "does not hold 8.8.8.8"},
-      {"autnum as a string",
-       R"({"objectClassName": "autnum", "startAutnum": "15169", "endAutnum": 15169})", "AS15169",
+      {"autnum as a string", R"({"objectClassName": "autnum", "startAutnum": "15169", "endAutnum": 15169})", "AS15169",
        TRdapObject::Unreadable, "no valid startAutnum"},
       {"autnum a fraction", R"({"objectClassName": "autnum", "startAutnum": 15168.5, "endAutnum": 15170})", "AS15169",
        TRdapObject::Unreadable, "no valid startAutnum"},
@@ -266,7 +271,8 @@ TEST(RdapAnswerTest, TextsMadeSafe)
   std::string Many;
   for (int I = 0; I < 40; ++I)
     Many += (I ? ", " : "") + Entity("A" + std::to_string(I), R"(["abuse"])", "a" + std::to_string(I) + "@example.net");
-  EXPECT_EQ(ReadRdapResponse(Net(R"("entities": [)" + Many + "]"), "192.0.2.1", "x").Answer.Abuse.size(), kAnswerAbuseMax);
+  EXPECT_EQ(ReadRdapResponse(Net(R"("entities": [)" + Many + "]"), "192.0.2.1", "x").Answer.Abuse.size(),
+            kAnswerAbuseMax);
 }
 
 TEST(RdapAnswerTest, PrefixQueries)
@@ -315,7 +321,8 @@ TEST(RdapAnswerTest, StubsAndWhereTheyPoint)
     const char* Elsewhere;
   };
   const TCase Cases[] = {
-      {"port43 of another registry", Net(R"("port43": "whois.ripe.net")"), "rdap.arin.net", "RIPE: its port43 is whois.ripe.net"},
+      {"port43 of another registry", Net(R"("port43": "whois.ripe.net")"), "rdap.arin.net",
+       "RIPE: its port43 is whois.ripe.net"},
       {"port43 of its own", Net(R"("port43": "WHOIS.ARIN.NET")"), "rdap.arin.net", ""},
       {"a national registry's port43", Net(R"("port43": "whois.nic.ad.jp")"), "rdap.apnic.net", ""},
       {"a link to another registry's record",
@@ -325,8 +332,8 @@ TEST(RdapAnswerTest, StubsAndWhereTheyPoint)
        Net(R"("links": [{"rel": "help", "href": "https://rdap.apnic.net/help"}])"), "rdap.arin.net", ""},
       {"RIPE's placeholder", Net(R"("name": "NON-RIPE-NCC-MANAGED-ADDRESS-BLOCK")"), "rdap.db.ripe.net",
        ": NON-RIPE-NCC-MANAGED-ADDRESS-BLOCK is a placeholder"},
-      {"its own registry as holder",
-       Net(R"("entities": [{"handle": "RIPE", "roles": ["registrant"]}])"), "rdap.db.ripe.net", ""},
+      {"its own registry as holder", Net(R"("entities": [{"handle": "RIPE", "roles": ["registrant"]}])"),
+       "rdap.db.ripe.net", ""},
       {"another registry as holder, by name",
        Net(R"("entities": [{"handle": "X", "roles": ["registrant"], "vcardArray": ["vcard", [["fn", {}, "text", "Asia Pacific Network Information Centre"]]]}])"),
        "rdap.arin.net", "APNIC: its holder is APNIC"},

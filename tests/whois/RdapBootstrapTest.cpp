@@ -96,8 +96,15 @@ TEST(RdapBootstrapTest, BadFilesRefused)
 TEST(RdapBootstrapTest, Addresses)
 {
   const char* const Cases[][2] = {
-      {"074.125.000.000", "74.125.0.0"}, {"8.8.8.8", "8.8.8.8"}, {"2001:DB8:0::1", "2001:db8::1"},
-      {"256.0.0.0", ""}, {"1.2.3", ""}, {"1.2.3.4.", ""}, {"0001.2.3.4", ""}, {"1.2.3.4/8", ""}, {"", ""},
+      {"074.125.000.000", "74.125.0.0"},
+      {"8.8.8.8", "8.8.8.8"},
+      {"2001:DB8:0::1", "2001:db8::1"},
+      {"256.0.0.0", ""},
+      {"1.2.3", ""},
+      {"1.2.3.4.", ""},
+      {"0001.2.3.4", ""},
+      {"1.2.3.4/8", ""},
+      {"", ""},
   };
   for (const auto& C : Cases) {
     const auto A = ParseRdapAddress(C[0]);
@@ -125,21 +132,25 @@ TEST(RdapBootstrapTest, InstalledCopyOnlyWhenSoundAndNoOlder)
     std::string Ignored;  // empty: the installed copy is used
   } Cases[] = {
       {"both newer", New, New, Nothing, ""},
-      {"the built-in times, one written with an offset", "2019-06-07T20:00:02+01:00", "2019-11-06T19:00:04Z", Nothing, ""},
+      {"the built-in times, one written with an offset", "2019-06-07T20:00:02+01:00", "2019-11-06T19:00:04Z", Nothing,
+       ""},
       // Later as text, a second earlier in UTC.
       {"older, written with an offset", "2019-06-07T21:00:01+02:00", New, Nothing,
        "<F>/ipv4.json (2019-06-07T21:00:01+02:00) is older than the built-in copy (2019-06-07T19:00:02Z)"},
       {"ipv6.json older", New, "2019-11-06T19:00:03Z", Nothing,
        "<F>/ipv6.json (2019-11-06T19:00:03Z) is older than the built-in copy (2019-11-06T19:00:04Z)"},
-      {"no time zone", "2024-07-08T10:00:00", New, Nothing, "<F>/ipv4.json: its publication \"2024-07-08T10:00:00\" is not a time"},
+      {"no time zone", "2024-07-08T10:00:00", New, Nothing,
+       "<F>/ipv4.json: its publication \"2024-07-08T10:00:00\" is not a time"},
       {"ipv4.json cut short", New, New, [](const fs::path& F) { fs::resize_file(F / "ipv4.json", 40); },
        "<F>/ipv4.json: not a JSON object"},
       {"ipv6.json missing", New, New, [](const fs::path& F) { fs::remove(F / "ipv6.json"); }, "no <F>/ipv6.json"},
       // Opened without blocking: no writer ever comes.
-      {"ipv4.json a FIFO", New, New, [](const fs::path& F) {
+      {"ipv4.json a FIFO", New, New,
+       [](const fs::path& F) {
          fs::remove(F / "ipv4.json");
          ASSERT_EQ(::mkfifo((F / "ipv4.json").c_str(), 0644), 0);
-       }, "<F>/ipv4.json is not a regular file"},
+       },
+       "<F>/ipv4.json is not a regular file"},
       {"ipv4.json writable by anyone", New, New,
        [](const fs::path& F) { fs::permissions(F / "ipv4.json", fs::perms::others_write, fs::perm_options::add); },
        "<F>/ipv4.json may be written by others than its owner"},

@@ -45,7 +45,8 @@ TEST(RdapDataFolder, InstalledCopyWhenNoOlderNeverTheWorkingDirectory)
   // Copies newer still in the working directory, as the folder and as bare files.
   PutBootstrapCopy(Dir.Path() / "iana-rdap", "2030-01-01T00:00:00Z", "2030-01-01T00:00:00Z", "here.example");
   PutBootstrapCopy(Dir.Path(), "2030-01-01T00:00:00Z", "2030-01-01T00:00:00Z", "here.example");
-  const std::string BuiltIn = "built-in " + Folder + " https://rdap.arin.net/registry/ https://rdap.arin.net/registry/ " +
+  const std::string BuiltIn = "built-in " + Folder +
+                              " https://rdap.arin.net/registry/ https://rdap.arin.net/registry/ " +
                               "2019-06-07T19:00:02Z";
 
   // No installed copy.

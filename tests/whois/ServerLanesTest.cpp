@@ -20,8 +20,8 @@ using TClock = std::chrono::steady_clock;
 TEST(ServerLanes, DefaultPausePerRegistry)
 {
   const std::pair<const char*, int> Rows[] = {
-      {"whois.ripe.net", 64000}, {"whois.afrinic.net", 18000}, {"whois.lacnic.net", 6000},
-      {"whois.arin.net", 2000},  {"whois.apnic.net", 2000},    {"whois.iana.org", 1000},
+      {"whois.ripe.net", 64000},   {"whois.afrinic.net", 18000}, {"whois.lacnic.net", 6000},
+      {"whois.arin.net", 2000},    {"whois.apnic.net", 2000},    {"whois.iana.org", 1000},
       {"WHOIS.LACNIC.NET.", 6000}, {"rwhois.example.net", 2000}, {"127.0.0.2", 2000},
   };
   for (const auto& [Host, Ms] : Rows) EXPECT_EQ(DefaultPaceMs(Host), Ms) << Host;

@@ -85,17 +85,21 @@ bool EndsWith(const std::string& Text, const std::string& Tail)
 TEST(WhoisFollow, ArinReferralToRipe)
 {
   auto Ripe = Server("127.0.0.3", "% RIPE test double\r\n\r\ninetnum:        %q\r\nsource:         RIPE\r\n\r\n");
-  const std::string Arin = "NetRange:       193.0.0.0 - 193.255.255.255\r\n"
-                           "NetType:        Allocated to RIPE NCC\r\n\r\n"
-                           "OrgName:        RIPE Network Coordination Centre\r\n"
-                           "ReferralServer: whois://" + Where("127.0.0.3", *Ripe) + "\r\n"
-                           "ResourceLink:   https://search.ripe.example/\r\n";
+  const std::string Arin =
+      "NetRange:       193.0.0.0 - 193.255.255.255\r\n"
+      "NetType:        Allocated to RIPE NCC\r\n\r\n"
+      "OrgName:        RIPE Network Coordination Centre\r\n"
+      "ReferralServer: whois://" +
+      Where("127.0.0.3", *Ripe) +
+      "\r\n"
+      "ResourceLink:   https://search.ripe.example/\r\n";
   const TRun Run = Follow(Arin);
   ASSERT_EQ(Run.Blocks.size(), 1u);
   // ARIN's web link on every reply is no referral: nothing is said about it.
   EXPECT_EQ(Run.Blocks[0],
-            "Referred to 127.0.0.3 port " + PortOf(*Ripe) + "..\r\n\r\n"
-            "% RIPE test double\r\n\r\ninetnum:        193.0.6.139\r\nsource:         RIPE\r\n\r\nDone.");
+            "Referred to 127.0.0.3 port " + PortOf(*Ripe) +
+                "..\r\n\r\n"
+                "% RIPE test double\r\n\r\ninetnum:        193.0.6.139\r\nsource:         RIPE\r\n\r\nDone.");
   EXPECT_EQ(Ripe->Queries(), std::vector<std::string>{kAddress});
   EXPECT_EQ(Run.Result.Asked, 1);
   EXPECT_FALSE(Run.Result.Failed);
@@ -106,9 +110,10 @@ TEST(WhoisFollow, StubGoesThroughIanaToAfrinic)
   auto Afrinic = Server("127.0.0.7", "% AFRINIC test double\r\ninetnum: %q\r\nsource: AFRINIC\r\n");
   auto Iana = Server("127.0.0.6", "% IANA test double\r\n\r\nrefer:        " + Where("127.0.0.7", *Afrinic) +
                                       "\r\n\r\ninetnum:      41.0.0.0 - 41.255.255.255\r\n");
-  const std::string RipeStub = "inetnum:        41.0.0.0 - 41.255.255.255\r\n"
-                               "netname:        NON-RIPE-NCC-MANAGED-ADDRESS-BLOCK\r\n"
-                               "descr:          IPv4 address block not managed by the RIPE NCC\r\n";
+  const std::string RipeStub =
+      "inetnum:        41.0.0.0 - 41.255.255.255\r\n"
+      "netname:        NON-RIPE-NCC-MANAGED-ADDRESS-BLOCK\r\n"
+      "descr:          IPv4 address block not managed by the RIPE NCC\r\n";
   TFollowSettings Settings;
   Settings.IanaHost = "127.0.0.6";
   Settings.IanaPort = Iana->Port();
@@ -117,8 +122,9 @@ TEST(WhoisFollow, StubGoesThroughIanaToAfrinic)
   EXPECT_TRUE(Run.Blocks[0].starts_with("Not managed by this registry, asking 127.0.0.6 port " + PortOf(*Iana) +
                                         "..\r\n\r\n% IANA test double\r\n"))
       << Run.Blocks[0];
-  EXPECT_EQ(Run.Blocks[1], "Referred to 127.0.0.7 port " + PortOf(*Afrinic) +
-                               "..\r\n\r\n% AFRINIC test double\r\ninetnum: 193.0.6.139\r\nsource: AFRINIC\r\n\r\nDone.");
+  EXPECT_EQ(Run.Blocks[1],
+            "Referred to 127.0.0.7 port " + PortOf(*Afrinic) +
+                "..\r\n\r\n% AFRINIC test double\r\ninetnum: 193.0.6.139\r\nsource: AFRINIC\r\n\r\nDone.");
   EXPECT_EQ(Iana->Queries().size(), 1u);
   EXPECT_EQ(Afrinic->Queries(), std::vector<std::string>{kAddress});
   EXPECT_EQ(Run.Result.Asked, 2);
@@ -158,7 +164,8 @@ TEST(WhoisFollow, HopLimitEndsALongChain)
   // Server I refers to server I + 1; the first reply refers to server 0.
   std::vector<std::unique_ptr<TWhoisServer>> Chain(5);
   for (int I = 4; I >= 0; --I) {
-    const std::string Next = I == 4 ? "% end\r\n" : "refer: " + Where("127.0.0." + std::to_string(I + 11), *Chain[I + 1]) + "\r\n";
+    const std::string Next =
+        I == 4 ? "% end\r\n" : "refer: " + Where("127.0.0." + std::to_string(I + 11), *Chain[I + 1]) + "\r\n";
     Chain[I] = Server("127.0.0." + std::to_string(I + 10), "% server " + std::to_string(I) + "\r\n" + Next);
   }
   const TRun Run = Follow("refer: " + Where("127.0.0.10", *Chain[0]) + "\r\n");
@@ -211,8 +218,8 @@ TEST(WhoisFollow, SilentServerTimesOutLikeThePane)
   Settings.TimeoutMs = 1000;
   const TRun Run = Follow("refer: " + Where("127.0.0.4", *Silent) + "\r\n", Settings);
   ASSERT_EQ(Run.Blocks.size(), 1u);
-  EXPECT_EQ(Run.Blocks[0], "Referred to 127.0.0.4 port " + PortOf(*Silent) +
-                               "..\r\n\r\n\r\nConnection timeout\r\n\r\nDone.");
+  EXPECT_EQ(Run.Blocks[0],
+            "Referred to 127.0.0.4 port " + PortOf(*Silent) + "..\r\n\r\n\r\nConnection timeout\r\n\r\nDone.");
   EXPECT_TRUE(Run.Result.Failed);
 }
 
@@ -242,19 +249,26 @@ TEST(WhoisFollow, RepliesAreCleanedLikeThePane)
 TEST(WhoisFollow, HostileLinesAreNotedAndNeverFollowed)
 {
   auto Rwhois = Server("127.0.0.5", "% rwhois test double\r\nnetwork:Org-Name:Example\r\n");
-  const std::string Reply = "ReferralServer: whois://" + std::string(2000, 'x') + ".example\r\n"
+  const std::string Reply = "ReferralServer: whois://" + std::string(2000, 'x') +
+                            ".example\r\n"
                             "ReferralServer: whois://127.0.0.5:0\r\n"
                             "ReferralServer: whois://127.0.0.5:65536\r\n"
-                            "ReferralServer: http://127.0.0.5:" + PortOf(*Rwhois) + "\r\n"
+                            "ReferralServer: http://127.0.0.5:" +
+                            PortOf(*Rwhois) +
+                            "\r\n"
                             "ReferralServer: ldap://127.0.0.5\r\n"
                             "ReferralServer: whois://127.0.0.5;rm -rf\r\n"
-                            "ReferralServer: rwhois://" + Where("127.0.0.5", *Rwhois) + "/\r\n";
+                            "ReferralServer: rwhois://" +
+                            Where("127.0.0.5", *Rwhois) + "/\r\n";
   const TRun Run = Follow(Reply);
   ASSERT_EQ(Run.Blocks.size(), 1u);
   const std::string& Block = Run.Blocks[0];
-  const char* const Reasons[] = {"(line too long): ReferralServer: whois://xxx", "(bad port)", "(bad port)",
+  const char* const Reasons[] = {"(line too long): ReferralServer: whois://xxx",
+                                 "(bad port)",
+                                 "(bad port)",
                                  "(not a whois or rwhois server): ReferralServer: http://",
-                                 "(not a whois or rwhois server): ReferralServer: ldap://", "(bad host name)"};
+                                 "(not a whois or rwhois server): ReferralServer: ldap://",
+                                 "(bad host name)"};
   std::size_t At = 0;
   for (const char* Reason : Reasons) {
     const std::size_t Line = Block.find("Referral ignored " + std::string(Reason), At);
@@ -273,7 +287,8 @@ TEST(WhoisFollow, NothingToFollowPrintsOnlyTheNotes)
   EXPECT_TRUE(Follow("inetnum: 193.0.6.0 - 193.0.6.255\r\nnetname: RIPE-NCC\r\n").Blocks.empty());
   const TRun Run = Follow("ReferralServer: https://www.example.net/\r\n");
   ASSERT_EQ(Run.Blocks.size(), 1u);
-  EXPECT_EQ(Run.Blocks[0], "Referral ignored (not a whois or rwhois server): ReferralServer: https://www.example.net/\r\n");
+  EXPECT_EQ(Run.Blocks[0],
+            "Referral ignored (not a whois or rwhois server): ReferralServer: https://www.example.net/\r\n");
   EXPECT_EQ(Run.Result.Asked, 0);
 }
 
@@ -286,9 +301,11 @@ TEST(WhoisFollow, Ipv6QueryThroughArinRipeAndIana)
   auto Iana = Server("127.0.0.6", "refer:        " + Where("127.0.0.7", *Apnic) +
                                       "\r\n\r\ninet6num:     2001:200:0:0:0:0:0:0/23\r\nsource:       IANA\r\n");
   auto Ripe = Server("127.0.0.3", "inet6num:       ::/0\r\nnetname:        ROOT\r\nsource:         RIPE\r\n");
-  const std::string Arin = "NetRange:       2001:200:: - 2001:3FF:FFFF:FFFF:FFFF:FFFF:FFFF:FFFF\r\n"
-                           "NetType:        Allocated to RIPE NCC\r\nResourceLink:  https://apps.db.ripe.example/\r\n\r\n"
-                           "ReferralServer:  whois://" + Where("127.0.0.3", *Ripe) + "\r\n";
+  const std::string Arin =
+      "NetRange:       2001:200:: - 2001:3FF:FFFF:FFFF:FFFF:FFFF:FFFF:FFFF\r\n"
+      "NetType:        Allocated to RIPE NCC\r\nResourceLink:  https://apps.db.ripe.example/\r\n\r\n"
+      "ReferralServer:  whois://" +
+      Where("127.0.0.3", *Ripe) + "\r\n";
   TFollowSettings Settings;
   Settings.IanaHost = "127.0.0.6";
   Settings.IanaPort = Iana->Port();
@@ -298,7 +315,8 @@ TEST(WhoisFollow, Ipv6QueryThroughArinRipeAndIana)
   EXPECT_TRUE(Run.Blocks[1].starts_with("Not managed by this registry, asking 127.0.0.6")) << Run.Blocks[1];
   EXPECT_EQ(Run.Blocks[2], "Referred to 127.0.0.7 port " + PortOf(*Apnic) +
                                "..\r\n\r\ninet6num: 2001:200::/23\r\nquery: 2001:200::1\r\n\r\nDone.");
-  for (const auto* S : {Ripe.get(), Iana.get(), Apnic.get()}) EXPECT_EQ(S->Queries(), std::vector<std::string>{Address});
+  for (const auto* S : {Ripe.get(), Iana.get(), Apnic.get()})
+    EXPECT_EQ(S->Queries(), std::vector<std::string>{Address});
   EXPECT_FALSE(Run.Result.Failed);
 }
 
@@ -338,8 +356,10 @@ TEST(WhoisFollow, ReferralsCannotReachTheUsersOwnMachineOrNetwork)
     TWhoisServer* Asked;   // the server that answers, or none
     std::string Note;      // part of the note when ignored
   } Rows[] = {
-      {"198.51.100.43", "127.0.0.1:" + Port, nullptr, "(127.0.0.1 is a loopback address, and the server that refers to it is not): ReferralServer: whois://127.0.0.1:"},
-      {"198.51.100.43", "loopback.quorvex.test:" + Port, nullptr, "(loopback.quorvex.test is 127.0.0.1, a loopback address, and"},
+      {"198.51.100.43", "127.0.0.1:" + Port, nullptr,
+       "(127.0.0.1 is a loopback address, and the server that refers to it is not): ReferralServer: whois://127.0.0.1:"},
+      {"198.51.100.43", "loopback.quorvex.test:" + Port, nullptr,
+       "(loopback.quorvex.test is 127.0.0.1, a loopback address, and"},
       {"198.51.100.43", "two.quorvex.test:" + Port, nullptr, "(two.quorvex.test is 127.0.0.1, a loopback address, and"},
       {"198.51.100.43", "10.9.9.10:" + Port, nullptr, "(10.9.9.10 is a private network address, and"},
       {"198.51.100.43", "169.254.1.1:" + Port, nullptr, "(169.254.1.1 is a link-local address, and"},
@@ -356,7 +376,8 @@ TEST(WhoisFollow, ReferralsCannotReachTheUsersOwnMachineOrNetwork)
   for (const auto& Row : Rows) {
     SCOPED_TRACE(Row.From + " -> " + Row.Referral);
     std::map<TWhoisServer*, std::size_t> Before;
-    for (TWhoisServer* S : {Loopback.get(), Private.get(), Public.get(), Turncoat.get()}) Before[S] = S->Queries().size();
+    for (TWhoisServer* S : {Loopback.get(), Private.get(), Public.get(), Turncoat.get()})
+      Before[S] = S->Queries().size();
     const TRun Run = Follow("ReferralServer: whois://" + Row.Referral + "\r\n", {}, Row.From, 43);
     for (const auto& [S, N] : Before) EXPECT_EQ(S->Queries().size(), N + (S == Row.Asked ? 1 : 0));
     ASSERT_FALSE(Run.Blocks.empty());

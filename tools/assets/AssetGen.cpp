@@ -2,8 +2,8 @@
 // Writes Quorvex's pictures, byte for byte the same on every run: the About picture
 // (BMP, 247 x 123, 4 bits per pixel), the tray icon and the query window's icon (ICO,
 // 16 x 16, 16 colours, with the tray icon also as PNG at 22, 24, 32 and 48 pixels), the
-// application icon (ICO, 32 x 32, 16 colours) and a 64 x 64 PNG for desktop menus. Everything is drawn here from a globe model, a crude world map and a
-// small bitmap font, in one 16-colour palette.
+// application icon (ICO, 32 x 32, 16 colours) and a 64 x 64 PNG for desktop menus. Everything is drawn here from a
+// globe model, a crude world map and a small bitmap font, in one 16-colour palette.
 //
 // Usage: quorvex-assets <output folder>
 //        quorvex-assets --icon SIZE FILE   the application icon as a PNG of SIZE pixels, for
@@ -29,15 +29,41 @@ struct TRgb {
 
 // Palette slots by role.
 enum : std::uint8_t {
-  cBlack, cOutline, cDeepSea, cSea, cLightSea, cDarkLand, cLand, cLightLand,
-  cGray, cSilver, cWhite, cGold, cHandle, cNight, cDusk, cIce
+  cBlack,
+  cOutline,
+  cDeepSea,
+  cSea,
+  cLightSea,
+  cDarkLand,
+  cLand,
+  cLightLand,
+  cGray,
+  cSilver,
+  cWhite,
+  cGold,
+  cHandle,
+  cNight,
+  cDusk,
+  cIce
 };
 
 constexpr std::array<TRgb, 16> kPalette = {{
-    {0, 0, 0},       {12, 24, 56},    {24, 66, 150},   {40, 112, 200},
-    {120, 180, 240}, {28, 100, 44},   {64, 156, 64},   {140, 204, 96},
-    {128, 128, 128}, {192, 192, 192}, {255, 255, 255}, {244, 196, 48},
-    {176, 96, 32},   {14, 22, 52},    {30, 48, 100},   {224, 236, 244},
+    {0, 0, 0},
+    {12, 24, 56},
+    {24, 66, 150},
+    {40, 112, 200},
+    {120, 180, 240},
+    {28, 100, 44},
+    {64, 156, 64},
+    {140, 204, 96},
+    {128, 128, 128},
+    {192, 192, 192},
+    {255, 255, 255},
+    {244, 196, 48},
+    {176, 96, 32},
+    {14, 22, 52},
+    {30, 48, 100},
+    {224, 236, 244},
 }};
 
 // The world in 10-degree cells: rows from 90N down to 90S, columns from 180W eastwards.
@@ -102,22 +128,19 @@ constexpr TGlyph kFont[] = {
 const TGlyph& GlyphOf(char Ch)
 {
   for (const TGlyph& G : kFont)
-    if (G.Ch == Ch)
-      return G;
+    if (G.Ch == Ch) return G;
   throw std::runtime_error(std::string("no glyph for '") + Ch + "'");
 }
 
 // Palette-indexed pixels, top row first, with a transparency mask for icons.
 struct TCanvas {
   TCanvas(int W, int H, std::uint8_t Fill)
-      : Width(W), Height(H), Px(static_cast<std::size_t>(W * H), Fill),
-        Clear(static_cast<std::size_t>(W * H), false)
+      : Width(W), Height(H), Px(static_cast<std::size_t>(W * H), Fill), Clear(static_cast<std::size_t>(W * H), false)
   {
   }
   void Set(int X, int Y, std::uint8_t C)
   {
-    if (X < 0 || Y < 0 || X >= Width || Y >= Height)
-      return;
+    if (X < 0 || Y < 0 || X >= Width || Y >= Height) return;
     Px[static_cast<std::size_t>(Y * Width + X)] = C;
     Clear[static_cast<std::size_t>(Y * Width + X)] = false;
   }
@@ -144,15 +167,14 @@ bool IsLand(double LatDeg, double LonDeg)
   int Row = static_cast<int>(std::floor((90.0 - LatDeg) / 10.0));
   Row = std::clamp(Row, 0, 17);
   double L = std::fmod(LonDeg + 180.0, 360.0);
-  if (L < 0)
-    L += 360.0;
+  if (L < 0) L += 360.0;
   const int Col = std::clamp(static_cast<int>(L / 10.0), 0, 35);
   return kWorld[static_cast<std::size_t>(Row)][static_cast<std::size_t>(Col)] == '#';
 }
 
 struct TGlobeStyle {
-  bool Grid = false;       // meridians and parallels every 30 degrees
-  bool Outline = true;     // a dark ring round the disc
+  bool Grid = false;    // meridians and parallels every 30 degrees
+  bool Outline = true;  // a dark ring round the disc
 };
 
 // An orthographic globe centred on the Atlantic, tilted to show more of the north, lit from the
@@ -167,8 +189,7 @@ void DrawGlobe(TCanvas& C, double Cx, double Cy, double R, TGlobeStyle Style)
     for (int X = static_cast<int>(Cx - R) - 1; X <= static_cast<int>(Cx + R) + 1; ++X) {
       const double Px = (X + 0.5 - Cx) / R, Py = (Cy - (Y + 0.5)) / R;
       const double D2 = Px * Px + Py * Py;
-      if (D2 > 1.0)
-        continue;
+      if (D2 > 1.0) continue;
       if (Style.Outline && std::sqrt(D2) * R > R - 1.0) {
         C.Set(X, Y, cOutline);
         continue;
@@ -178,8 +199,7 @@ void DrawGlobe(TCanvas& C, double Cx, double Cy, double R, TGlobeStyle Style)
         for (int Sx = 0; Sx < 4; ++Sx) {
           const double Qx = (X + (Sx + 0.5) / 4 - Cx) / R, Qy = (Cy - (Y + (Sy + 0.5) / 4)) / R;
           const double Q2 = Qx * Qx + Qy * Qy;
-          if (Q2 > 1.0)
-            continue;
+          if (Q2 > 1.0) continue;
           const double Qz = std::sqrt(1.0 - Q2);
           const double Lat = std::asin(std::clamp(Qy * std::cos(Tilt) + Qz * std::sin(Tilt), -1.0, 1.0));
           const double Lon = std::atan2(Qx, Qz * std::cos(Tilt) - Qy * std::sin(Tilt));
@@ -198,8 +218,7 @@ void DrawGlobe(TCanvas& C, double Cx, double Cy, double R, TGlobeStyle Style)
           }
         }
       }
-      if (Samples == 0)
-        continue;
+      if (Samples == 0) continue;
       const double Pz = std::sqrt(std::max(0.0, 1.0 - D2));
       const double Light = (Px * Lx + Py * Ly + Pz * Lz) / Norm;
       std::uint8_t Colour;
@@ -210,16 +229,14 @@ void DrawGlobe(TCanvas& C, double Cx, double Cy, double R, TGlobeStyle Style)
           Colour = Light > 0.8 ? cLightLand : Light > 0.25 ? cLand : cDarkLand;
       } else {
         Colour = Light > 0.9 ? cLightSea : Light > 0.3 ? cSea : cDeepSea;
-        if (Grid * 3 > Samples)
-          Colour = Light > 0.3 ? cLightSea : cSea;
+        if (Grid * 3 > Samples) Colour = Light > 0.3 ? cLightSea : cSea;
       }
       C.Set(X, Y, Colour);
     }
   }
 }
 
-void DrawText(TCanvas& C, int X, int Y, std::string_view Text, int Scale, std::uint8_t Ink,
-              int Shadow = -1)
+void DrawText(TCanvas& C, int X, int Y, std::string_view Text, int Scale, std::uint8_t Ink, int Shadow = -1)
 {
   for (char Ch : Text) {
     const TGlyph& G = GlyphOf(Ch);
@@ -237,14 +254,10 @@ void DrawText(TCanvas& C, int X, int Y, std::string_view Text, int Scale, std::u
   }
 }
 
-int TextWidth(std::string_view Text, int Scale)
-{
-  return static_cast<int>(Text.size()) * 6 * Scale - Scale;
-}
+int TextWidth(std::string_view Text, int Scale) { return static_cast<int>(Text.size()) * 6 * Scale - Scale; }
 
 // A thick line of round dots from (X0, Y0) to (X1, Y1).
-void DrawBar(TCanvas& C, double X0, double Y0, double X1, double Y1, double Half,
-             std::uint8_t Colour)
+void DrawBar(TCanvas& C, double X0, double Y0, double X1, double Y1, double Half, std::uint8_t Colour)
 {
   const int Steps = 64;
   for (int I = 0; I <= Steps; ++I) {
@@ -252,8 +265,7 @@ void DrawBar(TCanvas& C, double X0, double Y0, double X1, double Y1, double Half
     for (int Py = static_cast<int>(Y - Half) - 1; Py <= static_cast<int>(Y + Half) + 1; ++Py)
       for (int Px = static_cast<int>(X - Half) - 1; Px <= static_cast<int>(X + Half) + 1; ++Px) {
         const double Dx = Px + 0.5 - X, Dy = Py + 0.5 - Y;
-        if (Dx * Dx + Dy * Dy <= Half * Half)
-          C.Set(Px, Py, Colour);
+        if (Dx * Dx + Dy * Dy <= Half * Half) C.Set(Px, Py, Colour);
       }
   }
 }
@@ -263,8 +275,7 @@ void DrawRing(TCanvas& C, double Cx, double Cy, double Inner, double Outer, std:
   for (int Y = static_cast<int>(Cy - Outer) - 1; Y <= static_cast<int>(Cy + Outer) + 1; ++Y)
     for (int X = static_cast<int>(Cx - Outer) - 1; X <= static_cast<int>(Cx + Outer) + 1; ++X) {
       const double D = std::hypot(X + 0.5 - Cx, Y + 0.5 - Cy);
-      if (D >= Inner && D <= Outer)
-        C.Set(X, Y, Colour);
+      if (D >= Inner && D <= Outer) C.Set(X, Y, Colour);
     }
 }
 
@@ -334,10 +345,7 @@ void Put32(std::vector<std::uint8_t>& Out, std::uint32_t V)
   Put16(Out, V >> 16);
 }
 
-std::uint32_t Stride(int Width, int Bits)
-{
-  return static_cast<std::uint32_t>((Width * Bits + 31) / 32 * 4);
-}
+std::uint32_t Stride(int Width, int Bits) { return static_cast<std::uint32_t>((Width * Bits + 31) / 32 * 4); }
 
 // BITMAPINFOHEADER, palette and the 4-bit pixel rows, bottom row first; icons add the
 // 1-bit transparency mask and give the header twice the height.
@@ -350,9 +358,9 @@ void PutDib(std::vector<std::uint8_t>& Out, const TCanvas& C, bool Icon)
   Put32(Out, static_cast<std::uint32_t>(Icon ? C.Height * 2 : C.Height));
   Put16(Out, 1);
   Put16(Out, 4);
-  Put32(Out, 0);             // BI_RGB
+  Put32(Out, 0);  // BI_RGB
   Put32(Out, Xor + And);
-  Put32(Out, Icon ? 0 : 3780); // 96 dots per inch
+  Put32(Out, Icon ? 0 : 3780);  // 96 dots per inch
   Put32(Out, Icon ? 0 : 3780);
   Put32(Out, Icon ? 0 : 16);
   Put32(Out, 0);
@@ -365,17 +373,14 @@ void PutDib(std::vector<std::uint8_t>& Out, const TCanvas& C, bool Icon)
   for (int Y = C.Height - 1; Y >= 0; --Y) {
     std::vector<std::uint8_t> Row(Stride(C.Width, 4), 0);
     for (int X = 0; X < C.Width; ++X)
-      Row[static_cast<std::size_t>(X / 2)] |=
-          static_cast<std::uint8_t>(X % 2 ? C.At(X, Y) : C.At(X, Y) << 4);
+      Row[static_cast<std::size_t>(X / 2)] |= static_cast<std::uint8_t>(X % 2 ? C.At(X, Y) : C.At(X, Y) << 4);
     Out.insert(Out.end(), Row.begin(), Row.end());
   }
-  if (!Icon)
-    return;
+  if (!Icon) return;
   for (int Y = C.Height - 1; Y >= 0; --Y) {
     std::vector<std::uint8_t> Row(Stride(C.Width, 1), 0);
     for (int X = 0; X < C.Width; ++X)
-      if (C.IsClear(X, Y))
-        Row[static_cast<std::size_t>(X / 8)] |= static_cast<std::uint8_t>(0x80 >> (X % 8));
+      if (C.IsClear(X, Y)) Row[static_cast<std::size_t>(X / 8)] |= static_cast<std::uint8_t>(0x80 >> (X % 8));
     Out.insert(Out.end(), Row.begin(), Row.end());
   }
 }
@@ -398,11 +403,11 @@ std::vector<std::uint8_t> Ico(const TCanvas& C)
   PutDib(Dib, C, true);
   std::vector<std::uint8_t> Out;
   Put16(Out, 0);
-  Put16(Out, 1); // icon
-  Put16(Out, 1); // one image
+  Put16(Out, 1);  // icon
+  Put16(Out, 1);  // one image
   Out.push_back(static_cast<std::uint8_t>(C.Width));
   Out.push_back(static_cast<std::uint8_t>(C.Height));
-  Out.push_back(16); // colours
+  Out.push_back(16);  // colours
   Out.push_back(0);
   Put16(Out, 1);
   Put16(Out, 4);
@@ -423,24 +428,19 @@ QImage ToImage(const TCanvas& C)
   return Img;
 }
 
-void Write(const std::filesystem::path& Path, const std::vector<std::uint8_t>& Bytes,
-           std::size_t Expected)
+void Write(const std::filesystem::path& Path, const std::vector<std::uint8_t>& Bytes, std::size_t Expected)
 {
   if (Expected && Bytes.size() != Expected)
-    throw std::runtime_error(Path.string() + ": " + std::to_string(Bytes.size()) +
-                             " bytes instead of " + std::to_string(Expected));
+    throw std::runtime_error(Path.string() + ": " + std::to_string(Bytes.size()) + " bytes instead of " +
+                             std::to_string(Expected));
   std::ofstream Out(Path, std::ios::binary | std::ios::trunc);
   Out.write(reinterpret_cast<const char*>(Bytes.data()), static_cast<std::streamsize>(Bytes.size()));
-  if (!Out)
-    throw std::runtime_error("cannot write " + Path.string());
+  if (!Out) throw std::runtime_error("cannot write " + Path.string());
 }
 
 // The application icon at SIZE pixels. Below 24 pixels the grid lines would cover the
 // continents, so the small sizes get the tray icon's plain globe.
-TCanvas ThemeIcon(int Size)
-{
-  return Size >= 24 ? AppIcon(Size) : TrayIcon(Size);
-}
+TCanvas ThemeIcon(int Size) { return Size >= 24 ? AppIcon(Size) : TrayIcon(Size); }
 
 void SavePng(const TCanvas& C, const std::filesystem::path& Path)
 {
@@ -449,7 +449,7 @@ void SavePng(const TCanvas& C, const std::filesystem::path& Path)
     throw std::runtime_error("cannot write " + Path.string());
 }
 
-} // namespace
+}  // namespace
 
 int main(int argc, char** argv)
 {
@@ -461,10 +461,10 @@ int main(int argc, char** argv)
   try {
     if (IconMode) {
       const std::string SizeText = argv[2];
-      const int Size = SizeText.size() <= 3 && !SizeText.empty() &&
-                               SizeText.find_first_not_of("0123456789") == std::string::npos
-                           ? std::stoi(SizeText)
-                           : 0;
+      const int Size =
+          SizeText.size() <= 3 && !SizeText.empty() && SizeText.find_first_not_of("0123456789") == std::string::npos
+              ? std::stoi(SizeText)
+              : 0;
       if (Size < 8 || Size > 256)
         throw std::runtime_error("icon size must be 8 to 256 pixels, not \"" + SizeText + "\"");
       SavePng(ThemeIcon(Size), argv[3]);
@@ -480,8 +480,7 @@ int main(int argc, char** argv)
     Write(Dir / "query.ico", Ico(QueryIcon()), 318);
     Write(Dir / "quorvex.ico", Ico(AppIcon(32)), 766);
     SavePng(AppIcon(64), Dir / "quorvex.png");
-    for (const int Size : kTraySizes)
-      SavePng(TrayIcon(Size), Dir / ("tray-" + std::to_string(Size) + ".png"));
+    for (const int Size : kTraySizes) SavePng(TrayIcon(Size), Dir / ("tray-" + std::to_string(Size) + ".png"));
   } catch (const std::exception& E) {
     std::fprintf(stderr, "quorvex-assets: %s\n", E.what());
     return 1;

@@ -64,7 +64,8 @@ struct TReport {
   int Printed = 0;
   long Suppressed = 0;
 
-  void Line(long LineNo, const std::string& Message) {
+  void Line(long LineNo, const std::string& Message)
+  {
     if (Printed < kMaxReportedLines) {
       std::fprintf(stderr, "%s:%ld: %s\n", FileName.c_str(), LineNo, Message.c_str());
       ++Printed;
@@ -74,7 +75,8 @@ struct TReport {
   }
 };
 
-bool ParseIpNumber(std::string_view S, TAddress& Value) {
+bool ParseIpNumber(std::string_view S, TAddress& Value)
+{
   S = TrimBlankOrControl(S);
   std::uint64_t V = 0;
   auto [End, Err] = std::from_chars(S.data(), S.data() + S.size(), V);
@@ -83,7 +85,8 @@ bool ParseIpNumber(std::string_view S, TAddress& Value) {
   return true;
 }
 
-bool ParseIpv6(std::string_view S, TAddress& Value) {
+bool ParseIpv6(std::string_view S, TAddress& Value)
+{
   const std::string Text(TrimBlankOrControl(S));
   unsigned char Bytes[16];
   if (Text.find('\0') != std::string::npos || ::inet_pton(AF_INET6, Text.c_str(), Bytes) != 1) return false;
@@ -93,18 +96,19 @@ bool ParseIpv6(std::string_view S, TAddress& Value) {
 }
 
 // The row of a code in the country table, or NoCountry.
-CountryIndex RowOfCode(std::string_view Lower) {
+CountryIndex RowOfCode(std::string_view Lower)
+{
   for (std::size_t I = 0; I < CountryCount; ++I)
     if (CountryCodes[I] == Lower) return static_cast<CountryIndex>(I);
   return NoCountry;
 }
 
 // Parses one non-comment line; an empty return means success.
-std::string ParseLine(std::string_view Text, const TFamily& Family, TInputRange& R) {
+std::string ParseLine(std::string_view Text, const TFamily& Family, TInputRange& R)
+{
   const std::size_t C1 = Text.find(',');
   const std::size_t C2 = C1 == std::string_view::npos ? C1 : Text.find(',', C1 + 1);
-  if (C2 == std::string_view::npos || Text.find(',', C2 + 1) != std::string_view::npos)
-    return "expected FIRST,LAST,CC";
+  if (C2 == std::string_view::npos || Text.find(',', C2 + 1) != std::string_view::npos) return "expected FIRST,LAST,CC";
   const std::string_view FirstText = Text.substr(0, C1);
   const std::string_view LastText = Text.substr(C1 + 1, C2 - C1 - 1);
   const std::string_view CodeText = TrimBlankOrControl(Text.substr(C2 + 1));
@@ -133,7 +137,8 @@ std::string ParseLine(std::string_view Text, const TFamily& Family, TInputRange&
   return {};
 }
 
-bool WriteAll(int Fd, const unsigned char* P, std::size_t Len) {
+bool WriteAll(int Fd, const unsigned char* P, std::size_t Len)
+{
   while (Len > 0) {
     ssize_t N = ::write(Fd, P, Len);
     if (N < 0) {
@@ -151,7 +156,8 @@ bool WriteAll(int Fd, const unsigned char* P, std::size_t Len) {
 // Ostrand.dat: the start little-endian in 4 bytes; Ostrand6.dat: big-endian in 16 bytes.
 // Then the country byte.
 bool WriteAtomically(const std::string& FileName, const TFamily& Family, const std::vector<TRecord>& Records,
-                     std::string& Error) {
+                     std::string& Error)
+{
   std::vector<unsigned char> Bytes;
   Bytes.reserve(Records.size() * (Family.Ipv6 ? 17 : 5));
   for (const TRecord& E : Records) {
@@ -170,8 +176,7 @@ bool WriteAtomically(const std::string& FileName, const TFamily& Family, const s
   }
   const mode_t Mask = ::umask(0);
   ::umask(Mask);
-  bool Ok = ::fchmod(Fd, 0666 & ~Mask) == 0 && WriteAll(Fd, Bytes.data(), Bytes.size()) &&
-            ::fsync(Fd) == 0;
+  bool Ok = ::fchmod(Fd, 0666 & ~Mask) == 0 && WriteAll(Fd, Bytes.data(), Bytes.size()) && ::fsync(Fd) == 0;
   int Err = errno;
   if (::close(Fd) != 0 && Ok) {
     Ok = false;
@@ -188,7 +193,8 @@ bool WriteAtomically(const std::string& FileName, const TFamily& Family, const s
   return Ok;
 }
 
-int Usage() {
+int Usage()
+{
   std::fprintf(stderr,
                "usage: ostrand-build [-6] [INPUT] [OUTPUT]\n"
                "  -6      IPv6: INPUT lists IPv6 addresses, OUTPUT is an Ostrand6.dat\n"
@@ -200,7 +206,8 @@ int Usage() {
 
 }  // namespace
 
-int main(int argc, char** argv) {
+int main(int argc, char** argv)
+{
   std::vector<std::string> Args(argv + 1, argv + argc);
   const bool Ipv6 = !Args.empty() && Args.front() == "-6";
   if (Ipv6) Args.erase(Args.begin());
@@ -254,17 +261,16 @@ int main(int argc, char** argv) {
   }
 
   // The list is usually sorted already; a stable sort keeps the first of equal ranges first.
-  std::stable_sort(Ranges.begin(), Ranges.end(), [](const TInputRange& A, const TInputRange& B) {
-    return A.First < B.First;
-  });
+  std::stable_sort(Ranges.begin(), Ranges.end(),
+                   [](const TInputRange& A, const TInputRange& B) { return A.First < B.First; });
 
   // Walk the address space: NoCountry in the gaps, the earlier range wins where two overlap.
   std::vector<TRecord> Records;
   // Code without a row -> addresses (IPv4) or ranges (IPv6) left without a country.
   std::map<std::string, std::uint64_t> Unknown;
   std::map<std::string, long> Former;  // code put on its former name's row -> ranges
-  TAddress Next = 0;     // first address not yet covered
-  bool Covered = false;  // up to the highest address
+  TAddress Next = 0;                   // first address not yet covered
+  bool Covered = false;                // up to the highest address
   long Overlaps = 0;
   long PreviousLine = 0;
   for (const TInputRange& R : Ranges) {
@@ -281,8 +287,10 @@ int main(int argc, char** argv) {
     if (!R.Code.empty() && R.Country == NoCountry)
       Unknown[R.Code] += Ipv6 ? 1 : static_cast<std::uint64_t>(R.Last - First + 1);
     if (R.FormerRow) ++Former[R.Code];
-    if (R.Last == Family.Last) Covered = true;
-    else Next = R.Last + 1;
+    if (R.Last == Family.Last)
+      Covered = true;
+    else
+      Next = R.Last + 1;
     PreviousLine = R.Line;
   }
   if (!Covered) Records.push_back({Next, NoCountry});
@@ -301,8 +309,8 @@ int main(int argc, char** argv) {
 
   if (Report.Suppressed > 0)
     std::fprintf(stderr, "%s: %ld more messages not shown\n", InputName.c_str(), Report.Suppressed);
-  std::fprintf(stderr, "ostrand-build: %zu records written to %s from %zu ranges of %s\n",
-               Merged.size(), OutputName.c_str(), Ranges.size(), InputName.c_str());
+  std::fprintf(stderr, "ostrand-build: %zu records written to %s from %zu ranges of %s\n", Merged.size(),
+               OutputName.c_str(), Ranges.size(), InputName.c_str());
   if (BadLines > 0) std::fprintf(stderr, "ostrand-build: %ld bad lines skipped\n", BadLines);
   if (Overlaps > 0) std::fprintf(stderr, "ostrand-build: %ld overlapping ranges trimmed\n", Overlaps);
   if (!Former.empty()) {

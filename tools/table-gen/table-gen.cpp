@@ -37,7 +37,8 @@ struct TLine {
   std::vector<std::string> Columns;
 };
 
-std::vector<std::string> Words(std::string_view S) {
+std::vector<std::string> Words(std::string_view S)
+{
   std::vector<std::string> Result;
   std::istringstream In{std::string(S)};
   for (std::string W; In >> W;) Result.push_back(W);
@@ -54,7 +55,8 @@ class TList {
 
   // Reads the list's data lines; a byte outside printable ASCII on one (a tab counts as a
   // blank) is reported. False when the file cannot be read at all.
-  bool Read(std::vector<TLine>& Lines) {
+  bool Read(std::vector<TLine>& Lines)
+  {
     std::error_code Ec;
     if (std::filesystem::is_directory(m_Name, Ec)) {
       std::fprintf(stderr, "table-gen: cannot read %s: %s\n", m_Name.c_str(), std::strerror(EISDIR));
@@ -96,20 +98,22 @@ class TList {
     return true;
   }
 
-  void Error(long Line, const std::string& Message) {
+  void Error(long Line, const std::string& Message)
+  {
     if (m_Errors++ < kMaxReported) std::fprintf(stderr, "%s:%ld: %s\n", m_Name.c_str(), Line, Message.c_str());
   }
 
   // Whether the line has the list's columns; reported if not.
-  bool HasColumns(const TLine& L, std::size_t Count, const char* Heading) {
+  bool HasColumns(const TLine& L, std::size_t Count, const char* Heading)
+  {
     if (L.Columns.size() == Count) return true;
-    Error(L.Number, std::to_string(L.Columns.size()) + " columns, expected " + std::to_string(Count) + ": " +
-                        Heading);
+    Error(L.Number, std::to_string(L.Columns.size()) + " columns, expected " + std::to_string(Count) + ": " + Heading);
     return false;
   }
 
   // Ends the report; true when the list is sound.
-  bool Finish() {
+  bool Finish()
+  {
     if (m_Errors > kMaxReported)
       std::fprintf(stderr, "%s: %d more errors not shown\n", m_Name.c_str(), m_Errors - kMaxReported);
     return m_Errors == 0;
@@ -121,12 +125,11 @@ class TList {
   int m_Errors = 0;
 };
 
-bool IsCode(std::string_view S) {
-  return S.size() == 2 && S[0] >= 'a' && S[0] <= 'z' && S[1] >= 'a' && S[1] <= 'z';
-}
+bool IsCode(std::string_view S) { return S.size() == 2 && S[0] >= 'a' && S[0] <= 'z' && S[1] >= 'a' && S[1] <= 'z'; }
 
 // A decimal number of at most three digits, no sign.
-bool ParseNumber(std::string_view S, unsigned& Value) {
+bool ParseNumber(std::string_view S, unsigned& Value)
+{
   if (S.empty() || S.size() > 3) return false;
   Value = 0;
   for (char C : S) {
@@ -138,7 +141,8 @@ bool ParseNumber(std::string_view S, unsigned& Value) {
 
 // The index column: the row's number, counted from 0 over the list's data lines. Only the
 // first wrong one is reported: a row left out or added puts all those after it out of step.
-void CheckIndex(TList& List, const TLine& L, std::size_t Expected, bool& Reported) {
+void CheckIndex(TList& List, const TLine& L, std::size_t Expected, bool& Reported)
+{
   unsigned Index = 0;
   if (Reported || (ParseNumber(L.Columns[0], Index) && Index == Expected)) return;
   List.Error(L.Number, "index '" + L.Columns[0] + "', expected " + std::to_string(Expected) +
@@ -146,19 +150,22 @@ void CheckIndex(TList& List, const TLine& L, std::size_t Expected, bool& Reporte
   Reported = true;
 }
 
-void CheckText(TList& List, const TLine& L, const std::string& Text, const char* What) {
+void CheckText(TList& List, const TLine& L, const std::string& Text, const char* What)
+{
   if (Text.find('\t') != std::string::npos) List.Error(L.Number, std::string("tab inside the ") + What);
 }
 
 // The rows' count is fixed by what indexes the table.
-bool CheckRowCount(TList& List, const TLine& L, std::size_t Row, std::size_t Count, const char* What) {
+bool CheckRowCount(TList& List, const TLine& L, std::size_t Row, std::size_t Count, const char* What)
+{
   if (Row < Count) return true;
   List.Error(L.Number, "row " + std::to_string(Row) + " is one too many: the table has " + std::to_string(Count) +
                            " rows, one for each " + What + " 0 to " + std::to_string(Count - 1));
   return false;
 }
 
-void CheckEnd(TList& List, std::size_t Rows, std::size_t Count, const char* What) {
+void CheckEnd(TList& List, std::size_t Rows, std::size_t Count, const char* What)
+{
   if (Rows < Count)
     List.Error(List.EndLine(), "the list ends after " + std::to_string(Rows) + " rows: the table has " +
                                    std::to_string(Count) + ", one for each " + What + " 0 to " +
@@ -166,7 +173,8 @@ void CheckEnd(TList& List, std::size_t Rows, std::size_t Count, const char* What
 }
 
 // A C++ string literal of a printable ASCII text.
-std::string Literal(std::string_view S) {
+std::string Literal(std::string_view S)
+{
   std::string Out = "\"";
   for (char C : S) {
     if (C == '"' || C == '\\') Out += '\\';
@@ -181,7 +189,8 @@ struct TCountry {
   long Line;
 };
 
-bool ReadCountries(TList& List, std::vector<TCountry>& Rows) {
+bool ReadCountries(TList& List, std::vector<TCountry>& Rows)
+{
   std::vector<TLine> Lines;
   if (!List.Read(Lines)) return false;
   std::map<std::string, long> Seen;
@@ -221,7 +230,8 @@ struct TOutput {
   std::vector<std::string> Comments;  // one for each row, or none
 };
 
-std::string Source(const TList& List, const TOutput& O) {
+std::string Source(const TList& List, const TOutput& O)
+{
   std::string S = "// generated by table-gen from " + List.Name() + "; do not edit\n";
   S += std::string("#include \"") + O.Header + "\"\n\n";
   const std::string Span =
@@ -235,7 +245,8 @@ std::string Source(const TList& List, const TOutput& O) {
   return S + "\n}  // namespace\n\nconstinit const " + Span + " " + O.Table + "{kRows};\n";
 }
 
-bool Countries(TList& List, std::string& Out) {
+bool Countries(TList& List, std::string& Out)
+{
   std::vector<TCountry> Rows;
   if (!ReadCountries(List, Rows)) return false;
   TOutput O{"geo/LibOstrand.h", "TCountryRow", "CountryRows", "CountryCount", {}, {}};
@@ -247,7 +258,8 @@ bool Countries(TList& List, std::string& Out) {
   return true;
 }
 
-bool Continents(TList& List, std::string& Out) {
+bool Continents(TList& List, std::string& Out)
+{
   std::vector<TLine> Lines;
   if (!List.Read(Lines)) return false;
   TOutput O{"geo/LibOstrand.h", "TContinentRow", "ContinentRows", "ContinentCount", {}, {}};
@@ -276,7 +288,8 @@ bool Continents(TList& List, std::string& Out) {
   return true;
 }
 
-bool Registries(TList& List, std::string& Out) {
+bool Registries(TList& List, std::string& Out)
+{
   std::vector<TLine> Lines;
   if (!List.Read(Lines)) return false;
   TOutput O{"whois/RegistryChoice.h", "TRegistryRow", "RegistryRows", nullptr, {}, {}};
@@ -333,7 +346,8 @@ bool Registries(TList& List, std::string& Out) {
   return true;
 }
 
-bool FormerCodes(TList& List, TList& CountryList, std::string& Out) {
+bool FormerCodes(TList& List, TList& CountryList, std::string& Out)
+{
   std::vector<TCountry> Countries;
   if (!ReadCountries(CountryList, Countries)) return false;
   std::map<std::string, long> Rows;
@@ -352,8 +366,8 @@ bool FormerCodes(TList& List, TList& CountryList, std::string& Out) {
     } else if (const auto [It, New] = Seen.emplace(Code, L.Number); !New) {
       List.Error(L.Number, "code '" + Code + "' is already on line " + std::to_string(It->second));
     } else if (const auto Own = Rows.find(Code); Own != Rows.end()) {
-      List.Error(L.Number, "code '" + Code + "' has a row of its own, on line " + std::to_string(Own->second) +
-                               " of " + CountryList.Name());
+      List.Error(L.Number, "code '" + Code + "' has a row of its own, on line " + std::to_string(Own->second) + " of " +
+                               CountryList.Name());
     }
     if (!IsCode(Row)) {
       List.Error(L.Number, "row '" + Row + "' is not two lower-case letters");
@@ -369,7 +383,8 @@ bool FormerCodes(TList& List, TList& CountryList, std::string& Out) {
 
 // Through a temporary file beside the output, so that a failed run leaves no half table that
 // a later build would take for a finished one.
-bool Write(const std::string& FileName, const std::string& Text) {
+bool Write(const std::string& FileName, const std::string& Text)
+{
   const std::string Temp = FileName + ".tmp";
   {
     std::ofstream Out(Temp, std::ios::binary | std::ios::trunc);
@@ -392,7 +407,8 @@ bool Write(const std::string& FileName, const std::string& Text) {
   return true;
 }
 
-int Usage() {
+int Usage()
+{
   std::fprintf(stderr,
                "usage: table-gen countries|continents|registries LIST OUTPUT\n"
                "       table-gen former-codes LIST OUTPUT COUNTRIES\n");
@@ -401,7 +417,8 @@ int Usage() {
 
 }  // namespace
 
-int main(int argc, char** argv) {
+int main(int argc, char** argv)
+{
   const std::vector<std::string> Args(argv + 1, argv + argc);
   if (Args.empty()) return Usage();
   const std::string& Kind = Args[0];
