@@ -19,6 +19,7 @@
 #include "net/WSocketLookup.h"
 #include "tests/support/WaitUntil.h"
 #include "tests/support/WhoisServer.h"
+#include "tests/whois/AnswerRunSupport.h"
 #include "whois/AnswerRun.h"
 
 #include <arpa/inet.h>
@@ -78,18 +79,6 @@ TAnswerSettings Settings(const TRegistry& First)
   const std::string Port = std::to_string(First.Port());
   S.ServerFor = [Host, Port](const std::string&) { return std::make_pair(Host, Port); };
   return S;
-}
-
-TAnswerTarget Address(const std::string& Text) { return {TTargetKind::Address, Text, {}}; }
-
-// Runs until every target is handed out.
-std::vector<TAnswerOutcome> RunAll(TAnswerRun& R, const std::vector<TAnswerTarget>& Targets)
-{
-  std::vector<TAnswerOutcome> Out;
-  R.OnAnswer = [&Out](const TAnswerOutcome& O) { Out.push_back(O); };
-  for (const TAnswerTarget& T : Targets) R.Add(T);
-  WaitUntil([&] { return Out.size() >= Targets.size(); }, 60000);
-  return Out;
 }
 
 std::vector<TAnswerOutcome> RunAll(const TAnswerSettings& S, const std::vector<TAnswerTarget>& Targets)

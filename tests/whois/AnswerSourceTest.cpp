@@ -15,6 +15,7 @@
 #include <QTimer>
 
 #include "tests/support/WaitUntil.h"
+#include "tests/whois/AnswerRunSupport.h"
 #include "whois/AnswerRun.h"
 
 namespace {
@@ -67,17 +68,6 @@ TSourceReply Pause(int Ms)
   R.RetryAfterMs = Ms;
   R.RetryServer = "rdap.example";
   return R;
-}
-
-TAnswerTarget Address(const std::string& Text) { return {TTargetKind::Address, Text, {}}; }
-
-std::vector<TAnswerOutcome> RunAll(TAnswerRun& R, const std::vector<TAnswerTarget>& Targets)
-{
-  std::vector<TAnswerOutcome> Out;
-  R.OnAnswer = [&Out](const TAnswerOutcome& O) { Out.push_back(O); };
-  for (const TAnswerTarget& T : Targets) R.Add(T);
-  WaitUntil([&] { return Out.size() >= Targets.size(); }, 20000);
-  return Out;
 }
 
 TAnswerSettings Settings(TFakeSource& F)
