@@ -2,6 +2,9 @@
 # What bulk-vs-whois.sh and bulk-rdap.sh share: the log, the port-43 runs they both measure,
 # the clock and peak memory. Sourced after tests/e2e/netns.sh, never run on its own (hence
 # not *.sh: run-all.sh runs every *.sh beside it).
+# Sourcing it with BUILD set gives LINES, DISTINCT and NETS their defaults (10000, 2000,
+# 300), QQ (the build's quorvex-query unless set) and WHOISD, and skips (exit 77) where
+# they, Debian's whois client or GNU time are missing.
 #   bulk_log DIR LINES DISTINCT NETS  DIR/log of LINES sshd-style lines, DIR/log10 of ten times
 #                             as many (the same addresses), DIR/distinct.txt (the DISTINCT
 #                             addresses in the order first seen), DIR/networks.txt (the NETS
@@ -15,6 +18,16 @@
 #   bulk_whois_loop FILE      Debian's whois client once per address of FILE, asking 127.0.0.2
 #                             (whois.arin.net) so that it sends the bare address rather than
 #                             ARIN's flags; sets BULK_SECONDS, BULK_QUERIES
+
+LINES=${LINES:-10000}
+DISTINCT=${DISTINCT:-2000}
+NETS=${NETS:-300}
+QQ=${QQ:-$BUILD/app/quorvex-query}
+WHOISD=$BUILD/tests/support/whoisd
+[ -x "$QQ" ] || ns_skip "$QQ not built"
+[ -x "$WHOISD" ] || ns_skip "$WHOISD not built"
+command -v whois >/dev/null || ns_skip "the whois client is not installed (package whois)"
+[ -x /usr/bin/time ] || ns_skip "GNU time is not installed (package time)"
 
 bulk_log() {
   python3 - "$2" "$3" "$4" "$1" <<'PY'

@@ -15,17 +15,8 @@
 set -u
 SRC=$(cd "$(dirname "$0")/../.." && pwd)
 BUILD=$(cd "${1:-build}" && pwd)
-LINES=${LINES:-10000}
-DISTINCT=${DISTINCT:-2000}
-NETS=${NETS:-300}
 . "$SRC/tests/e2e/netns.sh"
 . "$SRC/bench/peers/bulk-common.bash"
-QQ=${QQ:-$BUILD/app/quorvex-query}
-WHOISD=$BUILD/tests/support/whoisd
-[ -x "$QQ" ] || ns_skip "$QQ not built"
-[ -x "$WHOISD" ] || ns_skip "$WHOISD not built"
-command -v whois >/dev/null || ns_skip "the whois client is not installed (package whois)"
-[ -x /usr/bin/time ] || ns_skip "GNU time is not installed (package time)"
 ns_require_root
 ns_enter "$0" "$@"
 

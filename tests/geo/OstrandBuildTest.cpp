@@ -3,6 +3,7 @@
 #include "geo/LibOstrand.h"
 
 #include "tests/geo/TempDir.h"
+#include "tests/support/RunTool.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -29,28 +30,13 @@ namespace {
 using testing::HasSubstr;
 using testing::Not;
 
-struct TRun {
-  int Status;
-  std::string Stderr;
-};
+using TRun = TToolRun;
 
 class OstrandBuildTest : public testing::Test {
  protected:
   void TearDown() override { RangeTable.clear(); }
 
-  TRun Run(const std::vector<std::string>& Args)
-  {
-    std::string Command = std::string("'") + OSTRAND_BUILD + "'";
-    for (const std::string& A : Args) Command += " '" + A + "'";
-    const std::string ErrFile = Dir.File("stderr.txt");
-    Command += " 2>'" + ErrFile + "'";
-    const int Raw = std::system(Command.c_str());
-    std::ifstream In(ErrFile);
-    std::stringstream Text;
-    Text << In.rdbuf();
-    std::filesystem::remove(ErrFile);
-    return {WIFEXITED(Raw) ? WEXITSTATUS(Raw) : -1, Text.str()};
-  }
+  TRun Run(const std::vector<std::string>& Args) { return RunTool(OSTRAND_BUILD, Args, Dir.File("stderr.txt")); }
 
   // Builds from the given list and loads the result into RangeTable.
   TRun Build(const std::string& List)

@@ -4,6 +4,7 @@
 #include "geo/LibOstrand.h"
 
 #include "tests/geo/TempDir.h"
+#include "tests/support/RunTool.h"
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -23,10 +24,7 @@ namespace {
 using testing::HasSubstr;
 using testing::StartsWith;
 
-struct TRun {
-  int Status;
-  std::string Stderr;
-};
+using TRun = TToolRun;
 
 std::string Join(const std::vector<std::string>& Lines)
 {
@@ -73,19 +71,7 @@ std::string With(std::vector<std::string> Lines, std::size_t Line, const std::st
 
 class TableGenTest : public testing::Test {
  protected:
-  TRun Run(const std::vector<std::string>& Args)
-  {
-    std::string Command = std::string("'") + TABLE_GEN + "'";
-    for (const std::string& A : Args) Command += " '" + A + "'";
-    const std::string ErrFile = Dir.File("stderr.txt");
-    Command += " 2>'" + ErrFile + "'";
-    const int Raw = std::system(Command.c_str());
-    std::ifstream In(ErrFile);
-    std::stringstream Text;
-    Text << In.rdbuf();
-    std::filesystem::remove(ErrFile);
-    return {WIFEXITED(Raw) ? WEXITSTATUS(Raw) : -1, Text.str()};
-  }
+  TRun Run(const std::vector<std::string>& Args) { return RunTool(TABLE_GEN, Args, Dir.File("stderr.txt")); }
 
   // Generates from List (a sound country list beside it for former codes).
   TRun Generate(const std::string& Kind, const std::string& List)
