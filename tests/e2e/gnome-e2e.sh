@@ -187,6 +187,10 @@ check "Escape closes it (the test goes on from no window)" wait_for 5 no_window
 # --- 2. the extension's click path: a double click, a token, Activate ---------------------
 dbus-monitor --session "type='method_call',interface='org.kde.StatusNotifierItem'" >"$OUT/item-calls.log" 2>&1 & MON=$!
 sleep 0.3
+# The extension reads the whole layout when it draws the item; a click before that, or on an
+# indicator that never got it, is a click on an item without a menu (an Activate).
+menu_entries() { [ "$(shell "String($(indicator).menu._getMenuItems().length)")" = 4 ]; }
+check "the extension holds the item's menu of four entries" wait_for 5 menu_entries
 read -r IX IY < <(indicator_at)
 click "$IX" "$IY"
 check "one click opens the extension's menu (its rule for an item with a menu)" wait_for 3 menu_open
@@ -254,4 +258,10 @@ fi
 wl-copy --clear >/dev/null 2>&1
 check "the program wrote nothing on standard output or error" only_lines "$OUT/app.log"
 echo "$PASSN passed, $FAIL failed"
+if [ "$FAIL" != 0 ]; then
+  # What the next run would overwrite: the shell's own complaints and the calls on the item.
+  echo "--- the shell's errors and warnings:"; grep -E 'JS ERROR|WARNING|CRITICAL' "$OUT/gnome-shell.log" | head -20
+  echo "--- the calls on the item:"; item_calls | head -20
+  echo "--- the program:"; tail -20 "$OUT/app.log"
+fi
 [ "$FAIL" = 0 ]
