@@ -52,17 +52,6 @@ bool IsHostName(std::string_view S)
   return false;
 }
 
-bool IsPort(std::string_view S)
-{
-  if (S.empty() || S.size() > 5) return false;
-  unsigned Value = 0;
-  for (const char C : S) {
-    if (!IsAsciiDigit(C)) return false;
-    Value = Value * 10 + static_cast<unsigned>(C - '0');
-  }
-  return Value <= 65535;
-}
-
 // The brackets and quotes put around an address, opening and closing alike.
 constexpr std::string_view kWrapStarts = "([{<\"'`";
 constexpr std::string_view kWrapEnds = ")]}>\"'`";
@@ -105,7 +94,7 @@ std::string_view Unwrap(std::string_view S)
     // A port after an IPv4 address, a name or a bracketed address; an IPv6 address without
     // brackets has no port to take off.
     if (const std::size_t Colon = S.rfind(':');
-        Colon != std::string_view::npos && Colon > 0 && IsPort(S.substr(Colon + 1))) {
+        Colon != std::string_view::npos && Colon > 0 && IsPortText(S.substr(Colon + 1))) {
       const std::string_view Host = S.substr(0, Colon);
       if (Host.back() == ']' || Host.find(':') == std::string_view::npos) {
         S = Host;

@@ -15,7 +15,9 @@ bool IsZoneChar(char C)
   return IsAsciiDigit(C) || IsAsciiLetter(C) || C == '-' || C == '.' || C == '_' || C == '~' || C == '%';
 }
 
-bool IsPort(std::string_view Text)
+}  // namespace
+
+bool IsPortText(std::string_view Text)
 {
   if (Text.empty() || Text.size() > 5) return false;
   unsigned Value = 0;
@@ -26,8 +28,6 @@ bool IsPort(std::string_view Text)
   return Value <= 65535;
 }
 
-}  // namespace
-
 std::optional<TIpv6Address> ParseIpv6Address(std::string_view Text)
 {
   if (Text.size() > kMaxText) return std::nullopt;
@@ -36,7 +36,7 @@ std::optional<TIpv6Address> ParseIpv6Address(std::string_view Text)
     const std::size_t Close = S.find(']');
     if (Close == std::string_view::npos) return std::nullopt;
     const std::string_view After = S.substr(Close + 1);
-    if (!After.empty() && (After.front() != ':' || !IsPort(After.substr(1)))) return std::nullopt;
+    if (!After.empty() && (After.front() != ':' || !IsPortText(After.substr(1)))) return std::nullopt;
     S = S.substr(1, Close - 1);
   }
   if (StartsWithNoCase(S, "ipv6:")) S.remove_prefix(5);

@@ -31,3 +31,6 @@ constexpr std::size_t kMaxIpv6Zone = 32;
 // '~' or '%'. Nothing for every other text; texts longer than any such form are refused
 // without being scanned.
 std::optional<TIpv6Address> ParseIpv6Address(std::string_view Text);
+
+// Whether Text is a port as written after a host: 1 to 5 digits, at most 65535.
+bool IsPortText(std::string_view Text);
