@@ -103,13 +103,12 @@ std::uint32_t WSocketResolveHost(const std::string& Text)
     WSocket_WSASetLastError(kWsaHostNotFound);
   else
     Entry = WSocket_gethostbyname(T.c_str());
-  if (!Entry) {
-    throw ESocketException("WSocketResolveHost: Cannot convert host address '" + ForMessage(Text) + "', Error #" +
-                           LastErrorText());
-  }
-  if (Entry->h_length != 4 || !Entry->h_addr_list || !Entry->h_addr_list[0]) {
+  if (Entry && (Entry->h_length != 4 || !Entry->h_addr_list || !Entry->h_addr_list[0])) {
     // A name that exists but has no IPv4 address.
     WSocket_WSASetLastError(kWsaNoData);
+    Entry = nullptr;
+  }
+  if (!Entry) {
     throw ESocketException("WSocketResolveHost: Cannot convert host address '" + ForMessage(Text) + "', Error #" +
                            LastErrorText());
   }
