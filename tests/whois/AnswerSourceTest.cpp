@@ -70,6 +70,10 @@ TSourceReply Pause(int Ms)
   return R;
 }
 
+// The fake source answers at once and its pauses last a fraction of a second: a run that
+// takes longer than this has stopped.
+constexpr int kWaitMs = 20000;
+
 TAnswerSettings Settings(TFakeSource& F)
 {
   TAnswerSettings S;
@@ -90,7 +94,8 @@ TEST(AnswerSource, OneQuestionPerNetworkAndAsNumbersToo)
   TAnswerRun Run(Settings(F));
   const auto Out = RunAll(
       Run,
-      {Address("192.0.2.1"), Address("192.0.2.200"), {TTargetKind::AsNumber, "AS64496", {}}, Address("198.51.100.7")});
+      {Address("192.0.2.1"), Address("192.0.2.200"), {TTargetKind::AsNumber, "AS64496", {}}, Address("198.51.100.7")},
+      kWaitMs);
   ASSERT_EQ(Out.size(), 4u);
   ASSERT_EQ(F.Asked.size(), 3u);
   EXPECT_TRUE(Out[1].Answer.Cached);
@@ -107,7 +112,7 @@ TEST(AnswerSource, APauseAskedForHoldsTheLaneThenTheQuestionComesAgain)
   TFakeSource F;
   F.Reply = [](const std::string& Q, int Nth) { return Q == "192.0.2.1" && Nth == 0 ? Pause(300) : Network24(Q); };
   TAnswerRun Run(Settings(F));
-  const auto Out = RunAll(Run, {Address("192.0.2.1"), Address("198.51.100.1")});
+  const auto Out = RunAll(Run, {Address("192.0.2.1"), Address("198.51.100.1")}, kWaitMs);
   ASSERT_EQ(Out.size(), 2u);
   EXPECT_FALSE(Out[0].Failed) << Out[0].Answer.Error;
   EXPECT_EQ(Out[0].Answer.Network->First, "192.0.2.0");
@@ -131,7 +136,7 @@ TEST(AnswerSource, RetriesAreBoundedAndFailuresKept)
   TAnswerSettings S = Settings(F);
   S.MaxRetries = 2;
   TAnswerRun Run(S);
-  const auto Out = RunAll(Run, {Address("192.0.2.1"), Address("198.51.100.1"), Address("198.51.100.2")});
+  const auto Out = RunAll(Run, {Address("192.0.2.1"), Address("198.51.100.1"), Address("198.51.100.2")}, kWaitMs);
   ASSERT_EQ(Out.size(), 3u);
   EXPECT_TRUE(Out[0].Failed);
   EXPECT_EQ(Out[0].Answer.Error, "rate limited by rdap.example");
