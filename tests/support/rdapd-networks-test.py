@@ -10,9 +10,9 @@ import sys
 import tempfile
 
 HERE = os.path.dirname(os.path.abspath(__file__))
-spec = importlib.util.spec_from_file_location("rdapd", os.path.join(HERE, "rdapd.py"))
-rdapd = importlib.util.module_from_spec(spec)
-spec.loader.exec_module(rdapd)
+found = importlib.util.spec_from_file_location("rdapd", os.path.join(HERE, "rdapd.py"))
+rdapd = importlib.util.module_from_spec(found)
+found.loader.exec_module(rdapd)
 FIXTURES = os.path.join(HERE, "..", "whois", "rdap")
 
 failures = []

@@ -304,8 +304,8 @@ def main():
     times = open(args.log + ".times", "a")
     lock = threading.Lock()
     threads = []
-    for spec in args.listeners:
-        name, rest = spec.split("=", 1)
+    for listener in args.listeners:
+        name, rest = listener.split("=", 1)
         parts = rest.split(":")
         address, port = parts[0], int(parts[1])
         cert = parts[2] if len(parts) > 2 else name
